@@ -1,0 +1,64 @@
+#include "platform/Thread.h"
+
+TThread::TThread(SyncContext& sync) : Sync(sync) {}
+
+TThread::~TThread()
+{
+    if (Worker.joinable())
+        Worker.join();
+}
+
+void TThread::Start()
+{
+    if (FStarted)
+        return;
+    FStarted = true;
+    Worker = std::thread([this] { Run(); });
+}
+
+void TThread::Run()
+{
+    try {
+        Execute();
+    } catch (...) {
+        std::lock_guard guard(Lock);
+        FFatal = std::current_exception();
+    }
+    FFinished = true;
+}
+
+void TThread::Terminate()
+{
+    {
+        std::lock_guard guard(Lock);
+        FTerminated = true;
+    }
+    Wake.notify_all();
+}
+
+void TThread::WaitFor()
+{
+    if (!FStarted)
+        return;
+    while (!FFinished)
+        Sync.ProcessPending(std::chrono::milliseconds(5));
+    if (Worker.joinable())
+        Worker.join();
+}
+
+std::exception_ptr TThread::FatalException() const
+{
+    std::lock_guard guard(Lock);
+    return FFatal;
+}
+
+void TThread::Synchronize(const std::function<void()>& fn)
+{
+    Sync.RunOnMain(fn);
+}
+
+bool TThread::SleepFor(std::chrono::milliseconds duration)
+{
+    std::unique_lock guard(Lock);
+    return !Wake.wait_for(guard, duration, [this] { return FTerminated.load(); });
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/SyncContext.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+// Base of the worker threads: created suspended, started once, asked to stop
+// through a flag that the body polls, and able to run short calls on the main
+// thread through its SyncContext.
+class TThread {
+public:
+    explicit TThread(SyncContext& sync);
+    virtual ~TThread(); // waits for a started body to end (after Terminate)
+
+    TThread(const TThread&) = delete;
+    TThread& operator=(const TThread&) = delete;
+
+    void Start();           // once; later calls do nothing
+    void Terminate();       // sets the flag and wakes SleepFor
+    bool Terminated() const { return FTerminated.load(); }
+    bool Started() const { return FStarted; }
+    bool Finished() const { return FFinished.load(); }
+
+    // Waits until the body has ended, running main-thread calls meanwhile so a
+    // worker blocked in Synchronize can finish. Returns at once if never started.
+    void WaitFor();
+
+    // The exception that ended the body, if any.
+    std::exception_ptr FatalException() const;
+
+protected:
+    virtual void Execute() = 0;
+
+    // Runs fn on the main thread and returns when it has run.
+    void Synchronize(const std::function<void()>& fn);
+
+    // Sleeps up to `duration`; returns early (false) when terminated.
+    bool SleepFor(std::chrono::milliseconds duration);
+
+    SyncContext& Sync;
+
+private:
+    void Run();
+
+    std::thread Worker;
+    bool FStarted = false;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFinished{false};
+    mutable std::mutex Lock;
+    std::condition_variable Wake;
+    std::exception_ptr FFatal; // guarded by Lock
+};

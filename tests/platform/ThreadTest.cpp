@@ -1,0 +1,79 @@
+#include "platform/PumpedSyncContext.h"
+#include "platform/Thread.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+class RecordingThread : public TThread {
+public:
+    using TThread::TThread;
+    std::vector<std::thread::id> CallThreads;
+    int Passes = 0;
+
+protected:
+    void Execute() override
+    {
+        while (!Terminated()) {
+            ++Passes;
+            Synchronize([this] { CallThreads.push_back(std::this_thread::get_id()); });
+            SleepFor(std::chrono::milliseconds(1000));
+        }
+    }
+};
+
+class ThrowingThread : public TThread {
+public:
+    using TThread::TThread;
+
+protected:
+    void Execute() override { throw std::runtime_error("body failed"); }
+};
+
+} // namespace
+
+TEST(Thread, SynchronizedCallsRunOnTheMainThreadAndTerminateWakesTheSleep)
+{
+    PumpedSyncContext sync;
+    RecordingThread thread(sync);
+    EXPECT_FALSE(thread.Started());
+    thread.Start();
+    ASSERT_TRUE(sync.PumpUntil([&] { return !thread.CallThreads.empty(); },
+                               std::chrono::seconds(5)));
+    const auto began = std::chrono::steady_clock::now();
+    thread.Terminate();
+    thread.WaitFor();
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(500));
+    EXPECT_TRUE(thread.Finished());
+    EXPECT_EQ(thread.CallThreads.front(), std::this_thread::get_id());
+}
+
+TEST(Thread, NeverStartedThreadWaitsForNothingAndAnEscapedErrorIsKept)
+{
+    PumpedSyncContext sync;
+    {
+        RecordingThread idle(sync);
+        idle.WaitFor();
+        EXPECT_FALSE(idle.Finished());
+    }
+    ThrowingThread failing(sync);
+    failing.Start();
+    failing.WaitFor();
+    ASSERT_TRUE(failing.FatalException());
+    EXPECT_THROW(std::rethrow_exception(failing.FatalException()), std::runtime_error);
+}
+
+TEST(Thread, WaitForServesACallMadeWhileTheMainThreadWaits)
+{
+    // The worker is inside Synchronize when the main thread starts waiting:
+    // WaitFor must run that call or both threads would block forever.
+    PumpedSyncContext sync;
+    RecordingThread thread(sync);
+    thread.Start();
+    thread.Terminate();
+    thread.WaitFor();
+    EXPECT_LE(thread.CallThreads.size(), 1u);
+}
