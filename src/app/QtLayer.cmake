@@ -1,0 +1,23 @@
+# The window, its pages and dialogs, and the settings store.
+add_library(nelq_app STATIC
+  UnitSettingsStore.cpp
+  UnitHostHistory.cpp
+  UnitMessageBoxes.cpp
+  UnitFormMain.cpp
+  UnitFormAbout.cpp
+  UnitFormFolderSelect.cpp
+  SideBar.cpp
+  pages/PageKit.cpp
+  pages/PagesSetup.cpp
+  pages/PagesViewer.cpp
+  pages/PagesFilmer.cpp
+  pages/PagesStatus.cpp
+)
+target_include_directories(nelq_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..)
+target_compile_definitions(nelq_app PRIVATE
+  NELQ_FILE_DESCRIPTION="${NELQ_FILE_DESCRIPTION}"
+  NELQ_LEGAL_COPYRIGHT="${NELQ_LEGAL_COPYRIGHT}")
+target_link_libraries(nelq_app PUBLIC nelq_app_core nelq_playback Qt6::Widgets)
+
+add_executable(nelq-client main.cpp)
+target_link_libraries(nelq-client PRIVATE nelq_app)

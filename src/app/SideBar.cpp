@@ -1,0 +1,54 @@
+#include "app/SideBar.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+SideBar::SideBar(QWidget* parent, int width, int height) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("ImageSideBar"));
+    setFixedSize(width, height);
+}
+
+QLabel* SideBar::Link(QWidget* parent, const QString& caption, const QString& target)
+{
+    auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(target.toHtmlEscaped(), caption.toHtmlEscaped()),
+                             parent);
+    label->setTextFormat(Qt::RichText);
+    label->setOpenExternalLinks(true);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+void SideBar::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, height());
+    sky.setColorAt(0.0, QColor(12, 24, 56));
+    sky.setColorAt(0.6, QColor(34, 66, 120));
+    sky.setColorAt(1.0, QColor(200, 120, 40));
+    painter.fillRect(rect(), sky);
+
+    // A ridge line, as seen from a hill top at dusk.
+    QPainterPath ridge;
+    ridge.moveTo(0, height());
+    ridge.lineTo(0, height() * 0.78);
+    ridge.lineTo(width() * 0.3, height() * 0.70);
+    ridge.lineTo(width() * 0.55, height() * 0.80);
+    ridge.lineTo(width() * 0.8, height() * 0.66);
+    ridge.lineTo(width(), height() * 0.74);
+    ridge.lineTo(width(), height());
+    painter.fillPath(ridge, QColor(16, 16, 24));
+
+    QFont title = font();
+    title.setBold(true);
+    title.setPixelSize(width() / 4);
+    painter.setFont(title);
+    painter.setPen(QColor(235, 235, 245));
+    painter.drawText(QRect(0, height() / 8, width(), height() / 4), Qt::AlignCenter, QStringLiteral("NELQ"));
+    QFont caption = font();
+    caption.setPixelSize(13);
+    painter.setFont(caption);
+    painter.drawText(QRect(0, height() * 3 / 8, width(), 24), Qt::AlignCenter, QStringLiteral("Tribes 2 game casting"));
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+
+// The picture down the left of the wizard and the dialogs.
+class SideBar : public QWidget {
+public:
+    explicit SideBar(QWidget* parent = nullptr, int width = 200, int height = 340);
+
+    // A link label for under the picture.
+    static QLabel* Link(QWidget* parent, const QString& caption, const QString& target);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};

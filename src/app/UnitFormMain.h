@@ -1,0 +1,149 @@
+#pragma once
+
+#include "app/UnitSettingsStore.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+class TFormAbout;
+class TFormFolderSelect;
+class TPageLocateTribes2;
+class TPageInto;
+class TPageAuthView;
+class TPageViewOptions;
+class TPageSectionPick;
+class TPageFilmOptions;
+class TPageConnecting;
+class TPageFilming;
+class TPageViewing;
+class TPageOfflineViewing;
+
+enum class WizardMode : unsigned char { ViewServer = 0, Film = 1, ViewOffline = 2 };
+
+// The pages of NotebookMain, by index.
+enum PageIndex : int {
+    PageLocateTribes2 = 0,
+    PageInto,
+    PageAuthView,
+    PageViewOptions,
+    PageSectionPick,
+    PageFilmOptions,
+    PageConnecting,
+    PageFilming,
+    PageViewing,
+    PageOfflineViewing,
+    PageCount
+};
+
+// The wizard window: walks the user through the pages of the chosen mode,
+// owns every long-lived object of a run and tears them down in StopAll.
+class TFormMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    int CurrentPage() const;
+    void ShowPage(int index);
+    WizardMode SelectedMode() const;
+    void SelectMode(WizardMode mode);
+    void StopAll();
+    bool ConfirmAbortUpload();
+    void PrepareSectionPick();
+
+    // Brings both actions' enabled state up to date (done whenever the
+    // application goes idle).
+    void UpdateActions();
+    // Runs an action as a click would: only when its enabling rule allows.
+    void ExecuteAction(QAction* action);
+
+    // Thread status line: brings the "Connecting" page to the front and logs it.
+    void OnStatus(const QString& message);
+
+    QAction* ActionExit;
+    QAction* ActionNext;
+    QAction* ActionBack;
+    QAction* ActionAbout;
+    QAction* ActionSelectT2;
+    QAction* ActionSelectRecordings;
+    QPushButton* ButtonAbout;
+    QPushButton* ButtonBack;
+    QPushButton* ButtonNext;
+    QPushButton* ButtonExit;
+    QStackedWidget* NotebookMain;
+    QTimer* TimerSync;
+    QTimer* TimerRecording;
+    QTimer* TimerNoDemoSections;
+
+    TPageLocateTribes2* Locate;
+    TPageInto* Into;
+    TPageAuthView* AuthView;
+    TPageViewOptions* ViewOptions;
+    TPageSectionPick* SectionPick;
+    TPageFilmOptions* FilmOptions;
+    TPageConnecting* Connecting;
+    TPageFilming* Filming;
+    TPageViewing* Viewing;
+    TPageOfflineViewing* OfflineViewing;
+
+    // The two dialogs live for the whole run; the program entry hands them in.
+    TFormAbout* FormAbout = nullptr;
+    TFormFolderSelect* FormFolderSelect = nullptr;
+
+    std::unique_ptr<SettingsStore> Settings;
+    QString ClientVersion;
+    QString AppDirectory;
+    QString StreamsDirectory;
+    QString DefaultGameDirectory;
+    QString GameDirectory;
+    QString LinkHost, LinkGame, PendingArchive;
+    QString CurrentGame;
+    int StartSection = 0;
+    int CaptureSection = -1;
+    QStringList SectionDescriptions;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildActions();
+    void BuildLayout();
+    void ConnectHandlers();
+    void EnterPage(int index);
+    bool NextEnabled() const;
+    bool BackEnabled() const;
+
+    void ActionNextExecute();
+    void ActionBackExecute();
+    void ActionSelectT2Execute();
+    void ActionSelectRecordingsExecute();
+    void AcceptGameExecutable();
+    void NextFromInto();
+    void NextFromFilmOptions();
+    void NextFromSectionPick();
+    void SelectFilmOptions();
+    void ListViewSectionsSelectItem();
+    void FillOfflineList();
+    void OpenPending(); // WM_OPEN_PENDING
+    void PostOpenPending();
+    void FocusFirstControl();
+
+    QString CastDirectory() const;
+
+    // Work that starts from here but is built elsewhere.
+    void StartViewing(const QString& host);
+    void StartFilming();
+    void StartOfflineViewing();
+    void ExtractArchive(const QString& path);
+
+    bool FirstShow = true;
+    QTimer* IdleTimer = nullptr;
+};

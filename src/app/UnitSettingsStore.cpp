@@ -1,0 +1,69 @@
+#include "app/UnitSettingsStore.h"
+
+#include <QMetaType>
+
+SettingsStore::SettingsStore()
+#ifdef Q_OS_WIN
+    : Settings(std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\NELQ"),
+                                           QSettings::NativeFormat))
+#else
+    : Settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                           QStringLiteral("NELQ"), QStringLiteral("NELQ")))
+#endif
+{
+}
+
+SettingsStore::SettingsStore(const QString& iniFile)
+    : Settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
+{
+}
+
+QString SettingsStore::Path(const QString& section, const QString& key)
+{
+    return section + QLatin1Char('/') + key;
+}
+
+QString SettingsStore::ReadString(const QString& section, const QString& key,
+                                  const QString& fallback) const
+{
+    const QVariant value = Settings->value(Path(section, key));
+    return value.isValid() ? value.toString() : fallback;
+}
+
+int SettingsStore::ReadInteger(const QString& section, const QString& key, int fallback) const
+{
+    const QVariant value = Settings->value(Path(section, key));
+    if (!value.isValid())
+        return fallback;
+    bool ok = false;
+    const int number = value.typeId() == QMetaType::QString ? value.toString().trimmed().toInt(&ok)
+                                                            : value.toInt(&ok);
+    return ok ? number : fallback;
+}
+
+bool SettingsStore::ReadBool(const QString& section, const QString& key, bool fallback) const
+{
+    return ReadInteger(section, key, fallback ? 1 : 0) != 0;
+}
+
+void SettingsStore::WriteString(const QString& section, const QString& key, const QString& value)
+{
+    Settings->setValue(Path(section, key), value);
+    Settings->sync();
+}
+
+void SettingsStore::WriteInteger(const QString& section, const QString& key, int value)
+{
+    // A value that exists as text is rewritten as text, so hand edits keep their form.
+    const QVariant existing = Settings->value(Path(section, key));
+    if (existing.isValid() && existing.typeId() == QMetaType::QString)
+        Settings->setValue(Path(section, key), QString::number(value));
+    else
+        Settings->setValue(Path(section, key), value);
+    Settings->sync();
+}
+
+void SettingsStore::WriteBool(const QString& section, const QString& key, bool value)
+{
+    WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}

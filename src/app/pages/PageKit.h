@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QLabel>
+#include <QString>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+class QAbstractButton;
+class QAction;
+class QWidget;
+
+// Small builders shared by the wizard pages, so every page looks alike.
+namespace PageKit {
+
+// A vertical layout for a page, with the pages' common margins.
+QVBoxLayout* PageLayout(QWidget* page);
+
+// A label with the given text; `bold` for titles.
+QLabel* Text(QWidget* parent, const QString& text, bool bold = false);
+
+// The bold "Click Next to continue" hint at the bottom right of a page.
+QLabel* ClickNextHint(QWidget* parent);
+
+// A report-style list with the given column headers and named object.
+QTreeWidget* ListView(QWidget* parent, const QString& name, const QStringList& columns);
+
+// Makes the button show the action's caption and hint, follow its enabled
+// state and trigger it when clicked.
+void BindButtonToAction(QAbstractButton* button, QAction* action);
+
+} // namespace PageKit

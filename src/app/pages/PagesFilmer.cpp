@@ -1,0 +1,132 @@
+#include "app/pages/PagesFilmer.h"
+
+#include "app/pages/PageKit.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+
+using namespace PageKit;
+
+namespace {
+
+constexpr int FieldLength = 40;
+
+QLineEdit* Edit(QWidget* parent, const QString& name)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    return edit;
+}
+
+QComboBox* DropDown(QWidget* parent, const QString& name, const QStringList& items)
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->addItems(items);
+    return box;
+}
+
+QLabel* Panel(QWidget* parent, const QString& name, const QString& text, const QColor& colour)
+{
+    QLabel* panel = Text(parent, text, true);
+    panel->setObjectName(name);
+    panel->setAlignment(Qt::AlignCenter);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+    panel->setMinimumHeight(22);
+    if (colour.isValid())
+        panel->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colour.name()));
+    return panel;
+}
+
+} // namespace
+
+TPageFilmOptions::TPageFilmOptions(QAction* actionSelectRecordings, QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Film Options"));
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 4, 8, 4);
+    grid->setVerticalSpacing(1);
+    int row = 0;
+    const auto add = [&](const QString& caption, QWidget* field) {
+        grid->addWidget(Text(this, caption), row++, 0, 1, 2);
+        grid->addWidget(field, row++, 0, 1, field == EditDemoPathName ? 1 : 2);
+    };
+
+    EditPassword = Edit(this, QStringLiteral("EditPassword"));
+    EditPassword->setMaxLength(FieldLength);
+    EditPassword->setEchoMode(QLineEdit::Password);
+    add(QStringLiteral("Please enter the filming password"), EditPassword);
+
+    EditGameName = Edit(this, QStringLiteral("EditGameName"));
+    EditGameName->setMaxLength(FieldLength);
+    connect(EditGameName, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const int cursor = EditGameName->cursorPosition();
+        EditGameName->setText(text.toUpper());
+        EditGameName->setCursorPosition(cursor);
+    });
+    add(QStringLiteral("Please enter the name to give this game"), EditGameName);
+
+    EditDemoPathName = Edit(this, QStringLiteral("EditDemoPathName"));
+    EditDemoPathName->setReadOnly(true);
+    add(QStringLiteral("Select the path where your T2 recordings are saved"), EditDemoPathName);
+    ButtonDemoBrowse = new QPushButton(this);
+    ButtonDemoBrowse->setObjectName(QStringLiteral("ButtonDemoBrowse"));
+    BindButtonToAction(ButtonDemoBrowse, actionSelectRecordings);
+    grid->addWidget(ButtonDemoBrowse, row - 1, 1);
+
+    ComboBoxRecordingType = DropDown(this, QStringLiteral("ComboBoxRecordingType"),
+                                     {QStringLiteral("Directsound"), QStringLiteral("ACM")});
+    add(QStringLiteral("Select recording method"), ComboBoxRecordingType);
+    ComboBoxAudioRate = DropDown(this, QStringLiteral("ComboBoxAudioRate"), {});
+    add(QStringLiteral("Select audio quality"), ComboBoxAudioRate);
+    ComboBoxTransferRate = DropDown(this, QStringLiteral("ComboBoxTransferRate"),
+                                    {"7000", "8000", "9000", "10000", "15000", "20000"});
+    ComboBoxTransferRate->setEditable(true);
+    add(QStringLiteral("Select the transfer rate you wish to transfer data \n"
+                       "to the server at ( in bytes per second )"),
+        ComboBoxTransferRate);
+    ComboBoxSectionStep = DropDown(this, QStringLiteral("ComboBoxSectionStep"),
+                                   {QStringLiteral("Every Section - Filmer is high bandwidth "),
+                                    QStringLiteral("Every 2nd Section"), QStringLiteral("Every 3rd Section"),
+                                    QStringLiteral("Every 4th Section"), QStringLiteral("Every 5th Section"),
+                                    QStringLiteral("Every 6th Section - Filmer is low bandwidth")});
+    add(QStringLiteral("Select how many start points sections"), ComboBoxSectionStep);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(0, 1);
+}
+
+TPageFilming::TPageFilming(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Filming"));
+    QVBoxLayout* layout = PageLayout(this);
+    LabelStartDemo = Text(this, QStringLiteral("Press your NELQ start key in T2 to begin"), true);
+    LabelStartDemo->setObjectName(QStringLiteral("LabelStartDemo"));
+    layout->addWidget(LabelStartDemo);
+    LabelTransferedTo = Text(this, QStringLiteral("Transfered 0 bytes to NELQ server."));
+    LabelTransferedTo->setObjectName(QStringLiteral("LabelTransferedTo"));
+    layout->addWidget(LabelTransferedTo);
+    layout->addWidget(Text(this, QStringLiteral("An audio stream for shoutcasting will be recorded and \n"
+                                                "encoded along with the demo stream.")));
+    PanelAudioRecording = Panel(this, QStringLiteral("PanelAudioRecording"),
+                                QStringLiteral("Audio Recording"), Qt::red);
+    layout->addWidget(PanelAudioRecording);
+    PanelDemoRecording = Panel(this, QStringLiteral("PanelDemoRecording"), QStringLiteral("Demo Recording"),
+                               QColor(0, 0, 128));
+    layout->addWidget(PanelDemoRecording);
+    PanelPleaseWait = Panel(this, QStringLiteral("PanelPleaseWait"),
+                            QStringLiteral("Please wait while remaining data is uploaded to sever..."),
+                            QColor());
+    PanelPleaseWait->setWordWrap(true);
+    layout->addWidget(PanelPleaseWait);
+    layout->addStretch();
+    auto* buttons = new QHBoxLayout;
+    ButtonMusicMixer = new QPushButton(QStringLiteral("Music Mixer"), this);
+    ButtonMusicMixer->setObjectName(QStringLiteral("ButtonMusicMixer"));
+    ButtonStopFilming = new QPushButton(QStringLiteral("Stop Recording"), this);
+    ButtonStopFilming->setObjectName(QStringLiteral("ButtonStopFilming"));
+    buttons->addWidget(ButtonMusicMixer);
+    buttons->addStretch();
+    buttons->addWidget(ButtonStopFilming);
+    layout->addLayout(buttons);
+}

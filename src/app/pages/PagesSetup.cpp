@@ -1,0 +1,96 @@
+#include "app/pages/PagesSetup.h"
+
+#include "app/pages/PageKit.h"
+
+#include <QEvent>
+#include <QGridLayout>
+
+using namespace PageKit;
+
+TPageLocateTribes2::TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Locate Tribes2"));
+    QVBoxLayout* layout = PageLayout(this);
+    layout->addWidget(Text(this, QStringLiteral("Locate Tribes 2"), true));
+
+    // The version label sits large in the gap left by the instruction's empty lines.
+    auto* gap = new QGridLayout;
+    gap->addWidget(Text(this, QStringLiteral("Select the location of the latest version \n"
+                                             "\n\n\n"
+                                             "of Tribes 2 executable and then click next. This will create \n"
+                                             "the patched Tribes 2 executable that NELQ will use to play \n"
+                                             "back a cast.")),
+                   0, 0);
+    LabelT2Version = Text(this, QString(), true);
+    LabelT2Version->setObjectName(QStringLiteral("LabelT2Version"));
+    QFont large = LabelT2Version->font();
+    large.setPointSize(large.pointSize() * 2);
+    LabelT2Version->setFont(large);
+    LabelT2Version->setAlignment(Qt::AlignCenter);
+    gap->addWidget(LabelT2Version, 0, 0);
+    layout->addLayout(gap);
+    layout->addStretch();
+
+    EditTribes2Path = new QLineEdit(this);
+    EditTribes2Path->setObjectName(QStringLiteral("EditTribes2Path"));
+    EditTribes2Path->setReadOnly(true);
+    layout->addWidget(EditTribes2Path);
+    ButtonSelectTribes2 = new QPushButton(this);
+    ButtonSelectTribes2->setObjectName(QStringLiteral("ButtonSelectTribes2"));
+    BindButtonToAction(ButtonSelectTribes2, actionSelectT2);
+    layout->addWidget(ButtonSelectTribes2, 0, Qt::AlignRight);
+}
+
+TPageInto::TPageInto(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Into"));
+    QVBoxLayout* layout = PageLayout(this);
+    layout->addWidget(Text(this, QStringLiteral("Welcome to the NELQ Client Software."), true));
+    layout->addWidget(Text(this, QStringLiteral("Select an option from the list below, then click next to \n"
+                                                "proceed")));
+
+    RadioButtonViewGame = new QRadioButton(QStringLiteral("View a game hosted on a NELQ server"), this);
+    RadioButtonViewGame->setObjectName(QStringLiteral("RadioButtonViewGame"));
+    layout->addWidget(RadioButtonViewGame);
+    layout->addWidget(Text(this, QStringLiteral("Enter the IP address of the NELQ server")));
+    ComboBoxViewHost = new QComboBox(this);
+    ComboBoxViewHost->setObjectName(QStringLiteral("ComboBoxViewHost"));
+    ComboBoxViewHost->setEditable(true);
+    ComboBoxViewHost->setInsertPolicy(QComboBox::NoInsert);
+    layout->addWidget(ComboBoxViewHost);
+
+    RadioButtonViewOffline = new QRadioButton(QStringLiteral("View an offline game"), this);
+    RadioButtonViewOffline->setObjectName(QStringLiteral("RadioButtonViewOffline"));
+    layout->addWidget(RadioButtonViewOffline);
+    ListViewOffline = ListView(this, QStringLiteral("ListViewOffline"), {QStringLiteral("Stream Name")});
+    ListViewOffline->setMinimumHeight(40);
+    layout->addWidget(ListViewOffline, 1);
+
+    RadioButtonFilmGame = new QRadioButton(QStringLiteral("Film a game"), this);
+    RadioButtonFilmGame->setObjectName(QStringLiteral("RadioButtonFilmGame"));
+    layout->addWidget(RadioButtonFilmGame);
+    layout->addWidget(Text(this, QStringLiteral("Enter the IP address of the NELQ server")));
+    ComboBoxFilmHost = new QComboBox(this);
+    ComboBoxFilmHost->setObjectName(QStringLiteral("ComboBoxFilmHost"));
+    ComboBoxFilmHost->setEditable(true);
+    ComboBoxFilmHost->setInsertPolicy(QComboBox::NoInsert);
+    layout->addWidget(ComboBoxFilmHost);
+    layout->addWidget(ClickNextHint(this));
+
+    for (QWidget* w : {static_cast<QWidget*>(ComboBoxViewHost), static_cast<QWidget*>(ListViewOffline),
+                       static_cast<QWidget*>(ComboBoxFilmHost)})
+        w->installEventFilter(this);
+}
+
+bool TPageInto::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == ComboBoxViewHost)
+            emit ViewHostEntered();
+        else if (watched == ListViewOffline)
+            emit OfflineListEntered();
+        else if (watched == ComboBoxFilmHost)
+            emit FilmHostEntered();
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QWidget>
+
+class QAction;
+
+// Page "Locate Tribes2": points the client at the game's executable.
+class TPageLocateTribes2 : public QWidget {
+    Q_OBJECT
+public:
+    TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent = nullptr);
+
+    QLabel* LabelT2Version;
+    QLineEdit* EditTribes2Path;
+    QPushButton* ButtonSelectTribes2;
+};
+
+// Page "Into": the choice of what to do, with the hosts and stored casts.
+class TPageInto : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPageInto(QWidget* parent = nullptr);
+
+    QRadioButton* RadioButtonViewGame;
+    QRadioButton* RadioButtonViewOffline;
+    QRadioButton* RadioButtonFilmGame;
+    QComboBox* ComboBoxViewHost;
+    QTreeWidget* ListViewOffline;
+    QComboBox* ComboBoxFilmHost;
+
+signals:
+    // A control that belongs to one mode took the keyboard focus.
+    void ViewHostEntered();
+    void OfflineListEntered();
+    void FilmHostEntered();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};

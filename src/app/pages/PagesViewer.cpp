@@ -1,0 +1,180 @@
+#include "app/pages/PagesViewer.h"
+
+#include "app/pages/PageKit.h"
+
+#include <QHBoxLayout>
+
+using namespace PageKit;
+
+namespace {
+
+constexpr int CredentialLength = 40;
+constexpr int SectionRole = Qt::UserRole;
+
+} // namespace
+
+TPageAuthView::TPageAuthView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("AuthView"));
+    QVBoxLayout* layout = PageLayout(this);
+    layout->addWidget(Text(this, QStringLiteral("User authentication required"), true));
+    layout->addWidget(Text(this, QStringLiteral("To view a game hosted on this server, you must first\n"
+                                                "login")));
+    layout->addSpacing(12);
+    layout->addWidget(Text(this, QStringLiteral("Enter your username")));
+    EditViewerUsername = new QLineEdit(this);
+    EditViewerUsername->setObjectName(QStringLiteral("EditViewerUsername"));
+    EditViewerUsername->setMaxLength(CredentialLength);
+    layout->addWidget(EditViewerUsername);
+    layout->addWidget(Text(this, QStringLiteral("Enter your password")));
+    EditViewerPassword = new QLineEdit(this);
+    EditViewerPassword->setObjectName(QStringLiteral("EditViewerPassword"));
+    EditViewerPassword->setMaxLength(CredentialLength);
+    EditViewerPassword->setEchoMode(QLineEdit::Password);
+    layout->addWidget(EditViewerPassword);
+    layout->addStretch();
+    layout->addWidget(ClickNextHint(this));
+}
+
+TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("View Options"));
+    QVBoxLayout* layout = PageLayout(this);
+    layout->addWidget(Text(this, QStringLiteral("Please select the game you wish to watch")));
+    ComboBoxGames = new QComboBox(this);
+    ComboBoxGames->setObjectName(QStringLiteral("ComboBoxGames"));
+    layout->addWidget(ComboBoxGames);
+
+    layout->addWidget(Text(this, QStringLiteral("If you on a very low bandwidth connection then you can \n"
+                                                "select to stream only the audio.")));
+    CheckBoxAudioOnly = new QCheckBox(QStringLiteral("Audio Only"), this);
+    CheckBoxAudioOnly->setObjectName(QStringLiteral("CheckBoxAudioOnly"));
+    layout->addWidget(CheckBoxAudioOnly);
+
+    layout->addWidget(Text(this, QStringLiteral("Set this to watch the NELQ stream in a window, uncheck\n"
+                                                "this to watch NELQ stream fullscreen.")));
+    CheckBoxTribesWindowed = new QCheckBox(QStringLiteral("Start Tribes 2 in a window"), this);
+    CheckBoxTribesWindowed->setObjectName(QStringLiteral("CheckBoxTribesWindowed"));
+    layout->addWidget(CheckBoxTribesWindowed);
+
+    auto* videoRow = new QHBoxLayout;
+    videoRow->addWidget(Text(this, QStringLiteral("Video mode to playback stream at")));
+    ComboBoxVideoMode = new QComboBox(this);
+    ComboBoxVideoMode->setObjectName(QStringLiteral("ComboBoxVideoMode"));
+    ComboBoxVideoMode->addItems({"640 480 16", "640 480 32", "800 600 16", "800 600 32",
+                                 "1024 768 16", "1024 768 32", "1152 864 16", "1152 864 32"});
+    videoRow->addWidget(ComboBoxVideoMode);
+    layout->addLayout(videoRow);
+
+    auto* volumeRow = new QHBoxLayout;
+    volumeRow->addWidget(Text(this, QStringLiteral("Tribes 2 in game audio volume ")));
+    TrackBarTribesVolume = new QSlider(Qt::Horizontal, this);
+    TrackBarTribesVolume->setObjectName(QStringLiteral("TrackBarTribesVolume"));
+    TrackBarTribesVolume->setRange(0, 10);
+    TrackBarTribesVolume->setSingleStep(1);
+    TrackBarTribesVolume->setPageStep(1);
+    TrackBarTribesVolume->setTickPosition(QSlider::TicksBelow);
+    TrackBarTribesVolume->setValue(10);
+    volumeRow->addWidget(TrackBarTribesVolume);
+    layout->addLayout(volumeRow);
+    layout->addWidget(Text(this, QStringLiteral("You may wish to reduce the normal audio volume of\n"
+                                                "Tribes 2 so that the shoutcast audio stream can be \n"
+                                                "heard more clearly.")));
+    layout->addStretch();
+    layout->addWidget(ClickNextHint(this));
+}
+
+TPageSectionPick::TPageSectionPick(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Section Pick"));
+    QVBoxLayout* layout = PageLayout(this);
+    RadioButtonPlayFromStart = new QRadioButton(QStringLiteral("Play from start"), this);
+    RadioButtonPlayFromStart->setObjectName(QStringLiteral("RadioButtonPlayFromStart"));
+    RadioButtonPlayFromStart->setChecked(true);
+    layout->addWidget(RadioButtonPlayFromStart);
+    layout->addWidget(Text(this, QStringLiteral("Play the cast from the very begining")));
+    RadioButtonPickPlayFromLaterPoint = new QRadioButton(QStringLiteral("Play from a later point"), this);
+    RadioButtonPickPlayFromLaterPoint->setObjectName(QStringLiteral("RadioButtonPickPlayFromLaterPoint"));
+    layout->addWidget(RadioButtonPickPlayFromLaterPoint);
+    layout->addWidget(Text(this, QStringLiteral("Play the cast from a point that you pick")));
+
+    ListViewSections = ListView(this, QStringLiteral("ListViewSections"),
+                                {QStringLiteral("Time Remaining"), QStringLiteral("Map")});
+    layout->addWidget(ListViewSections, 2);
+    MemoDemoStart = new QPlainTextEdit(this);
+    MemoDemoStart->setObjectName(QStringLiteral("MemoDemoStart"));
+    MemoDemoStart->setReadOnly(true);
+    layout->addWidget(MemoDemoStart, 1);
+    layout->addWidget(ClickNextHint(this));
+
+    connect(RadioButtonPlayFromStart, &QRadioButton::clicked, this, &TPageSectionPick::ApplyRadioButtonRule);
+    connect(RadioButtonPickPlayFromLaterPoint, &QRadioButton::clicked, this,
+            &TPageSectionPick::ApplyRadioButtonRule);
+    ApplyRadioButtonRule();
+}
+
+void TPageSectionPick::AddSection(int section, const QString& timeRemaining, const QString& map)
+{
+    auto* item = new QTreeWidgetItem(ListViewSections, {timeRemaining, map});
+    item->setData(0, SectionRole, section);
+}
+
+int TPageSectionPick::SectionOf(const QTreeWidgetItem* item)
+{
+    return item->data(0, SectionRole).toInt();
+}
+
+std::optional<int> TPageSectionPick::SelectedIndex() const
+{
+    const QList<QTreeWidgetItem*> selected = ListViewSections->selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return ListViewSections->indexOfTopLevelItem(selected.first());
+}
+
+void TPageSectionPick::ApplyRadioButtonRule()
+{
+    const bool laterPoint = RadioButtonPickPlayFromLaterPoint->isChecked();
+    ListViewSections->setVisible(laterPoint);
+    MemoDemoStart->setVisible(laterPoint);
+    if (laterPoint && ListViewSections->isEnabled())
+        ListViewSections->setFocus();
+}
+
+TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Viewing"));
+    QVBoxLayout* layout = PageLayout(this);
+    LabelViewingStreams = Text(this, QStringLiteral("Waiting for streams to start..."), true);
+    LabelViewingStreams->setObjectName(QStringLiteral("LabelViewingStreams"));
+    layout->addWidget(LabelViewingStreams);
+
+    NotebookViewing = new QStackedWidget(this);
+    NotebookViewing->setObjectName(QStringLiteral("NotebookViewing"));
+    PageWaiting = new QWidget(NotebookViewing);
+    PageWaiting->setObjectName(QStringLiteral("Waiting"));
+    QVBoxLayout* waiting = PageLayout(PageWaiting);
+    waiting->addWidget(Text(PageWaiting, QStringLiteral("Please wait... \n\nThe game has not begun yet.")));
+    PageDownloadingBuffer = new QWidget(NotebookViewing);
+    PageDownloadingBuffer->setObjectName(QStringLiteral("DownloadingBuffer"));
+    QVBoxLayout* downloading = PageLayout(PageDownloadingBuffer);
+    downloading->addWidget(Text(PageDownloadingBuffer, QStringLiteral("Downloading...")));
+    ProgressBarBuffer = new QProgressBar(PageDownloadingBuffer);
+    ProgressBarBuffer->setObjectName(QStringLiteral("ProgressBarBuffer"));
+    downloading->addWidget(ProgressBarBuffer);
+    NotebookViewing->addWidget(PageWaiting);
+    NotebookViewing->addWidget(PageDownloadingBuffer);
+    layout->addWidget(NotebookViewing);
+
+    ListViewStreams = ListView(this, QStringLiteral("ListViewStreams"),
+                               {QStringLiteral("Number"), QStringLiteral("Type"),
+                                QStringLiteral("Data Transfered")});
+    layout->addWidget(ListViewStreams, 1);
+
+    PanelPaused = Text(this, QStringLiteral("PAUSED ... Buffering ..."), true);
+    PanelPaused->setObjectName(QStringLiteral("PanelPaused"));
+    PanelPaused->setAlignment(Qt::AlignCenter);
+    PanelPaused->setFrameShape(QFrame::Panel);
+    PanelPaused->hide();
+    layout->addWidget(PanelPaused);
+}

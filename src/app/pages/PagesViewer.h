@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <optional>
+
+// Page "AuthView": the viewer's login to a server that asks for one.
+class TPageAuthView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPageAuthView(QWidget* parent = nullptr);
+
+    QLineEdit* EditViewerUsername;
+    QLineEdit* EditViewerPassword;
+};
+
+// Page "View Options": the game to watch and how to watch it.
+class TPageViewOptions : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPageViewOptions(QWidget* parent = nullptr);
+
+    QComboBox* ComboBoxGames;
+    QCheckBox* CheckBoxAudioOnly;
+    QCheckBox* CheckBoxTribesWindowed;
+    QComboBox* ComboBoxVideoMode;
+    QSlider* TrackBarTribesVolume;
+};
+
+// Page "Section Pick": where in the cast to start.
+class TPageSectionPick : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPageSectionPick(QWidget* parent = nullptr);
+
+    QRadioButton* RadioButtonPlayFromStart;
+    QRadioButton* RadioButtonPickPlayFromLaterPoint;
+    QTreeWidget* ListViewSections;
+    QPlainTextEdit* MemoDemoStart;
+
+    // Adds an entry for a start-point section.
+    void AddSection(int section, const QString& timeRemaining, const QString& map);
+    // The section an entry stands for.
+    static int SectionOf(const QTreeWidgetItem* item);
+    std::optional<int> SelectedIndex() const;
+
+    // The list and its description show only while "Play from a later point" is checked.
+    void ApplyRadioButtonRule();
+};
+
+// Page "Viewing": download and playback state of a cast.
+class TPageViewing : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPageViewing(QWidget* parent = nullptr);
+
+    QLabel* LabelViewingStreams;
+    QStackedWidget* NotebookViewing;
+    QWidget* PageWaiting;
+    QWidget* PageDownloadingBuffer;
+    QProgressBar* ProgressBarBuffer;
+    QTreeWidget* ListViewStreams;
+    QLabel* PanelPaused;
+};

@@ -1,0 +1,46 @@
+#include "playback/OfflineCastList.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string LowerExtension(const fs::path& path)
+{
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+std::vector<std::string> Entries(const std::string& directory, bool directories, const std::string& extension)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name[0] == '.' || name == "ACTIVE")
+            continue;
+        std::error_code typeError;
+        if (directories ? it->is_directory(typeError) && !it->is_symlink(typeError)
+                        : it->is_regular_file(typeError) && LowerExtension(it->path()) == extension)
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+std::vector<std::string> ListOfflineCasts(const std::string& streamsDirectory)
+{
+    std::vector<std::string> casts = Entries(streamsDirectory, true, {});
+    for (const char* extension : {".zip", ".qmx"}) {
+        const std::vector<std::string> archives = Entries(streamsDirectory, false, extension);
+        casts.insert(casts.end(), archives.begin(), archives.end());
+    }
+    return casts;
+}
