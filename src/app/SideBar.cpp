@@ -3,11 +3,25 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVBoxLayout>
 
 SideBar::SideBar(QWidget* parent, int width, int height) : QWidget(parent)
 {
     setObjectName(QStringLiteral("ImageSideBar"));
     setFixedSize(width, height);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 6);
+    layout->setSpacing(2);
+    layout->addStretch();
+}
+
+void SideBar::AddLink(const QString& caption, const QString& target)
+{
+    QLabel* link = Link(this, caption, target);
+    // Light text, to read against the dark foot of the picture.
+    link->setText(QStringLiteral("<a style=\"color:#d8e0ff\" href=\"%1\">%2</a>")
+                      .arg(target.toHtmlEscaped(), caption.toHtmlEscaped()));
+    layout()->addWidget(link);
 }
 
 QLabel* SideBar::Link(QWidget* parent, const QString& caption, const QString& target)

@@ -8,8 +8,11 @@ class SideBar : public QWidget {
 public:
     explicit SideBar(QWidget* parent = nullptr, int width = 200, int height = 340);
 
-    // A link label for under the picture.
+    // A link label.
     static QLabel* Link(QWidget* parent, const QString& caption, const QString& target);
+
+    // Puts a link label at the foot of the picture.
+    void AddLink(const QString& caption, const QString& target);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

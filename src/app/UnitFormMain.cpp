@@ -63,6 +63,9 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent)
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(ClientWidth, ClientHeight);
+    QFont compact = font();
+    compact.setPointSizeF(8);
+    setFont(compact);
 
     BuildActions();
     BuildLayout();
@@ -152,16 +155,13 @@ void TFormMain::BuildLayout()
     ButtonNext = button("ButtonNext", ActionNext);
     ButtonExit = button("ButtonExit", ActionExit);
 
-    auto* side = new QVBoxLayout;
-    side->setSpacing(2);
-    side->addWidget(new SideBar(this));
-    side->addWidget(SideBar::Link(this, QStringLiteral("NELQ web site"), QStringLiteral("https://nelq.example.org/")));
-    side->addWidget(SideBar::Link(this, QStringLiteral("Contact us"), QStringLiteral("mailto:contact@nelq.example.org")));
-    side->addStretch();
+    auto* side = new SideBar(this);
+    side->AddLink(QStringLiteral("NELQ web site"), QStringLiteral("https://nelq.example.org/"));
+    side->AddLink(QStringLiteral("Contact us"), QStringLiteral("mailto:contact@nelq.example.org"));
 
     auto* top = new QHBoxLayout;
     top->setSpacing(0);
-    top->addLayout(side);
+    top->addWidget(side, 0, Qt::AlignTop);
     top->addWidget(NotebookMain, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -173,7 +173,8 @@ void TFormMain::BuildLayout()
     buttons->addWidget(ButtonExit);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 4, 6, 6);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(2);
     layout->addLayout(top, 1);
     layout->addLayout(buttons);
 }

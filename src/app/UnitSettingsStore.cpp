@@ -1,14 +1,17 @@
 #include "app/UnitSettingsStore.h"
 
 #include <QMetaType>
+#include <QStandardPaths>
 
 SettingsStore::SettingsStore()
 #ifdef Q_OS_WIN
     : Settings(std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\NELQ"),
                                            QSettings::NativeFormat))
 #else
-    : Settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                           QStringLiteral("NELQ"), QStringLiteral("NELQ")))
+    : Settings(std::make_unique<QSettings>(
+          QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+              QStringLiteral("/NELQ/NELQ.ini"),
+          QSettings::IniFormat))
 #endif
 {
 }

@@ -15,12 +15,13 @@ TPageLocateTribes2::TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent)
 
     // The version label sits large in the gap left by the instruction's empty lines.
     auto* gap = new QGridLayout;
-    gap->addWidget(Text(this, QStringLiteral("Select the location of the latest version \n"
+    QLabel* instruction = Text(this, QStringLiteral("Select the location of the latest version \n"
                                              "\n\n\n"
                                              "of Tribes 2 executable and then click next. This will create \n"
                                              "the patched Tribes 2 executable that NELQ will use to play \n"
-                                             "back a cast.")),
-                   0, 0);
+                                             "back a cast."));
+    instruction->setWordWrap(true);
+    gap->addWidget(instruction, 0, 0);
     LabelT2Version = Text(this, QString(), true);
     LabelT2Version->setObjectName(QStringLiteral("LabelT2Version"));
     QFont large = LabelT2Version->font();

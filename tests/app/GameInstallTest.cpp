@@ -1,0 +1,71 @@
+#include "app/UnitGameInstall.h"
+#include "ScratchDir.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Fixtures = NELQ_PE_FIXTURE_DIR;
+
+} // namespace
+
+TEST(GameExecutable, OnlyTheRequiredBuildIsValid)
+{
+    EXPECT_TRUE(IsValidGameExecutable(Fixtures + "/valid.exe"));
+    EXPECT_FALSE(IsValidGameExecutable(Fixtures + "/spacing.exe"));
+    EXPECT_FALSE(IsValidGameExecutable(Fixtures + "/otherbuild.exe"));
+    EXPECT_FALSE(IsValidGameExecutable(Fixtures + "/noversion.exe"));
+    EXPECT_FALSE(IsValidGameExecutable(Fixtures + "/missing.exe"));
+    EXPECT_EQ(GetFileVersionString(Fixtures + "/missing.exe"), "");
+}
+
+TEST(GameExecutable, ThePlaybackCopyIsRecognisedInAnyLetterCase)
+{
+    EXPECT_TRUE(IsPlaybackExecutableName("Tribes2DemoPlayback.exe"));
+    EXPECT_TRUE(IsPlaybackExecutableName("TRIBES2DEMOPLAYBACK.EXE"));
+    EXPECT_FALSE(IsPlaybackExecutableName("Tribes2.exe"));
+    EXPECT_FALSE(IsPlaybackExecutableName("Tribes2DemoPlayback.exe.bak"));
+}
+
+TEST(PlaybackCopy, DiffersInOneByteAndKeepsTheVersion)
+{
+    ScratchDir dir;
+    const std::string source = dir / "My Tribes Copy.exe"; // any name will do
+    fs::copy_file(Fixtures + "/valid.exe", source);
+    CreatePlaybackExecutable(source, dir.Path.string() + "/");
+
+    const std::string original = ReadAll(source);
+    const std::string copy = ReadAll(dir / PlaybackExecutableName);
+    ASSERT_EQ(copy.size(), original.size());
+    int differing = 0;
+    for (std::size_t i = 0; i < copy.size(); ++i)
+        differing += copy[i] != original[i];
+    EXPECT_EQ(differing, 1);
+    EXPECT_TRUE(IsValidGameExecutable(dir / PlaybackExecutableName));
+    EXPECT_FALSE(fs::exists(dir / (std::string(PlaybackExecutableName) + ".partial")));
+}
+
+TEST(PlaybackCopy, AnExistingCopyIsNeverTouched)
+{
+    ScratchDir dir;
+    WriteAll(dir / PlaybackExecutableName, "made earlier");
+    CreatePlaybackExecutable(Fixtures + "/valid.exe", dir.Path.string() + "/");
+    EXPECT_EQ(ReadAll(dir / PlaybackExecutableName), "made earlier");
+}
+
+TEST(PlaybackCopy, FailuresAreReportedAndLeaveNothingBehind)
+{
+    ScratchDir dir;
+    EXPECT_THROW(CreatePlaybackExecutable(dir / "absent.exe", dir.Path.string() + "/"), std::runtime_error);
+    WriteAll(dir / "tiny.exe", "MZ");
+    EXPECT_THROW(CreatePlaybackExecutable(dir / "tiny.exe", dir.Path.string() + "/"), std::runtime_error);
+    try {
+        CreatePlaybackExecutable(Fixtures + "/valid.exe", dir / "no-such-dir/");
+        FAIL() << "a missing game directory must fail";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("no-such-dir"), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(fs::exists(dir / PlaybackExecutableName));
+}

@@ -1,0 +1,237 @@
+#include "app/UnitFormMain.h"
+#include "app/UnitGameInstall.h"
+#include "app/pages/PagesFilmer.h"
+#include "app/pages/PagesSetup.h"
+#include "app/pages/PagesViewer.h"
+#include "QtTestSupport.h"
+
+#include <QTest>
+
+namespace {
+
+// A client whose game is set up, so it opens on the "Into" page.
+class Wizard : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Env.InstallGame("valid.exe", PlaybackExecutableName);
+        Form = Env.CreateForm();
+        ASSERT_EQ(Form->CurrentPage(), PageInto);
+    }
+
+    bool NextEnabled()
+    {
+        Form->UpdateActions();
+        return Form->ActionNext->isEnabled();
+    }
+
+    QString CastFile(const std::string& cast, const std::string& name) const
+    {
+        return QString::fromStdString(Env.Dir / ("home/streams/" + cast + "/" + name));
+    }
+
+    ClientEnvironment Env;
+    std::unique_ptr<TFormMain> Form;
+};
+
+} // namespace
+
+TEST_F(Wizard, AFirstRunShowsEveryDefault)
+{
+    EXPECT_EQ(Form->Into->ComboBoxViewHost->currentText(), "");
+    EXPECT_EQ(Form->Into->ComboBoxFilmHost->currentText(), "");
+    EXPECT_EQ(Form->FilmOptions->EditDemoPathName->text(),
+              QString::fromStdString(Env.GameDirectory() + "base/recordings/"));
+
+    Form->ShowPage(PageFilmOptions);
+    EXPECT_EQ(Form->FilmOptions->ComboBoxTransferRate->currentText(), "8000");
+    EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every 4th Section");
+    EXPECT_EQ(Form->FilmOptions->ComboBoxRecordingType->currentText(), "Directsound");
+    Form->ShowPage(PageAuthView);
+    EXPECT_EQ(Form->AuthView->EditViewerUsername->text(), "");
+    EXPECT_EQ(Form->AuthView->EditViewerPassword->text(), "");
+    Form->ShowPage(PageViewOptions);
+    EXPECT_FALSE(Form->ViewOptions->CheckBoxAudioOnly->isChecked());
+    EXPECT_EQ(Form->ViewOptions->TrackBarTribesVolume->value(), 10);
+}
+
+TEST_F(Wizard, FilmOptionsAreReadAndStoredByTheirRules)
+{
+    Form->Settings->WriteInteger("Settings", "DataRate", 12345);
+    Form->Settings->WriteInteger("Settings", "SectionStep", 1);
+    Form->Settings->WriteInteger("Settings", "RecordingType", 1);
+    Form->ShowPage(PageFilmOptions);
+    EXPECT_EQ(Form->FilmOptions->ComboBoxTransferRate->currentIndex(), -1);
+    EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every Section - Filmer is high bandwidth ");
+    EXPECT_EQ(Form->FilmOptions->ComboBoxRecordingType->currentText(), "ACM");
+
+    // Filming itself is not there yet: Next says so, but the options are stored first.
+    Form->FilmOptions->EditGameName->setText("FINAL");
+    Form->FilmOptions->ComboBoxSectionStep->setCurrentIndex(5);
+    EXPECT_EQ(AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionNext); }),
+              "NELQ Client Software|Filming a game is not available yet.");
+    EXPECT_EQ(Form->Settings->ReadInteger("Settings", "DataRate", 0), 8000);
+    EXPECT_EQ(Form->Settings->ReadInteger("Settings", "SectionStep", 0), 6);
+    EXPECT_EQ(Form->Settings->ReadInteger("Settings", "RecordingType", 0), 1);
+    EXPECT_EQ(Form->CaptureSection, -1);
+
+    // A step that cannot be a start-point step shows the default instead.
+    Form->Settings->WriteInteger("Settings", "SectionStep", 0);
+    Form->ShowPage(PageFilmOptions);
+    EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every 4th Section");
+}
+
+TEST_F(Wizard, NextFollowsThePageAndTheMode)
+{
+    Form->SelectMode(WizardMode::ViewServer);
+    EXPECT_FALSE(NextEnabled());
+    Form->Into->ComboBoxViewHost->setEditText("cast.example.org");
+    EXPECT_TRUE(NextEnabled());
+    Form->SelectMode(WizardMode::Film);
+    EXPECT_FALSE(NextEnabled());
+    Form->Into->ComboBoxFilmHost->setEditText("127.0.0.1");
+    EXPECT_TRUE(NextEnabled());
+    Form->SelectMode(WizardMode::ViewOffline);
+    EXPECT_FALSE(NextEnabled());
+
+    Form->ShowPage(PageSectionPick);
+    EXPECT_FALSE(NextEnabled());
+    Form->SectionPick->AddSection(0, "20:00", "Katabatic");
+    Form->SectionPick->ListViewSections->setCurrentItem(Form->SectionPick->ListViewSections->topLevelItem(0));
+    EXPECT_TRUE(NextEnabled());
+
+    Form->ShowPage(PageFilmOptions);
+    EXPECT_FALSE(NextEnabled());
+    QTest::keyClicks(Form->FilmOptions->EditGameName, "duel");
+    EXPECT_EQ(Form->FilmOptions->EditGameName->text(), "DUEL");
+    EXPECT_TRUE(NextEnabled());
+
+    for (int page : {PageAuthView, PageViewOptions, PageLocateTribes2}) {
+        Form->ShowPage(page);
+        EXPECT_TRUE(NextEnabled()) << page;
+    }
+    for (int page = PageConnecting; page <= PageOfflineViewing; ++page) {
+        Form->ShowPage(page);
+        EXPECT_FALSE(NextEnabled()) << page;
+    }
+}
+
+TEST_F(Wizard, BackReturnsToIntoFromEveryPageThatHasIt)
+{
+    for (int page = 0; page < PageCount; ++page) {
+        Form->ShowPage(page);
+        Form->UpdateActions();
+        const bool expected = page >= PageAuthView && page <= PageViewing;
+        EXPECT_EQ(Form->ActionBack->isEnabled(), expected) << page;
+        Form->ExecuteAction(Form->ActionBack);
+        EXPECT_EQ(Form->CurrentPage(), expected ? int(PageInto) : page) << page;
+    }
+}
+
+TEST_F(Wizard, LeavingARecordingSectionAsksFirst)
+{
+    Form->ShowPage(PageFilming);
+    Form->CaptureSection = 3;
+    const QString question = AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&No");
+    EXPECT_TRUE(question.startsWith("NELQ Client Software|A stream has not yet completed. If you havnt stopped the\n"));
+    EXPECT_TRUE(question.contains("by showing \"streams complete\"\n\nDo you wish to abort current upload?"));
+    EXPECT_EQ(Form->CurrentPage(), PageFilming);
+
+    Form->show();
+    AnswerMessageBox([&] { Form->close(); }, "&No");
+    EXPECT_TRUE(Form->isVisible());
+    AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&Yes");
+    EXPECT_EQ(Form->CurrentPage(), PageInto);
+
+    // Without a section being recorded the window closes without a question.
+    Form->CaptureSection = -1;
+    Form->ShowPage(PageFilming);
+    EXPECT_EQ(AnswerMessageBox([&] { Form->close(); }), "");
+    EXPECT_FALSE(Form->isVisible());
+}
+
+TEST_F(Wizard, SectionPickStartsWhereTheCastWasLeft)
+{
+    Form->CurrentGame = "FINAL";
+    for (int section : {0, 3, 6, 9})
+        Form->SectionPick->AddSection(section, "t", "m");
+    const auto picked = [&] {
+        Form->ShowPage(PageSectionPick);
+        return Form->SectionPick->SelectedIndex().value_or(-1);
+    };
+
+    EXPECT_EQ(picked(), -1);
+    EXPECT_TRUE(Form->SectionPick->RadioButtonPlayFromStart->isChecked());
+    EXPECT_TRUE(Form->SectionPick->ListViewSections->isHidden());
+
+    WriteAll(CastFile("FINAL", "lastplayed.dat").toStdString(), "7");
+    EXPECT_EQ(picked(), 2);
+    EXPECT_TRUE(Form->SectionPick->RadioButtonPickPlayFromLaterPoint->isChecked());
+    EXPECT_FALSE(Form->SectionPick->ListViewSections->isHidden());
+
+    WriteAll(CastFile("FINAL", "lastplayed.dat").toStdString(), "abc");
+    EXPECT_EQ(picked(), 0);
+
+    // Next plays from the picked entry, or from the first with "Play from start".
+    WriteAll(CastFile("FINAL", "completed.dat").toStdString(), "0");
+    Form->SectionPick->ListViewSections->setCurrentItem(Form->SectionPick->ListViewSections->topLevelItem(3));
+    Form->ExecuteAction(Form->ActionNext);
+    EXPECT_EQ(Form->CurrentPage(), PageViewing);
+    EXPECT_EQ(Form->StartSection, 9);
+    EXPECT_FALSE(QFile::exists(CastFile("FINAL", "completed.dat")));
+}
+
+TEST_F(Wizard, ASectionsDescriptionIsShownAsNameValueLines)
+{
+    Form->SectionDescriptions = {"0,\"Time Remaining\",Map,20:00,Katabatic", "6,\"Time Remaining\",Map,12:30,Frozen"};
+    Form->SectionPick->AddSection(0, "20:00", "Katabatic");
+    Form->SectionPick->AddSection(6, "12:30", "Frozen");
+    Form->SectionPick->AddSection(9, "10:00", "Frozen");
+    QTreeWidget* list = Form->SectionPick->ListViewSections;
+    list->setCurrentItem(list->topLevelItem(1));
+    EXPECT_EQ(Form->SectionPick->MemoDemoStart->toPlainText(), "Time Remaining: 12:30\nMap: Frozen");
+    list->setCurrentItem(list->topLevelItem(2)); // no description line for it
+    EXPECT_EQ(Form->SectionPick->MemoDemoStart->toPlainText(), "");
+}
+
+TEST_F(Wizard, FocusingAModesControlSelectsThatMode)
+{
+    Form->show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    Form->Into->ListViewOffline->setFocus();
+    QTRY_COMPARE(Form->SelectedMode(), WizardMode::ViewOffline);
+    Form->Into->ComboBoxFilmHost->setFocus();
+    QTRY_COMPARE(Form->SelectedMode(), WizardMode::Film);
+    Form->Into->ComboBoxViewHost->setFocus();
+    QTRY_COMPARE(Form->SelectedMode(), WizardMode::ViewServer);
+}
+
+TEST_F(Wizard, StoredCastsAndArchivesAreListedAndHostsRemembered)
+{
+    for (const char* dir : {"home/streams/BETA", "home/streams/ALPHA", "home/streams/ACTIVE", "home/streams/.hidden"})
+        std::filesystem::create_directories(Env.Dir / dir);
+    for (const char* file : {"home/streams/old.zip", "home/streams/CUP.QMX", "home/streams/notes.txt"})
+        WriteAll(Env.Dir / file, "x");
+    Form->ShowPage(PageInto);
+    QStringList listed;
+    for (int i = 0; i < Form->Into->ListViewOffline->topLevelItemCount(); ++i)
+        listed << Form->Into->ListViewOffline->topLevelItem(i)->text(0);
+    EXPECT_EQ(listed, (QStringList{"ALPHA", "BETA", "old.zip", "CUP.QMX"}));
+
+    // An archive is opened whatever the case of its extension (not there yet).
+    Form->SelectMode(WizardMode::ViewOffline);
+    Form->Into->ComboBoxViewHost->setEditText("View.Example");
+    Form->Into->ListViewOffline->setCurrentItem(Form->Into->ListViewOffline->topLevelItem(3));
+    EXPECT_EQ(AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionNext); }),
+              "NELQ Client Software|Opening a cast archive is not available yet.");
+    EXPECT_EQ(Form->CurrentGame, "CUP.QMX");
+    EXPECT_EQ(Form->Settings->ReadString("Settings", "ViewHost", ""), "View.Example");
+
+    Form->SelectMode(WizardMode::Film);
+    Form->Into->ComboBoxFilmHost->setEditText("Film.Example");
+    Form->ExecuteAction(Form->ActionNext);
+    EXPECT_EQ(Form->CurrentPage(), PageFilmOptions);
+    EXPECT_EQ(Form->Settings->ReadString("ComboBoxViewHost", "0", ""), "view.example");
+    EXPECT_EQ(Form->Settings->ReadString("ComboBoxFilmHost", "0", ""), "film.example");
+}
