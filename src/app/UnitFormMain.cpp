@@ -416,9 +416,12 @@ void TFormMain::ActionSelectT2Execute()
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.selectFile(current);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString chosen = dialog.selectedFiles().first();
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        TakeGameExecutable(dialog.selectedFiles().first());
+}
+
+void TFormMain::TakeGameExecutable(const QString& chosen)
+{
     if (!QFileInfo(chosen).isFile()) {
         ShowErrorBox(this, QStringLiteral("No file selected, the tribes2 executable must be selected"));
         return;

@@ -63,6 +63,9 @@ public:
     // Runs an action as a click would: only when its enabling rule allows.
     void ExecuteAction(QAction* action);
 
+    // What Browse does with the file the user confirmed in the dialog.
+    void TakeGameExecutable(const QString& chosen);
+
     // Thread status line: brings the "Connecting" page to the front and logs it.
     void OnStatus(const QString& message);
 
