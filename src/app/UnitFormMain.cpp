@@ -553,6 +553,17 @@ void TFormMain::OnStatus(const QString& message)
     Connecting->MemoConsole->appendPlainText(message);
 }
 
+void TFormMain::OnAuthRequired()
+{
+    ShowPage(PageAuthView);
+}
+
+void TFormMain::SetPaused(bool paused)
+{
+    Paused = paused;
+    Viewing->PanelPaused->setVisible(paused);
+}
+
 bool TFormMain::ConfirmAbortUpload()
 {
     return AskYesNo(this, QStringLiteral("A stream has not yet completed. If you havnt stopped the\n"

@@ -68,6 +68,10 @@ public:
 
     // Thread status line: brings the "Connecting" page to the front and logs it.
     void OnStatus(const QString& message);
+    // The server wants the viewer to log in.
+    void OnAuthRequired();
+    // Playback waits for data: the "PAUSED" panel shows while set.
+    void SetPaused(bool paused);
 
     QAction* ActionExit;
     QAction* ActionNext;
@@ -109,6 +113,7 @@ public:
     QString CurrentGame;
     int StartSection = 0;
     int CaptureSection = -1;
+    bool Paused = false;
     QStringList SectionDescriptions;
 
 protected:

@@ -9,7 +9,6 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(ApplicationTitle);
-    QApplication::setApplicationDisplayName(ApplicationTitle);
 
     TFormMain formMain;
     TFormAbout formAbout(&formMain);

@@ -2,6 +2,7 @@
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesFilmer.h"
 #include "app/pages/PagesSetup.h"
+#include "app/pages/PagesStatus.h"
 #include "app/pages/PagesViewer.h"
 #include "QtTestSupport.h"
 
@@ -234,4 +235,20 @@ TEST_F(Wizard, StoredCastsAndArchivesAreListedAndHostsRemembered)
     EXPECT_EQ(Form->CurrentPage(), PageFilmOptions);
     EXPECT_EQ(Form->Settings->ReadString("ComboBoxViewHost", "0", ""), "view.example");
     EXPECT_EQ(Form->Settings->ReadString("ComboBoxFilmHost", "0", ""), "film.example");
+}
+
+TEST_F(Wizard, ThreadReportsBringTheirPagesForward)
+{
+    Form->ShowPage(PageFilmOptions);
+    Form->OnStatus("Connecting to 127.0.0.1");
+    Form->OnStatus("Connected");
+    EXPECT_EQ(Form->CurrentPage(), PageConnecting);
+    EXPECT_EQ(Form->Connecting->MemoConsole->toPlainText(), "Connecting to 127.0.0.1\nConnected");
+    Form->OnAuthRequired();
+    EXPECT_EQ(Form->CurrentPage(), PageAuthView);
+    Form->ShowPage(PageViewing);
+    Form->SetPaused(true);
+    EXPECT_FALSE(Form->Viewing->PanelPaused->isHidden());
+    Form->SetPaused(false);
+    EXPECT_TRUE(Form->Viewing->PanelPaused->isHidden());
 }
