@@ -1,6 +1,7 @@
 #include "app/UnitGameInstall.h"
 
 #include "platform/PeVersionReader.h"
+#include "platform/AsciiText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,13 +15,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 [[noreturn]] void FailWith(const std::string& what, const std::string& path)
 {
@@ -56,7 +50,7 @@ bool IsValidGameExecutable(const std::string& path)
 
 bool IsPlaybackExecutableName(const std::string& fileName)
 {
-    return Lower(fileName) == Lower(PlaybackExecutableName);
+    return AsciiLower(fileName) == AsciiLower(PlaybackExecutableName);
 }
 
 void CreatePlaybackExecutable(const std::string& source, const std::string& gameDirectory)

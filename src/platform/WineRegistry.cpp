@@ -1,4 +1,5 @@
 #include "platform/WineRegistry.h"
+#include "platform/AsciiText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,13 +11,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // "system.reg" writes a key as [Software\\Vendor\\App] 1234 and a value as
 // "name"="text" with backslashes and quotes escaped.
@@ -57,8 +51,8 @@ std::optional<std::string> ReadFrom(const std::string& file, const std::string& 
     std::ifstream in(file);
     if (!in)
         return std::nullopt;
-    const std::string wantedKey = Lower(key);
-    const std::string wantedValue = Lower(valueName);
+    const std::string wantedKey = AsciiLower(key);
+    const std::string wantedValue = AsciiLower(valueName);
     std::optional<std::string> result;
     bool inKey = false;
     std::string line;
@@ -71,7 +65,7 @@ std::optional<std::string> ReadFrom(const std::string& file, const std::string& 
             const auto close = line.find(']');
             if (close == std::string::npos)
                 continue;
-            inKey = Lower(Unescape(line.substr(1, close - 1))) == wantedKey;
+            inKey = AsciiLower(Unescape(line.substr(1, close - 1))) == wantedKey;
             if (inKey)
                 result = std::string{};
             continue;
@@ -80,7 +74,7 @@ std::optional<std::string> ReadFrom(const std::string& file, const std::string& 
             continue;
         std::size_t end = 0;
         const auto name = QuotedAt(line, 0, &end);
-        if (!name || Lower(*name) != wantedValue || end >= line.size() || line[end] != '=')
+        if (!name || AsciiLower(*name) != wantedValue || end >= line.size() || line[end] != '=')
             continue;
         // Plain strings are "text"; expandable ones str(2):"text".
         std::size_t valueAt = end + 1;
@@ -99,10 +93,10 @@ std::string MatchEntry(const fs::path& dir, const std::string& name)
     std::error_code ec;
     if (fs::exists(dir / name, ec))
         return name;
-    const std::string wanted = Lower(name);
+    const std::string wanted = AsciiLower(name);
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string candidate = it->path().filename().string();
-        if (Lower(candidate) == wanted)
+        if (AsciiLower(candidate) == wanted)
             return candidate;
     }
     return name;
@@ -126,7 +120,7 @@ std::optional<std::string> ReadMachineRegistryString(const std::string& prefix,
     if (auto value = ReadFrom(file, key, valueName))
         return value;
     std::string wow = key;
-    if (Lower(wow.substr(0, 9)) == "software\\") {
+    if (AsciiLower(wow.substr(0, 9)) == "software\\") {
         wow.insert(9, "Wow6432Node\\");
         return ReadFrom(file, wow, valueName);
     }

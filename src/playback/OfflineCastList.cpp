@@ -1,20 +1,14 @@
 #include "playback/OfflineCastList.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string LowerExtension(const fs::path& path)
-{
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 std::vector<std::string> Entries(const std::string& directory, bool directories, const std::string& extension)
 {
@@ -26,7 +20,7 @@ std::vector<std::string> Entries(const std::string& directory, bool directories,
             continue;
         std::error_code typeError;
         if (directories ? it->is_directory(typeError) && !it->is_symlink(typeError)
-                        : it->is_regular_file(typeError) && LowerExtension(it->path()) == extension)
+                        : it->is_regular_file(typeError) && AsciiLower(it->path().extension().string()) == extension)
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());
