@@ -241,6 +241,20 @@ TEST_F(CaptureTest, PolledStreamHasNo16000HzFormat)
     EXPECT_EQ(stream.FindFormat(44100, 24, 2), -1);
 }
 
+TEST_F(CaptureTest, PolledStreamReadStartsCaptureAndDeliversTheCountAsked)
+{
+    TSoundCaptureStream stream;
+    stream.SetFormatIndex(stream.FindFormat(11025, 16, 1));
+    std::vector<uint8_t> buffer(11025, 0xEE); // half a second
+    EXPECT_EQ(stream.Read(buffer.data(), buffer.size()), buffer.size());
+    EXPECT_TRUE(stream.Active());
+    EXPECT_EQ(stream.BufferSize(), 22050u); // one second by default
+    // The test sink plays silence.
+    EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0), static_cast<long>(buffer.size()));
+    stream.Stop();
+    EXPECT_EQ(stream.AvailableBytes(), 0u);
+}
+
 TEST_F(CaptureTest, BufferedComponentSizesAreFixedOnceStarted)
 {
     TACMIn component;
