@@ -14,14 +14,14 @@ constexpr int32_t WaveInBufferSize = 4096;
 constexpr uint8_t WaveInNumBuffers = 16;
 } // namespace
 
-TAudioCapture::TAudioCapture(int recordingType) : FRecordingType(recordingType)
+TAudioCapture::TAudioCapture(int recordingType, const QAudioDevice& device) : FRecordingType(recordingType)
 {
     if (recordingType == 0) {
-        FSoundCaptureStream = std::make_unique<TSoundCaptureStream>();
+        FSoundCaptureStream = std::make_unique<TSoundCaptureStream>(device);
         FSoundCaptureStream->SetBufferTime(StreamBufferTime);
         FSoundCaptureStream->SetOnPacket([this](TSoundCaptureStream& sender) { DirectSoundPacketReady(sender); });
     } else if (recordingType == 1) {
-        FACMIn = std::make_unique<TACMIn>();
+        FACMIn = std::make_unique<TACMIn>(device);
         FACMIn->SetBufferSize(WaveInBufferSize);
         FACMIn->SetNumBuffers(WaveInNumBuffers);
         FACMIn->SetOnBufferFull(

@@ -2,6 +2,8 @@
 
 #include "audio/UnitAudioQuality.h"
 
+#include <QAudioDevice>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,8 +24,8 @@ public:
     using TErrorEvent = std::function<void(const std::string& message)>;
 
     // Type 0 is the polled stream, 1 the buffered component; any other type
-    // captures nothing.
-    explicit TAudioCapture(int recordingType);
+    // captures nothing. A null device means the default capture device.
+    explicit TAudioCapture(int recordingType, const QAudioDevice& device = QAudioDevice());
     ~TAudioCapture();
 
     TAudioCapture(const TAudioCapture&) = delete;
