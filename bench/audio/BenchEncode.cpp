@@ -8,9 +8,9 @@
 #include "audio/UnitEncodingThread.h"
 #include "platform/PumpedSyncContext.h"
 
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -33,15 +33,15 @@ struct TOptions {
     double SectionSeconds = 30;
 };
 
-[[noreturn]] void Usage(const char* message)
-{
-    std::fprintf(stderr, "bench-encode: %s\nusage: bench-encode WAV OUTDIR [--quality N] [--section-seconds S]\n",
-                 message);
+[[noreturn]] void Usage(const char* message) {
+    std::fprintf(
+        stderr,
+        "bench-encode: %s\nusage: bench-encode WAV OUTDIR [--quality N] [--section-seconds S]\n",
+        message);
     std::exit(2);
 }
 
-TOptions ParseOptions(int argc, char** argv)
-{
+TOptions ParseOptions(int argc, char** argv) {
     TOptions options;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
@@ -51,7 +51,8 @@ TOptions ParseOptions(int argc, char** argv)
             const char* value = argv[++i];
             if (arg == "--quality") {
                 options.Quality = static_cast<int>(std::strtol(value, &end, 10));
-                if (*end != '\0' || options.Quality < 0 || options.Quality >= static_cast<int>(AudioQualities.size()))
+                if (*end != '\0' || options.Quality < 0 ||
+                    options.Quality >= static_cast<int>(AudioQualities.size()))
                     Usage("--quality takes an entry from 0 to 5");
             } else {
                 options.SectionSeconds = std::strtod(value, &end);
@@ -71,8 +72,7 @@ TOptions ParseOptions(int argc, char** argv)
     return options;
 }
 
-double ProcessCpuSeconds()
-{
+double ProcessCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
@@ -85,11 +85,10 @@ struct TRunFigures {
     int Sections = 0;
 };
 
-TRunFigures RunEncoder(const TOptions& options, const TWavFile& wav)
-{
+TRunFigures RunEncoder(const TOptions& options, const TWavFile& wav) {
     const size_t frameBytes = static_cast<size_t>(wav.Channels) * 2;
-    const auto sectionBytes =
-        std::max<size_t>(frameBytes, static_cast<size_t>(options.SectionSeconds * wav.Rate) * frameBytes);
+    const auto sectionBytes = std::max<size_t>(
+        frameBytes, static_cast<size_t>(options.SectionSeconds * wav.Rate) * frameBytes);
 
     PumpedSyncContext sync;
     TEncodingThread encoder(sync, options.OutDir + "/", options.Quality);
@@ -103,9 +102,11 @@ TRunFigures RunEncoder(const TOptions& options, const TWavFile& wav)
                 lock.Blocks().AddInfo(section, InfoCreateSection);
                 figures.Sections = section + 1;
             }
-            const size_t sectionEnd = std::min(wav.Pcm.size(), (at / sectionBytes + 1) * sectionBytes);
+            const size_t sectionEnd =
+                std::min(wav.Pcm.size(), (at / sectionBytes + 1) * sectionBytes);
             const size_t size = std::min(PacketBytes, sectionEnd - at);
-            lock.Blocks().AddBlock(BlockKindAudio, section, static_cast<int32_t>(size), wav.Pcm.data() + at);
+            lock.Blocks().AddBlock(BlockKindAudio, section, static_cast<int32_t>(size),
+                                   wav.Pcm.data() + at);
             at += size;
         }
         // A completion alone closes the last file and ends the run.
@@ -117,7 +118,8 @@ TRunFigures RunEncoder(const TOptions& options, const TWavFile& wav)
     const auto wallBefore = std::chrono::steady_clock::now();
     encoder.Start();
     encoder.WaitFor();
-    figures.WallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    figures.WallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
     figures.CpuSeconds = ProcessCpuSeconds() - cpuBefore;
     for (int section = 0; section < figures.Sections; ++section)
         figures.Bytes += std::filesystem::file_size(encoder.SectionFileName(section));
@@ -126,8 +128,7 @@ TRunFigures RunEncoder(const TOptions& options, const TWavFile& wav)
 
 // oggenc at the nearest settings: managed bitrate at the nominal rate, or
 // quality 0 for the quality-based entry.
-TRunFigures RunOggenc(const TOptions& options, const TAudioQuality& quality)
-{
+TRunFigures RunOggenc(const TOptions& options, const TAudioQuality& quality) {
     const std::string output = options.OutDir + "/oggenc.ogg";
     const std::string kbps = std::to_string(quality.Bitrate / 1000);
     std::vector<std::string> args = {"oggenc", "-Q", "-o", output};
@@ -150,17 +151,17 @@ TRunFigures RunOggenc(const TOptions& options, const TAudioQuality& quality)
     if (wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error("oggenc failed");
     TRunFigures figures;
-    figures.WallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
-    figures.CpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                         usage.ru_stime.tv_usec / 1e6;
+    figures.WallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    figures.CpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 +
+                         usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
     figures.Bytes = std::filesystem::file_size(output);
     figures.Sections = 1;
     return figures;
 }
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const TOptions options = ParseOptions(argc, argv);
     try {
         const TAudioQuality& quality = AudioQuality(options.Quality);
@@ -168,21 +169,26 @@ int main(int argc, char** argv)
         if (wav.Rate != quality.Rate || wav.Channels != quality.Channels)
             throw std::runtime_error(options.Wav + " is " + std::to_string(wav.Rate) + " Hz with " +
                                      std::to_string(wav.Channels) + " channel(s); quality " +
-                                     std::to_string(options.Quality) + " needs " + std::to_string(quality.Rate) +
-                                     " Hz with " + std::to_string(quality.Channels));
+                                     std::to_string(options.Quality) + " needs " +
+                                     std::to_string(quality.Rate) + " Hz with " +
+                                     std::to_string(quality.Channels));
         std::filesystem::create_directories(options.OutDir);
-        const double audioSeconds = static_cast<double>(wav.Pcm.size()) / (wav.Rate * wav.Channels * 2);
+        const double audioSeconds =
+            static_cast<double>(wav.Pcm.size()) / (wav.Rate * wav.Channels * 2);
 
         const TRunFigures ours = RunEncoder(options, wav);
         const TRunFigures reference = RunOggenc(options, quality);
         auto kbits = [&](const TRunFigures& run) { return run.Bytes * 8 / audioSeconds / 1000; };
 
         std::printf("quality %d: %s\n", options.Quality, AudioQualityText(quality).c_str());
-        std::printf("  audio %.1f s in %d sections of %.0f s\n", audioSeconds, ours.Sections, options.SectionSeconds);
-        std::printf("  encoder: wall %.3f s (%.1fx realtime), cpu %.3f s, %.1f kbit/s\n", ours.WallSeconds,
-                    audioSeconds / ours.WallSeconds, ours.CpuSeconds, kbits(ours));
-        std::printf("  oggenc:  wall %.3f s (%.1fx realtime), cpu %.3f s, %.1f kbit/s\n", reference.WallSeconds,
-                    audioSeconds / reference.WallSeconds, reference.CpuSeconds, kbits(reference));
+        std::printf("  audio %.1f s in %d sections of %.0f s\n", audioSeconds, ours.Sections,
+                    options.SectionSeconds);
+        std::printf("  encoder: wall %.3f s (%.1fx realtime), cpu %.3f s, %.1f kbit/s\n",
+                    ours.WallSeconds, audioSeconds / ours.WallSeconds, ours.CpuSeconds,
+                    kbits(ours));
+        std::printf("  oggenc:  wall %.3f s (%.1fx realtime), cpu %.3f s, %.1f kbit/s\n",
+                    reference.WallSeconds, audioSeconds / reference.WallSeconds,
+                    reference.CpuSeconds, kbits(reference));
         std::printf("  cpu ratio encoder/oggenc: %.3f\n", ours.CpuSeconds / reference.CpuSeconds);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench-encode: %s\n", error.what());

@@ -6,17 +6,22 @@
 #include <stdexcept>
 
 namespace {
-uint32_t Read32(const uint8_t* at) { return at[0] | (at[1] << 8) | (at[2] << 16) | (uint32_t(at[3]) << 24); }
-uint16_t Read16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
+uint32_t Read32(const uint8_t* at) {
+    return at[0] | (at[1] << 8) | (at[2] << 16) | (uint32_t(at[3]) << 24);
+}
+uint16_t Read16(const uint8_t* at) {
+    return static_cast<uint16_t>(at[0] | (at[1] << 8));
+}
 } // namespace
 
-TWavFile ReadWavFile(const std::string& path)
-{
+TWavFile ReadWavFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot open " + path);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
         throw std::runtime_error(path + " is not a WAV file");
 
     TWavFile wav;

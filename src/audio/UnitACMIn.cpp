@@ -10,30 +10,24 @@
 #include <vector>
 
 TACMIn::TACMIn(const QAudioDevice& device)
-    : FDevice(device.isNull() ? QMediaDevices::defaultAudioInput() : device)
-{
-}
+    : FDevice(device.isNull() ? QMediaDevices::defaultAudioInput() : device) {}
 
-TACMIn::~TACMIn()
-{
+TACMIn::~TACMIn() {
     Stop();
     Release();
 }
 
-void TACMIn::SetBufferSize(int32_t bytes)
-{
+void TACMIn::SetBufferSize(int32_t bytes) {
     if (!FStarted && bytes > 0)
         FBufferSize = bytes;
 }
 
-void TACMIn::SetNumBuffers(uint8_t count)
-{
+void TACMIn::SetNumBuffers(uint8_t count) {
     if (!FStarted && count > 0)
         FNumBuffers = count;
 }
 
-void TACMIn::Open(const TRecordingFormat& format)
-{
+void TACMIn::Open(const TRecordingFormat& format) {
     if (FOpened)
         return;
     if (FDevice.isNull())
@@ -47,15 +41,15 @@ void TACMIn::Open(const TRecordingFormat& format)
     FOpened = true;
 }
 
-void TACMIn::Start()
-{
+void TACMIn::Start() {
     if (FStarted || !FOpened)
         return;
     FBuffers = std::make_unique<TWaveInBuffers>(static_cast<size_t>(FBufferSize), FNumBuffers);
     FSink = std::make_unique<TCaptureSink>([this](const uint8_t* data, size_t length) {
         // Hand full buffers over through the event loop, never from inside the device's feed.
         if (FBuffers->Write(data, length))
-            QMetaObject::invokeMethod(this, [this] { DeliverFilled(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { DeliverFilled(); }, Qt::QueuedConnection);
     });
     FSource->start(FSink.get());
     if (FSource->error() != QAudio::NoError || FSource->state() == QAudio::StoppedState) {
@@ -67,8 +61,7 @@ void TACMIn::Start()
     FStarted = true;
 }
 
-void TACMIn::Stop()
-{
+void TACMIn::Stop() {
     if (!FStarted || !FOpened)
         return;
     FStarted = false;
@@ -77,15 +70,13 @@ void TACMIn::Stop()
     Release();
 }
 
-void TACMIn::Release()
-{
+void TACMIn::Release() {
     FSource.reset();
     FSink.reset();
     FBuffers.reset();
 }
 
-void TACMIn::DeliverFilled()
-{
+void TACMIn::DeliverFilled() {
     std::vector<uint8_t> buffer;
     while (FStarted && FBuffers->TakeFilled(buffer)) {
         try {

@@ -2,8 +2,7 @@
 
 #include <stdexcept>
 
-int ConvertToPlanar(float** buffer, const uint8_t* data, int size, int channels, int bits)
-{
+int ConvertToPlanar(float** buffer, const uint8_t* data, int size, int channels, int bits) {
     if (bits != 16 || channels <= 0 || size < 0)
         throw std::invalid_argument("ConvertToPlanar: only 16-bit PCM with at least one channel");
     const int frames = size / (channels * (bits / 8));

@@ -2,19 +2,18 @@
 
 #include <cstdio>
 
-int ValidAudioIndex(int audioIndex)
-{
+int ValidAudioIndex(int audioIndex) {
     return audioIndex >= 0 && audioIndex < static_cast<int>(AudioQualities.size()) ? audioIndex : 0;
 }
 
-const TAudioQuality& AudioQuality(int audioIndex)
-{
+const TAudioQuality& AudioQuality(int audioIndex) {
     return AudioQualities[static_cast<size_t>(ValidAudioIndex(audioIndex))];
 }
 
-std::string AudioQualityText(const TAudioQuality& quality)
-{
-    const char* channelWord = quality.Channels == 1 ? "Mono" : quality.Channels == 2 ? "Stereo" : "?";
+std::string AudioQualityText(const TAudioQuality& quality) {
+    const char* channelWord = quality.Channels == 1   ? "Mono"
+                              : quality.Channels == 2 ? "Stereo"
+                                                      : "?";
     const char* cpuNote = quality.Mode == 0   ? "[LOW CPU USAGE]"
                           : quality.Mode == 1 ? "[HIGH CPU USAGE]"
                                               : "";
@@ -24,8 +23,7 @@ std::string AudioQualityText(const TAudioQuality& quality)
     return text;
 }
 
-TRecordingFormat MakeRecordingFormat(const TAudioQuality& quality)
-{
+TRecordingFormat MakeRecordingFormat(const TAudioQuality& quality) {
     TRecordingFormat format;
     format.Channels = static_cast<uint16_t>(quality.Channels);
     format.SamplesPerSec = static_cast<uint32_t>(quality.Rate);

@@ -4,8 +4,7 @@
 
 #include <QComboBox>
 
-void FillAudioQualityList(QComboBox& comboBoxAudioRate, int audioIndex)
-{
+void FillAudioQualityList(QComboBox& comboBoxAudioRate, int audioIndex) {
     comboBoxAudioRate.clear();
     for (const TAudioQuality& quality : AudioQualities)
         comboBoxAudioRate.addItem(QString::fromStdString(AudioQualityText(quality)));

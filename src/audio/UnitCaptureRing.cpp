@@ -4,14 +4,12 @@
 #include <cstring>
 #include <stdexcept>
 
-TCaptureRing::TCaptureRing(size_t size) : FBuffer(size)
-{
+TCaptureRing::TCaptureRing(size_t size) : FBuffer(size) {
     if (size == 0)
         throw std::invalid_argument("TCaptureRing: the buffer needs at least one byte");
 }
 
-void TCaptureRing::Write(const uint8_t* data, size_t length)
-{
+void TCaptureRing::Write(const uint8_t* data, size_t length) {
     std::lock_guard guard(FLock);
     const size_t size = FBuffer.size();
     if (length > size) { // only the newest bytes fit
@@ -30,14 +28,12 @@ void TCaptureRing::Write(const uint8_t* data, size_t length)
     }
 }
 
-size_t TCaptureRing::Available() const
-{
+size_t TCaptureRing::Available() const {
     std::lock_guard guard(FLock);
     return static_cast<size_t>(FWritten - FRead);
 }
 
-size_t TCaptureRing::Read(uint8_t* target, size_t count)
-{
+size_t TCaptureRing::Read(uint8_t* target, size_t count) {
     std::lock_guard guard(FLock);
     const size_t size = FBuffer.size();
     count = std::min(count, static_cast<size_t>(FWritten - FRead));
@@ -49,8 +45,7 @@ size_t TCaptureRing::Read(uint8_t* target, size_t count)
     return count;
 }
 
-uint64_t TCaptureRing::LostBytes() const
-{
+uint64_t TCaptureRing::LostBytes() const {
     std::lock_guard guard(FLock);
     return FLost;
 }

@@ -11,12 +11,13 @@ class TCaptureSink : public QIODevice {
 public:
     using TDataEvent = std::function<void(const uint8_t* data, size_t length)>;
 
-    explicit TCaptureSink(TDataEvent onData) : FOnData(std::move(onData)) { open(QIODevice::WriteOnly); }
+    explicit TCaptureSink(TDataEvent onData) : FOnData(std::move(onData)) {
+        open(QIODevice::WriteOnly);
+    }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 length) override
-    {
+    qint64 writeData(const char* data, qint64 length) override {
         FOnData(reinterpret_cast<const uint8_t*>(data), static_cast<size_t>(length));
         return length;
     }

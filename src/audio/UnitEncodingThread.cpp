@@ -10,10 +10,10 @@
 namespace {
 // Serials must differ between the files of one run; reseeding from a coarse
 // clock per file could repeat them, so one generator is seeded once.
-std::mt19937 MakeSerialGenerator()
-{
+std::mt19937 MakeSerialGenerator() {
     std::random_device device;
-    const auto now = static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto now =
+        static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     std::seed_seq seed{device(), device(), now};
     return std::mt19937(seed);
 }
@@ -21,25 +21,20 @@ std::mt19937 MakeSerialGenerator()
 
 TEncodingThread::TEncodingThread(SyncContext& sync, std::string directory, int32_t qualityIndex)
     : TThread(sync), FDirectory(std::move(directory)), FQualityIndex(ValidAudioIndex(qualityIndex)),
-      FRandom(MakeSerialGenerator())
-{
-}
+      FRandom(MakeSerialGenerator()) {}
 
-TEncodingThread::~TEncodingThread()
-{
+TEncodingThread::~TEncodingThread() {
     Terminate();
     WaitFor();
 }
 
-std::string TEncodingThread::SectionFileName(int32_t section) const
-{
+std::string TEncodingThread::SectionFileName(int32_t section) const {
     char name[32];
     std::snprintf(name, sizeof name, "stream_%d.ogg", static_cast<int>(section));
     return FDirectory + name;
 }
 
-void TEncodingThread::Execute()
-{
+void TEncodingThread::Execute() {
     while (!Terminated()) {
         SleepFor(std::chrono::milliseconds(100));
         try {
@@ -51,8 +46,7 @@ void TEncodingThread::Execute()
     }
 }
 
-bool TEncodingThread::RunPass()
-{
+bool TEncodingThread::RunPass() {
     while (TakeNextAudio()) {
         if ((FCompleteSection || FCreateSection) && !ChangeSection())
             return false;
@@ -62,8 +56,7 @@ bool TEncodingThread::RunPass()
     return true;
 }
 
-bool TEncodingThread::TakeNextAudio()
-{
+bool TEncodingThread::TakeNextAudio() {
     std::lock_guard guard(FLock);
     while (FBlocks.Count() > 0) {
         // The head leaves the queue whatever happens while it is read.
@@ -87,8 +80,7 @@ bool TEncodingThread::TakeNextAudio()
     return false;
 }
 
-bool TEncodingThread::ChangeSection()
-{
+bool TEncodingThread::ChangeSection() {
     FCompleteSection = false;
     CloseSection();
     if (!FCreateSection)
@@ -99,8 +91,7 @@ bool TEncodingThread::ChangeSection()
     return true;
 }
 
-void TEncodingThread::CloseSection()
-{
+void TEncodingThread::CloseSection() {
     const auto release = [this] {
         ClearEncoder();
         FStream.reset(); // from here on the file is final
@@ -115,15 +106,13 @@ void TEncodingThread::CloseSection()
     release();
 }
 
-void TEncodingThread::OpenSection()
-{
+void TEncodingThread::OpenSection() {
     // A set-up that fails leaves the file open and no encoder: this section's
     // audio is dropped until the next pair of markers.
     const int serial = std::uniform_int_distribution<int>(0, 2147483646)(FRandom);
     FEncoder = std::make_unique<TVorbisSection>(AudioQuality(FQualityIndex), serial, *FStream);
 }
 
-void TEncodingThread::ClearEncoder()
-{
+void TEncodingThread::ClearEncoder() {
     FEncoder.reset();
 }

@@ -7,8 +7,8 @@
 // One queued item: captured PCM (kinds 0 and 1) or a section marker (kind 2).
 struct TMemoryBlock {
     uint8_t Kind = 0;
-    uint8_t Info = 0;     // kind 2 only: 0 = complete section, 1 = create section
-    int32_t Section = -1; // for markers: the section that is beginning
+    uint8_t Info = 0;                // kind 2 only: 0 = complete section, 1 = create section
+    int32_t Section = -1;            // for markers: the section that is beginning
     std::unique_ptr<uint8_t[]> Data; // the queue's own copy; empty for kind 2
     int32_t Size = 0;
 };

@@ -7,14 +7,12 @@
 #include <unistd.h>
 
 namespace {
-[[noreturn]] void ThrowFileError(const std::string& what, const std::string& path, int error)
-{
+[[noreturn]] void ThrowFileError(const std::string& what, const std::string& path, int error) {
     throw std::system_error(error, std::generic_category(), what + " " + path);
 }
 } // namespace
 
-TSectionFile::TSectionFile(const std::string& path) : FPath(path)
-{
+TSectionFile::TSectionFile(const std::string& path) : FPath(path) {
     FHandle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (FHandle < 0)
         ThrowFileError("Cannot create", path, errno);
@@ -26,13 +24,11 @@ TSectionFile::TSectionFile(const std::string& path) : FPath(path)
     }
 }
 
-TSectionFile::~TSectionFile()
-{
+TSectionFile::~TSectionFile() {
     ::close(FHandle); // also releases the lock
 }
 
-void TSectionFile::Write(const void* data, size_t size)
-{
+void TSectionFile::Write(const void* data, size_t size) {
     auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t written = ::write(FHandle, bytes, size);

@@ -20,67 +20,66 @@ constexpr int PollMilliseconds = 50;
 } // namespace
 
 TSoundCaptureStream::TSoundCaptureStream(const QAudioDevice& device)
-    : FDevice(device.isNull() ? QMediaDevices::defaultAudioInput() : device)
-{
+    : FDevice(device.isNull() ? QMediaDevices::defaultAudioInput() : device) {
     if (FDevice.isNull())
         throw ESoundCaptureStreamError("DirectSoundCapture cannot be initialized");
     ProbeFormats();
     connect(&FNotify, &QTimer::timeout, this, [this] { Poll(); });
 }
 
-TSoundCaptureStream::~TSoundCaptureStream()
-{
+TSoundCaptureStream::~TSoundCaptureStream() {
     Stop();
 }
 
-void TSoundCaptureStream::ProbeFormats()
-{
+void TSoundCaptureStream::ProbeFormats() {
     for (int32_t rate : ProbedRates)
         for (int32_t bits : ProbedBits)
             for (int32_t channels : ProbedChannels) {
                 const QAudioFormat format = PcmAudioFormat(rate, bits, channels);
-                if (format.sampleFormat() != QAudioFormat::Unknown && FDevice.isFormatSupported(format))
+                if (format.sampleFormat() != QAudioFormat::Unknown &&
+                    FDevice.isFormatSupported(format))
                     FFormats.push_back({rate, bits, channels});
             }
 }
 
-int TSoundCaptureStream::FindFormat(int32_t rate, int32_t bits, int32_t channels) const
-{
+int TSoundCaptureStream::FindFormat(int32_t rate, int32_t bits, int32_t channels) const {
     for (size_t i = 0; i < FFormats.size(); ++i) {
         const auto& format = FFormats[i];
-        if (format.SamplesPerSec == rate && format.BitsPerSample == bits && format.Channels == channels)
+        if (format.SamplesPerSec == rate && format.BitsPerSample == bits &&
+            format.Channels == channels)
             return static_cast<int>(i);
     }
     return -1;
 }
 
-void TSoundCaptureStream::SetBufferTime(int32_t milliseconds)
-{
+void TSoundCaptureStream::SetBufferTime(int32_t milliseconds) {
     FBufferTime = std::max(milliseconds, 0);
 }
 
-void TSoundCaptureStream::SetOnPacket(TPacketEvent handler)
-{
+void TSoundCaptureStream::SetOnPacket(TPacketEvent handler) {
     FOnPacket = std::move(handler);
     FNotify.stop();
     if (FActive && FOnPacket)
         FNotify.start();
 }
 
-void TSoundCaptureStream::Start()
-{
+void TSoundCaptureStream::Start() {
     Stop();
     FActive = true;
     try {
         if (FFormatIndex < 0 || FFormatIndex >= static_cast<int>(FFormats.size()))
             throw ESoundCaptureStreamError("Sound Capture Buffer cannot be made");
         const TSoundCaptureFormat& chosen = FFormats[static_cast<size_t>(FFormatIndex)];
-        const double bytesPerSecond = chosen.SamplesPerSec * chosen.Channels * (chosen.BitsPerSample / 8.0);
-        const auto bufferSize = std::max<long long>(std::llround(bytesPerSecond * FBufferTime / 1000.0), 8000);
+        const double bytesPerSecond =
+            chosen.SamplesPerSec * chosen.Channels * (chosen.BitsPerSample / 8.0);
+        const auto bufferSize =
+            std::max<long long>(std::llround(bytesPerSecond * FBufferTime / 1000.0), 8000);
 
         FRing = std::make_unique<TCaptureRing>(static_cast<size_t>(bufferSize));
         FSink = std::make_unique<TCaptureSink>(
-            [ring = FRing.get()](const uint8_t* data, size_t length) { ring->Write(data, length); });
+            [ring = FRing.get()](const uint8_t* data, size_t length) {
+                ring->Write(data, length);
+            });
         FSource = std::make_unique<QAudioSource>(
             FDevice, PcmAudioFormat(chosen.SamplesPerSec, chosen.BitsPerSample, chosen.Channels));
         FSource->start(FSink.get());
@@ -96,8 +95,7 @@ void TSoundCaptureStream::Start()
     }
 }
 
-void TSoundCaptureStream::Stop()
-{
+void TSoundCaptureStream::Stop() {
     FNotify.stop();
     FActive = false;
     if (FSource)
@@ -107,13 +105,12 @@ void TSoundCaptureStream::Stop()
     FRing.reset();
 }
 
-bool TSoundCaptureStream::SourceRunning() const
-{
-    return FSource && FSource->error() == QAudio::NoError && FSource->state() != QAudio::StoppedState;
+bool TSoundCaptureStream::SourceRunning() const {
+    return FSource && FSource->error() == QAudio::NoError &&
+           FSource->state() != QAudio::StoppedState;
 }
 
-size_t TSoundCaptureStream::Read(void* buffer, size_t count)
-{
+size_t TSoundCaptureStream::Read(void* buffer, size_t count) {
     if (!FActive)
         Start();
     auto* target = static_cast<uint8_t*>(buffer);
@@ -136,8 +133,7 @@ size_t TSoundCaptureStream::Read(void* buffer, size_t count)
     return count;
 }
 
-void TSoundCaptureStream::Poll()
-{
+void TSoundCaptureStream::Poll() {
     if (FReading || AvailableBytes() == 0 || !FOnPacket)
         return;
     try {

@@ -8,17 +8,19 @@
 #include <stdexcept>
 
 TVorbisSection::TVorbisSection(const TAudioQuality& quality, int serial, TSectionFile& file)
-    : FFile(file), FChannels(quality.Channels)
-{
+    : FFile(file), FChannels(quality.Channels) {
     vorbis_info_init(&FInfo);
     if (quality.Mode == 1) {
-        if (vorbis_encode_init(&FInfo, quality.Channels, quality.Rate, 0, quality.Bitrate, -1) != 0) {
+        if (vorbis_encode_init(&FInfo, quality.Channels, quality.Rate, 0, quality.Bitrate, -1) !=
+            0) {
             vorbis_info_clear(&FInfo);
-            throw std::runtime_error("Best Compression: Unable to initiaise OGG to required encoding rate");
+            throw std::runtime_error(
+                "Best Compression: Unable to initiaise OGG to required encoding rate");
         }
     } else if (vorbis_encode_init_vbr(&FInfo, quality.Channels, quality.Rate, 0.0f) != 0) {
         vorbis_info_clear(&FInfo);
-        throw std::runtime_error("Ok Compression: Unable to initiaise OGG to required encoding rate");
+        throw std::runtime_error(
+            "Ok Compression: Unable to initiaise OGG to required encoding rate");
     }
     vorbis_comment_init(&FComment); // stays empty: the files carry no comments
     vorbis_analysis_init(&FDspState, &FInfo);
@@ -39,13 +41,11 @@ TVorbisSection::TVorbisSection(const TAudioQuality& quality, int serial, TSectio
     }
 }
 
-TVorbisSection::~TVorbisSection()
-{
+TVorbisSection::~TVorbisSection() {
     Clear();
 }
 
-void TVorbisSection::Clear()
-{
+void TVorbisSection::Clear() {
     ogg_stream_clear(&FStreamState);
     vorbis_block_clear(&FBlock);
     vorbis_dsp_clear(&FDspState);
@@ -53,8 +53,7 @@ void TVorbisSection::Clear()
     vorbis_info_clear(&FInfo);
 }
 
-void TVorbisSection::Encode(const uint8_t* data, size_t size)
-{
+void TVorbisSection::Encode(const uint8_t* data, size_t size) {
     const int frames = static_cast<int>(size / 2 / static_cast<size_t>(FChannels));
     // Telling the analysis about zero frames would end the stream mid-section.
     if (frames == 0)
@@ -65,14 +64,12 @@ void TVorbisSection::Encode(const uint8_t* data, size_t size)
     Drain();
 }
 
-void TVorbisSection::Finish()
-{
+void TVorbisSection::Finish() {
     vorbis_analysis_wrote(&FDspState, 0);
     Drain();
 }
 
-void TVorbisSection::Drain()
-{
+void TVorbisSection::Drain() {
     bool endOfStream = false;
     while (vorbis_analysis_blockout(&FDspState, &FBlock) == 1) {
         vorbis_analysis(&FBlock, nullptr);
@@ -87,8 +84,7 @@ void TVorbisSection::Drain()
     }
 }
 
-void TVorbisSection::WritePage(const ogg_page& page)
-{
+void TVorbisSection::WritePage(const ogg_page& page) {
     FFile.Write(page.header, static_cast<size_t>(page.header_len));
     FFile.Write(page.body, static_cast<size_t>(page.body_len));
 }

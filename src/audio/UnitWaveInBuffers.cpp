@@ -4,16 +4,15 @@
 #include <cstring>
 #include <stdexcept>
 
-TWaveInBuffers::TWaveInBuffers(size_t bufferSize, int numBuffers) : FBufferSize(bufferSize)
-{
+TWaveInBuffers::TWaveInBuffers(size_t bufferSize, int numBuffers) : FBufferSize(bufferSize) {
     if (bufferSize == 0 || numBuffers <= 0)
-        throw std::invalid_argument("TWaveInBuffers: needs at least one buffer of at least one byte");
+        throw std::invalid_argument(
+            "TWaveInBuffers: needs at least one buffer of at least one byte");
     for (int i = 0; i < numBuffers; ++i)
         FQueued.emplace_back(bufferSize);
 }
 
-bool TWaveInBuffers::Write(const uint8_t* data, size_t length)
-{
+bool TWaveInBuffers::Write(const uint8_t* data, size_t length) {
     std::lock_guard guard(FLock);
     bool filled = false;
     while (length > 0 && !FQueued.empty()) {
@@ -34,8 +33,7 @@ bool TWaveInBuffers::Write(const uint8_t* data, size_t length)
     return filled;
 }
 
-bool TWaveInBuffers::TakeFilled(std::vector<uint8_t>& buffer)
-{
+bool TWaveInBuffers::TakeFilled(std::vector<uint8_t>& buffer) {
     std::lock_guard guard(FLock);
     if (FFilled.empty())
         return false;
@@ -44,15 +42,13 @@ bool TWaveInBuffers::TakeFilled(std::vector<uint8_t>& buffer)
     return true;
 }
 
-void TWaveInBuffers::Requeue(std::vector<uint8_t>&& buffer)
-{
+void TWaveInBuffers::Requeue(std::vector<uint8_t>&& buffer) {
     buffer.assign(FBufferSize, 0);
     std::lock_guard guard(FLock);
     FQueued.push_back(std::move(buffer));
 }
 
-uint64_t TWaveInBuffers::LostBytes() const
-{
+uint64_t TWaveInBuffers::LostBytes() const {
     std::lock_guard guard(FLock);
     return FLost;
 }

@@ -27,6 +27,6 @@ private:
     mutable std::mutex FLock;
     std::deque<std::vector<uint8_t>> FQueued; // guarded by FLock; front is being filled
     std::deque<std::vector<uint8_t>> FFilled; // guarded by FLock
-    size_t FFill = 0;                          // guarded by FLock: bytes in FQueued.front()
-    uint64_t FLost = 0;                        // guarded by FLock
+    size_t FFill = 0;                         // guarded by FLock: bytes in FQueued.front()
+    uint64_t FLost = 0;                       // guarded by FLock
 };

@@ -2,23 +2,24 @@
 
 #include "audio/UnitACMIn.h"
 #include "audio/UnitAudioCapture.h"
-#include "audio/UnitEncodingThread.h"
 #include "audio/UnitAudioQualityList.h"
+#include "audio/UnitEncodingThread.h"
 
 #include "platform/PumpedSyncContext.h"
 
 #include <QComboBox>
 #include <gtest/gtest.h>
 
-TEST(AudioQualityList, FillsTheSixEntriesAndSelectsAValidIndex)
-{
+TEST(AudioQualityList, FillsTheSixEntriesAndSelectsAValidIndex) {
     TestApplication();
     QComboBox comboBoxAudioRate;
     comboBoxAudioRate.addItem("left over");
     FillAudioQualityList(comboBoxAudioRate, 3);
     ASSERT_EQ(comboBoxAudioRate.count(), 6);
-    EXPECT_EQ(comboBoxAudioRate.itemText(0).toStdString(), "11025 Hz, 24 kbit, Mono [LOW CPU USAGE]");
-    EXPECT_EQ(comboBoxAudioRate.itemText(4).toStdString(), "16000 Hz, 24 kbit, Stereo [HIGH CPU USAGE]");
+    EXPECT_EQ(comboBoxAudioRate.itemText(0).toStdString(),
+              "11025 Hz, 24 kbit, Mono [LOW CPU USAGE]");
+    EXPECT_EQ(comboBoxAudioRate.itemText(4).toStdString(),
+              "16000 Hz, 24 kbit, Stereo [HIGH CPU USAGE]");
     EXPECT_EQ(comboBoxAudioRate.currentIndex(), 3);
 
     for (int stored : {-1, 6, 42}) {
@@ -28,8 +29,7 @@ TEST(AudioQualityList, FillsTheSixEntriesAndSelectsAValidIndex)
     }
 }
 
-TEST(AudioCapture, AnUnknownRecordingTypeCapturesNothing)
-{
+TEST(AudioCapture, AnUnknownRecordingTypeCapturesNothing) {
     TestApplication();
     TAudioCapture capture(-1);
     capture.SelectRecordingFormat(2);
@@ -39,8 +39,7 @@ TEST(AudioCapture, AnUnknownRecordingTypeCapturesNothing)
     EXPECT_EQ(capture.ACMIn(), nullptr);
 }
 
-TEST(AudioCapture, PacketsAreTaggedMixedInPlaceAndQueuedOnlyWhileFilming)
-{
+TEST(AudioCapture, PacketsAreTaggedMixedInPlaceAndQueuedOnlyWhileFilming) {
     TestApplication();
     PumpedSyncContext sync;
     TEncodingThread encoder(sync, "/nonexistent/", 0); // never started: only its queue is used
@@ -73,5 +72,6 @@ TEST(AudioCapture, PacketsAreTaggedMixedInPlaceAndQueuedOnlyWhileFilming)
     EXPECT_EQ(block.Kind, BlockKindAudio);
     EXPECT_EQ(block.Section, 4);
     ASSERT_EQ(block.Size, 4);
-    EXPECT_EQ(std::vector<uint8_t>(block.Data.get(), block.Data.get() + 4), (std::vector<uint8_t>{11, 21, 31, 41}));
+    EXPECT_EQ(std::vector<uint8_t>(block.Data.get(), block.Data.get() + 4),
+              (std::vector<uint8_t>{11, 21, 31, 41}));
 }

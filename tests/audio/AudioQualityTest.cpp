@@ -7,8 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-TEST(AudioQuality, ListTextsAndFallbackForIndexesOutsideTheTable)
-{
+TEST(AudioQuality, ListTextsAndFallbackForIndexesOutsideTheTable) {
     const char* texts[] = {
         "11025 Hz, 24 kbit, Mono [LOW CPU USAGE]",    "11025 Hz, 20 kbit, Mono [HIGH CPU USAGE]",
         "11025 Hz, 24 kbit, Stereo [HIGH CPU USAGE]", "16000 Hz, 20 kbit, Mono [HIGH CPU USAGE]",
@@ -23,8 +22,7 @@ TEST(AudioQuality, ListTextsAndFallbackForIndexesOutsideTheTable)
     EXPECT_EQ(&AudioQuality(5), &AudioQualities[5]);
 }
 
-TEST(AudioQuality, RecordingFormatIs16BitPcmOfTheEntry)
-{
+TEST(AudioQuality, RecordingFormatIs16BitPcmOfTheEntry) {
     const TRecordingFormat stereo = MakeRecordingFormat(AudioQualities[4]);
     EXPECT_EQ(stereo.FormatTag, 1);
     EXPECT_EQ(stereo.Channels, 2);
@@ -36,8 +34,7 @@ TEST(AudioQuality, RecordingFormatIs16BitPcmOfTheEntry)
     EXPECT_EQ(MakeRecordingFormat(AudioQualities[0]).AvgBytesPerSec, 22050u);
 }
 
-TEST(AudioConv, SplitsChannelsScalesAndIgnoresAPartialFrame)
-{
+TEST(AudioConv, SplitsChannelsScalesAndIgnoresAPartialFrame) {
     // Stereo frames (L, R): (-32768, 16384), (32767, -1), then one stray byte.
     const std::vector<uint8_t> pcm = {0x00, 0x80, 0x00, 0x40, 0xFF, 0x7F, 0xFF, 0xFF, 0x12};
     std::vector<float> left(2), right(2);
@@ -54,11 +51,12 @@ TEST(AudioConv, SplitsChannelsScalesAndIgnoresAPartialFrame)
     EXPECT_THROW(ConvertToPlanar(big, block.data(), 4096, 2, 8), std::invalid_argument);
 }
 
-TEST(CaptureErrors, WaveInMessagesNameTheCallAndTheCode)
-{
+TEST(CaptureErrors, WaveInMessagesNameTheCallAndTheCode) {
     EXPECT_STREQ(EACMIn("WaveIn-Open", 32).what(), "WaveIn-Open Unsupported audio format.");
     EXPECT_EQ(WaveInErrorMessage("WaveInAddBuffer", 514),
               "WaveInAddBuffer Cannot perform this action on a header that has not been prepared.");
-    EXPECT_EQ(WaveInErrorMessage("WaveIn-Start", 4), "WaveIn-Start The specified resource is already in use.");
-    EXPECT_EQ(WaveInErrorMessage("WaveIn-PrepareHeader", 3), "WaveIn-PrepareHeader raised an unknown error (code #3)");
+    EXPECT_EQ(WaveInErrorMessage("WaveIn-Start", 4),
+              "WaveIn-Start The specified resource is already in use.");
+    EXPECT_EQ(WaveInErrorMessage("WaveIn-PrepareHeader", 3),
+              "WaveIn-PrepareHeader raised an unknown error (code #3)");
 }

@@ -8,16 +8,14 @@
 #include <vector>
 
 namespace {
-std::vector<uint8_t> Counting(size_t count, uint8_t from)
-{
+std::vector<uint8_t> Counting(size_t count, uint8_t from) {
     std::vector<uint8_t> bytes(count);
     std::iota(bytes.begin(), bytes.end(), from);
     return bytes;
 }
 } // namespace
 
-TEST(CaptureRing, ReadsAcrossTheWrapInOrder)
-{
+TEST(CaptureRing, ReadsAcrossTheWrapInOrder) {
     TCaptureRing ring(10);
     std::vector<uint8_t> out(10);
     ring.Write(Counting(7, 0).data(), 7);
@@ -31,8 +29,7 @@ TEST(CaptureRing, ReadsAcrossTheWrapInOrder)
     EXPECT_EQ(ring.LostBytes(), 0u);
 }
 
-TEST(CaptureRing, ASlowReaderLosesTheOldestBytesOnly)
-{
+TEST(CaptureRing, ASlowReaderLosesTheOldestBytesOnly) {
     TCaptureRing ring(8);
     ring.Write(Counting(5, 0).data(), 5);
     ring.Write(Counting(20, 5).data(), 20); // 25 written into 8: the newest 8 survive
@@ -44,8 +41,7 @@ TEST(CaptureRing, ASlowReaderLosesTheOldestBytesOnly)
     EXPECT_THROW(TCaptureRing(0), std::invalid_argument);
 }
 
-TEST(WaveInBuffers, FullBuffersComeOutInOrderAndGoBackCleared)
-{
+TEST(WaveInBuffers, FullBuffersComeOutInOrderAndGoBackCleared) {
     TWaveInBuffers buffers(4, 3);
     std::vector<uint8_t> taken;
     EXPECT_FALSE(buffers.Write(Counting(3, 0).data(), 3));
@@ -70,8 +66,7 @@ TEST(WaveInBuffers, FullBuffersComeOutInOrderAndGoBackCleared)
     EXPECT_EQ(buffers.LostBytes(), 0u);
 }
 
-TEST(WaveInBuffers, AudioIsLostOnlyWhileEveryBufferWaits)
-{
+TEST(WaveInBuffers, AudioIsLostOnlyWhileEveryBufferWaits) {
     TWaveInBuffers buffers(2, 2);
     EXPECT_TRUE(buffers.Write(Counting(7, 0).data(), 7));
     EXPECT_EQ(buffers.LostBytes(), 3u);

@@ -2,8 +2,8 @@
 #include "QtTestApplication.h"
 
 #include "audio/UnitACMIn.h"
-#include "audio/UnitCaptureErrors.h"
 #include "audio/UnitAudioCapture.h"
+#include "audio/UnitCaptureErrors.h"
 #include "audio/UnitEncodingThread.h"
 #include "audio/UnitSoundCaptureStream.h"
 #include "platform/PumpedSyncContext.h"
@@ -29,16 +29,14 @@ constexpr double ToneSeconds = 1.5;
 constexpr double ToneAmplitude = 12000;
 constexpr double FadeSeconds = 0.05;
 
-void SkipWithoutTestAudio()
-{
+void SkipWithoutTestAudio() {
     if (qEnvironmentVariableIsEmpty("NELQ_TEST_AUDIO"))
         GTEST_SKIP() << "needs the test audio environment (scripts/test-env)";
 }
 
 // 44.1 kHz stereo tone with short fades, so that only a fault in the captured
 // stream can make it jump.
-void WriteToneWav(const fs::path& path)
-{
+void WriteToneWav(const fs::path& path) {
     const int rate = 44100;
     const auto frames = static_cast<uint32_t>(rate * ToneSeconds);
     const auto fadeFrames = static_cast<uint32_t>(rate * FadeSeconds);
@@ -59,8 +57,10 @@ void WriteToneWav(const fs::path& path)
     put32(frames * 4);
     for (uint32_t i = 0; i < frames; ++i) {
         const uint32_t edge = std::min(i, frames - 1 - i);
-        const double fade = edge < fadeFrames ? 0.5 - 0.5 * std::cos(M_PI * edge / fadeFrames) : 1.0;
-        const auto sample = static_cast<int16_t>(std::lround(ToneAmplitude * fade * std::sin(2 * M_PI * ToneHz * i / rate)));
+        const double fade =
+            edge < fadeFrames ? 0.5 - 0.5 * std::cos(M_PI * edge / fadeFrames) : 1.0;
+        const auto sample = static_cast<int16_t>(
+            std::lround(ToneAmplitude * fade * std::sin(2 * M_PI * ToneHz * i / rate)));
         put16(static_cast<uint16_t>(sample));
         put16(static_cast<uint16_t>(sample));
     }
@@ -74,8 +74,7 @@ struct TToneFindings {
     double WorstJump = 0; // largest deviation from a pure sine, relative to its amplitude
 };
 
-TToneFindings AnalyseTone(const std::vector<int16_t>& samples, int rate)
-{
+TToneFindings AnalyseTone(const std::vector<int16_t>& samples, int rate) {
     TToneFindings findings;
     for (int16_t sample : samples)
         findings.Amplitude = std::max(findings.Amplitude, std::abs(static_cast<double>(sample)));
@@ -103,7 +102,8 @@ TToneFindings AnalyseTone(const std::vector<int16_t>& samples, int rate)
     int crossings = 0;
     const double twoCos = 2 * std::cos(2 * M_PI * ToneHz / rate);
     for (long i = from + 1; i + 1 < to; ++i) {
-        const double previous = samples[static_cast<size_t>(i - 1)], now = samples[static_cast<size_t>(i)];
+        const double previous = samples[static_cast<size_t>(i - 1)],
+                     now = samples[static_cast<size_t>(i)];
         if ((previous < 0) != (now < 0))
             ++crossings;
         // A pure sine satisfies x[n+1] = 2 cos(w) x[n] - x[n-1]; a gap or a
@@ -115,16 +115,14 @@ TToneFindings AnalyseTone(const std::vector<int16_t>& samples, int rate)
     return findings;
 }
 
-void PumpFor(int milliseconds)
-{
+void PumpFor(int milliseconds) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < milliseconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-QString Pactl(const QStringList& arguments)
-{
+QString Pactl(const QStringList& arguments) {
     QProcess pactl;
     pactl.start("pactl", arguments);
     pactl.waitForFinished(5000);
@@ -136,21 +134,19 @@ QString Pactl(const QStringList& arguments)
 class TPrivateAudioDevice {
 public:
     TPrivateAudioDevice()
-        : FSinkName(QString("nelq_tone_%1").arg(::getpid())), FSourceName(FSinkName + "_mic")
-    {
+        : FSinkName(QString("nelq_tone_%1").arg(::getpid())), FSourceName(FSinkName + "_mic") {
         FModules << Pactl({"load-module", "module-null-sink", "sink_name=" + FSinkName});
         FModules << Pactl({"load-module", "module-remap-source", "master=" + FSinkName + ".monitor",
                            "source_name=" + FSourceName});
         // Silence at low latency stops the idle sink from rendering seconds ahead.
-        FSilence.start("pacat", {"--playback", "-d", FSinkName, "--raw", "--format=s16le", "--rate=44100",
-                                 "--channels=2", "--latency-msec=20", "/dev/zero"});
+        FSilence.start("pacat", {"--playback", "-d", FSinkName, "--raw", "--format=s16le",
+                                 "--rate=44100", "--channels=2", "--latency-msec=20", "/dev/zero"});
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 10000 && (SinkLatency() > 100000 || Source().isNull()))
             PumpFor(50);
     }
-    ~TPrivateAudioDevice()
-    {
+    ~TPrivateAudioDevice() {
         FSilence.kill();
         FSilence.waitForFinished(5000);
         for (auto module = FModules.crbegin(); module != FModules.crend(); ++module)
@@ -158,8 +154,7 @@ public:
     }
 
     QString SinkName() const { return FSinkName; }
-    QAudioDevice Source() const
-    {
+    QAudioDevice Source() const {
         for (const QAudioDevice& device : QMediaDevices::audioInputs())
             if (device.id() == FSourceName.toUtf8())
                 return device;
@@ -167,9 +162,9 @@ public:
     }
 
 private:
-    double SinkLatency() const
-    {
-        const auto sinks = QJsonDocument::fromJson(Pactl({"-f", "json", "list", "sinks"}).toUtf8()).array();
+    double SinkLatency() const {
+        const auto sinks =
+            QJsonDocument::fromJson(Pactl({"-f", "json", "list", "sinks"}).toUtf8()).array();
         for (const auto& sink : sinks)
             if (sink.toObject()["name"].toString() == FSinkName)
                 return sink.toObject()["latency"].toObject()["actual"].toDouble();
@@ -183,8 +178,7 @@ private:
 
 class CaptureTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SkipWithoutTestAudio();
         TestApplication();
         Directory = fs::temp_directory_path() /
@@ -197,8 +191,7 @@ protected:
 
     // Captures a played tone with the given method and quality through to the
     // encoder; returns the first channel of what was queued.
-    void CaptureTone(int recordingType, int audioIndex)
-    {
+    void CaptureTone(int recordingType, int audioIndex) {
         const TAudioQuality& quality = AudioQuality(audioIndex);
         const fs::path wav = Directory / "tone.wav";
         WriteToneWav(wav);
@@ -262,8 +255,8 @@ protected:
         RecordProperty("WorstJump", std::to_string(tone.WorstJump));
         std::printf("method %d, %d Hz: %d packets, tone %.2f Hz, amplitude %.0f, over %.3f s, "
                     "worst deviation %.4f of the amplitude\n",
-                    recordingType, quality.Rate, packets, tone.Frequency, tone.Amplitude, tone.Seconds,
-                    tone.WorstJump);
+                    recordingType, quality.Rate, packets, tone.Frequency, tone.Amplitude,
+                    tone.Seconds, tone.WorstJump);
         EXPECT_NEAR(tone.Frequency, ToneHz, ToneHz * 0.005);
         // Nothing missing, nothing repeated: the fades reach half their
         // amplitude half-way through.
@@ -276,25 +269,23 @@ protected:
 };
 } // namespace
 
-TEST_F(CaptureTest, PolledStreamDeliversTheToneWithoutGaps)
-{
+TEST_F(CaptureTest, PolledStreamDeliversTheToneWithoutGaps) {
     CaptureTone(0, 5);
 }
 
-TEST_F(CaptureTest, BufferedComponentDeliversTheToneWithoutGaps)
-{
+TEST_F(CaptureTest, BufferedComponentDeliversTheToneWithoutGaps) {
     CaptureTone(1, 4);
 }
 
-TEST_F(CaptureTest, PolledStreamHasNo16000HzFormat)
-{
+TEST_F(CaptureTest, PolledStreamHasNo16000HzFormat) {
     for (int audioIndex : {3, 4}) {
         TAudioCapture capture(0);
         try {
             capture.SelectRecordingFormat(audioIndex);
             ADD_FAILURE() << "entry " << audioIndex << " was accepted";
         } catch (const std::runtime_error& error) {
-            const std::string expected = "Unable to find a directsound recording format for requested audio rate (16000, 16, " +
+            const std::string expected = "Unable to find a directsound recording format for "
+                                         "requested audio rate (16000, 16, " +
                                          std::to_string(audioIndex - 2) + ")";
             EXPECT_EQ(error.what(), expected);
         }
@@ -305,8 +296,7 @@ TEST_F(CaptureTest, PolledStreamHasNo16000HzFormat)
     EXPECT_EQ(stream.FindFormat(44100, 24, 2), -1);
 }
 
-TEST_F(CaptureTest, PolledStreamReadStartsCaptureAndDeliversTheCountAsked)
-{
+TEST_F(CaptureTest, PolledStreamReadStartsCaptureAndDeliversTheCountAsked) {
     TSoundCaptureStream stream;
     stream.SetFormatIndex(stream.FindFormat(11025, 16, 1));
     std::vector<uint8_t> buffer(11025, 0xEE); // half a second
@@ -317,8 +307,7 @@ TEST_F(CaptureTest, PolledStreamReadStartsCaptureAndDeliversTheCountAsked)
     EXPECT_EQ(stream.AvailableBytes(), 0u);
 }
 
-TEST_F(CaptureTest, BufferedComponentSizesAreFixedOnceStarted)
-{
+TEST_F(CaptureTest, BufferedComponentSizesAreFixedOnceStarted) {
     TACMIn component;
     component.SetBufferSize(4096);
     component.SetNumBuffers(16);

@@ -19,8 +19,7 @@ using namespace std::chrono_literals;
 
 namespace {
 // Final as the upload side sees it: it exists and nobody holds it for writing.
-bool IsFinal(const fs::path& path)
-{
+bool IsFinal(const fs::path& path) {
     const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (handle < 0)
         return false;
@@ -43,42 +42,37 @@ bool IsFinal(const fs::path& path)
 
 class EncodingThreadTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Directory = fs::temp_directory_path() /
                     ("nelq-encoder-" + std::to_string(::getpid()) + "-" +
                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Directory);
         fs::create_directories(Directory);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Encoder.reset();
         fs::remove_all(Directory);
     }
 
-    void StartEncoder(int qualityIndex)
-    {
+    void StartEncoder(int qualityIndex) {
         Encoder = std::make_unique<TEncodingThread>(Sync, Directory.string() + "/", qualityIndex);
         Encoder->Start();
     }
-    void Cut(int32_t section)
-    {
+    void Cut(int32_t section) {
         TBlockQueueLock lock(*Encoder);
         lock.Blocks().AddInfo(section, InfoCompleteSection);
         lock.Blocks().AddInfo(section, InfoCreateSection);
     }
-    void Audio(int32_t section, const std::vector<uint8_t>& pcm, size_t packet = 4096)
-    {
+    void Audio(int32_t section, const std::vector<uint8_t>& pcm, size_t packet = 4096) {
         TBlockQueueLock lock(*Encoder);
         for (size_t at = 0; at < pcm.size(); at += packet) {
             const size_t size = std::min(packet, pcm.size() - at);
-            lock.Blocks().AddBlock(BlockKindAudio, section, static_cast<int32_t>(size), pcm.data() + at);
+            lock.Blocks().AddBlock(BlockKindAudio, section, static_cast<int32_t>(size),
+                                   pcm.data() + at);
         }
     }
     // A completion without a creation closes the running file and ends the run.
-    void FinishRun(int32_t section)
-    {
+    void FinishRun(int32_t section) {
         {
             TBlockQueueLock lock(*Encoder);
             lock.Blocks().AddInfo(section, InfoCompleteSection);
@@ -86,11 +80,10 @@ protected:
         }
         ASSERT_TRUE(Sync.PumpUntil([this] { return Encoder->Finished(); }, 10s));
     }
-    bool WaitFor(const std::function<bool()>& condition)
-    {
-        return Sync.PumpUntil(condition, 10s);
+    bool WaitFor(const std::function<bool()>& condition) { return Sync.PumpUntil(condition, 10s); }
+    fs::path File(int32_t section) const {
+        return Directory / ("stream_" + std::to_string(section) + ".ogg");
     }
-    fs::path File(int32_t section) const { return Directory / ("stream_" + std::to_string(section) + ".ogg"); }
 
     PumpedSyncContext Sync;
     fs::path Directory;
@@ -98,8 +91,7 @@ protected:
 };
 } // namespace
 
-TEST_F(EncodingThreadTest, EverySectionFileIsACompleteStreamWithAFreshSerial)
-{
+TEST_F(EncodingThreadTest, EverySectionFileIsACompleteStreamWithAFreshSerial) {
     StartEncoder(0);
     std::set<int> serials;
     const int64_t frames[] = {11025 * 2, 3000, 11025 * 3 + 77};
@@ -115,8 +107,7 @@ TEST_F(EncodingThreadTest, EverySectionFileIsACompleteStreamWithAFreshSerial)
     EXPECT_EQ(serials.size(), 3u);
 }
 
-TEST_F(EncodingThreadTest, AFileIsFinalOnlyAfterTheFirstAudioAfterTheNextCut)
-{
+TEST_F(EncodingThreadTest, AFileIsFinalOnlyAfterTheFirstAudioAfterTheNextCut) {
     StartEncoder(1);
     const auto pcm = TonePcm(11025, 1, 300, 11025);
     Cut(0);
@@ -139,8 +130,7 @@ TEST_F(EncodingThreadTest, AFileIsFinalOnlyAfterTheFirstAudioAfterTheNextCut)
     ExpectValidSection(File(1), 11025, 1, 11025);
 }
 
-TEST_F(EncodingThreadTest, FilesAreNamedByTheAudioAndRepeatedCutsActAsOne)
-{
+TEST_F(EncodingThreadTest, FilesAreNamedByTheAudioAndRepeatedCutsActAsOne) {
     StartEncoder(2);
     const auto pcm = TonePcm(5000, 2, 500, 11025);
     Cut(5);
@@ -158,8 +148,7 @@ TEST_F(EncodingThreadTest, FilesAreNamedByTheAudioAndRepeatedCutsActAsOne)
     ExpectValidSection(File(9), 11025, 2, 5000);
 }
 
-TEST_F(EncodingThreadTest, StereoBlocksIgnoreAPartialFrameAndEmptyBlocksDoNotEndTheStream)
-{
+TEST_F(EncodingThreadTest, StereoBlocksIgnoreAPartialFrameAndEmptyBlocksDoNotEndTheStream) {
     StartEncoder(2);
     Cut(0);
     Audio(0, std::vector<uint8_t>(4096, 0));
@@ -172,8 +161,7 @@ TEST_F(EncodingThreadTest, StereoBlocksIgnoreAPartialFrameAndEmptyBlocksDoNotEnd
     EXPECT_EQ(ReadOggFile(File(0)).Frames, 3 * 1024);
 }
 
-TEST_F(EncodingThreadTest, EveryQualityEntryGivesValidFilesAtItsRateAndChannels)
-{
+TEST_F(EncodingThreadTest, EveryQualityEntryGivesValidFilesAtItsRateAndChannels) {
     for (int index = 0; index < 6; ++index) {
         SCOPED_TRACE(index);
         const TAudioQuality& quality = AudioQualities[static_cast<size_t>(index)];
@@ -187,8 +175,7 @@ TEST_F(EncodingThreadTest, EveryQualityEntryGivesValidFilesAtItsRateAndChannels)
     }
 }
 
-TEST_F(EncodingThreadTest, ASectionFileThatCannotBeCreatedLosesOnlyItsOwnAudio)
-{
+TEST_F(EncodingThreadTest, ASectionFileThatCannotBeCreatedLosesOnlyItsOwnAudio) {
     fs::create_directory(File(0)); // something in the way of section 0's file
     StartEncoder(7);               // outside the table: the first entry
     const auto pcm = TonePcm(4000, 1, 440, 11025);
@@ -201,8 +188,7 @@ TEST_F(EncodingThreadTest, ASectionFileThatCannotBeCreatedLosesOnlyItsOwnAudio)
     ExpectValidSection(File(1), 11025, 1, 4000);
 }
 
-TEST_F(EncodingThreadTest, DestroyingTheEncoderClosesAnOpenFileWithoutItsEnd)
-{
+TEST_F(EncodingThreadTest, DestroyingTheEncoderClosesAnOpenFileWithoutItsEnd) {
     StartEncoder(0);
     Cut(0);
     Audio(0, TonePcm(11025 * 20, 1, 440, 11025));

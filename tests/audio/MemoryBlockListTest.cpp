@@ -6,8 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-TEST(MemoryBlockList, BlocksLeaveInAppendOrderWithMarkersInterleaved)
-{
+TEST(MemoryBlockList, BlocksLeaveInAppendOrderWithMarkersInterleaved) {
     TListMemoryBlocks blocks;
     EXPECT_EQ(blocks.Count(), 0);
     EXPECT_THROW(blocks.GetBlock(0), std::out_of_range);
@@ -49,22 +48,20 @@ TEST(MemoryBlockList, BlocksLeaveInAppendOrderWithMarkersInterleaved)
     EXPECT_EQ(blocks.Count(), 0);
 }
 
-TEST(MemoryBlockList, CopyIsIndependentOfTheProducersBuffer)
-{
+TEST(MemoryBlockList, CopyIsIndependentOfTheProducersBuffer) {
     TListMemoryBlocks blocks;
     {
         std::vector<uint8_t> packet(4096, 0x5A);
         blocks.AddBlock(BlockKindAudio, 0, static_cast<int32_t>(packet.size()), packet.data());
         std::fill(packet.begin(), packet.end(), 0); // the producer reuses its buffer ...
-    } // ... and releases it
+    }                                               // ... and releases it
     const TMemoryBlock& block = blocks.GetBlock(0);
     ASSERT_EQ(block.Size, 4096);
     for (int i = 0; i < block.Size; ++i)
         ASSERT_EQ(block.Data[i], 0x5A) << "byte " << i;
 }
 
-TEST(MemoryBlockList, DeletingInTheMiddleMovesTheRestUp)
-{
+TEST(MemoryBlockList, DeletingInTheMiddleMovesTheRestUp) {
     TListMemoryBlocks blocks;
     for (int32_t section = 0; section < 4; ++section)
         blocks.AddInfo(section, InfoCreateSection);
@@ -75,8 +72,7 @@ TEST(MemoryBlockList, DeletingInTheMiddleMovesTheRestUp)
     EXPECT_EQ(blocks.GetBlock(2).Section, 3);
 }
 
-TEST(MemoryBlockList, RejectsBlocksThatCannotBeCopied)
-{
+TEST(MemoryBlockList, RejectsBlocksThatCannotBeCopied) {
     TListMemoryBlocks blocks;
     const uint8_t byte = 0;
     EXPECT_THROW(blocks.AddBlock(BlockKindAudio, 0, -1, &byte), std::invalid_argument);

@@ -15,8 +15,7 @@
 namespace {
 constexpr int64_t LongestVorbisBlock = 2048;
 
-std::string RunCommand(const std::string& command, int& status)
-{
+std::string RunCommand(const std::string& command, int& status) {
     std::string output;
     FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) {
@@ -31,8 +30,7 @@ std::string RunCommand(const std::string& command, int& status)
     return output;
 }
 
-void ReadPages(const std::string& path, TOggFileFacts& facts)
-{
+void ReadPages(const std::string& path, TOggFileFacts& facts) {
     std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ogg_sync_state sync;
@@ -72,8 +70,7 @@ void ReadPages(const std::string& path, TOggFileFacts& facts)
 }
 } // namespace
 
-TOggFileFacts ReadOggFile(const std::string& path)
-{
+TOggFileFacts ReadOggFile(const std::string& path) {
     TOggFileFacts facts;
     ReadPages(path, facts);
     OggVorbis_File file;
@@ -87,8 +84,7 @@ TOggFileFacts ReadOggFile(const std::string& path)
     return facts;
 }
 
-void ExpectValidSection(const std::string& path, long rate, int channels, int64_t framesFed)
-{
+void ExpectValidSection(const std::string& path, long rate, int channels, int64_t framesFed) {
     SCOPED_TRACE(path);
     const TOggFileFacts facts = ReadOggFile(path);
     EXPECT_TRUE(facts.HeadersOnOwnPages);
@@ -96,16 +92,19 @@ void ExpectValidSection(const std::string& path, long rate, int channels, int64_
     EXPECT_TRUE(facts.LastPageEndsStream);
     EXPECT_EQ(facts.Rate, rate);
     EXPECT_EQ(facts.Channels, channels);
-    EXPECT_NEAR(static_cast<double>(facts.Frames), static_cast<double>(framesFed), LongestVorbisBlock);
+    EXPECT_NEAR(static_cast<double>(facts.Frames), static_cast<double>(framesFed),
+                LongestVorbisBlock);
 
     int status = 0;
     const std::string info = RunCommand("ogginfo '" + path + "'", status);
     EXPECT_EQ(status, 0) << info;
     EXPECT_EQ(info.find("WARNING"), std::string::npos) << info;
     std::smatch length;
-    ASSERT_TRUE(std::regex_search(info, length, std::regex(R"(Playback length: (\d+)m:([\d.]+)s)"))) << info;
+    ASSERT_TRUE(std::regex_search(info, length, std::regex(R"(Playback length: (\d+)m:([\d.]+)s)")))
+        << info;
     const double seconds = std::stod(length[1]) * 60 + std::stod(length[2]);
-    EXPECT_NEAR(seconds, static_cast<double>(framesFed) / rate, static_cast<double>(LongestVorbisBlock) / rate + 0.001);
+    EXPECT_NEAR(seconds, static_cast<double>(framesFed) / rate,
+                static_cast<double>(LongestVorbisBlock) / rate + 0.001);
 
     const std::string wav = path + ".wav";
     const std::string decoded = RunCommand("oggdec -Q -o '" + wav + "' '" + path + "'", status);
@@ -116,12 +115,12 @@ void ExpectValidSection(const std::string& path, long rate, int channels, int64_
     std::filesystem::remove(wav);
 }
 
-std::vector<uint8_t> TonePcm(int64_t frames, int channels, double frequency, long rate)
-{
+std::vector<uint8_t> TonePcm(int64_t frames, int channels, double frequency, long rate) {
     std::vector<uint8_t> pcm;
     pcm.reserve(static_cast<size_t>(frames * channels * 2));
     for (int64_t i = 0; i < frames; ++i) {
-        const auto sample = static_cast<int16_t>(std::lround(10000 * std::sin(2 * M_PI * frequency * i / rate)));
+        const auto sample =
+            static_cast<int16_t>(std::lround(10000 * std::sin(2 * M_PI * frequency * i / rate)));
         for (int c = 0; c < channels; ++c) {
             pcm.push_back(static_cast<uint8_t>(sample & 0xFF));
             pcm.push_back(static_cast<uint8_t>((sample >> 8) & 0xFF));

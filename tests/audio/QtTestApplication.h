@@ -3,8 +3,7 @@
 #include <QApplication>
 
 // One application object per test process; widgets need no display.
-inline QApplication& TestApplication()
-{
+inline QApplication& TestApplication() {
     static int argc = 1;
     static char name[] = "test_audio_capture";
     static char* argv[] = {name, nullptr};
