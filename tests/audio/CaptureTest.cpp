@@ -335,3 +335,31 @@ TEST_F(CaptureTest, BufferedComponentSizesAreFixedOnceStarted) {
         EXPECT_STREQ(error.what(), "WaveIn-Open Unsupported audio format.");
     }
 }
+
+TEST_F(CaptureTest, AFailingPacketHandlerStopsTheCaptureAndIsReported) {
+    TSoundCaptureStream stream;
+    stream.SetFormatIndex(stream.FindFormat(11025, 16, 1));
+    TACMIn component;
+    component.SetBufferSize(2048);
+    component.Open(MakeRecordingFormat(AudioQualities[0]));
+    std::vector<std::string> errors;
+    const auto report = [&](const std::string& message) { errors.push_back(message); };
+    stream.SetOnError(report);
+    component.SetOnError(report);
+    stream.SetOnPacket(
+        [](TSoundCaptureStream&) { throw std::runtime_error("stream handler failed"); });
+    component.SetOnBufferFull(
+        [](TACMIn&, uint8_t*, int) { throw std::runtime_error("component handler failed"); });
+    stream.Start();
+    component.Start();
+
+    QElapsedTimer timer;
+    timer.start();
+    while ((stream.Active() || component.Started()) && timer.elapsed() < 5000)
+        PumpFor(20);
+    EXPECT_FALSE(stream.Active());
+    EXPECT_FALSE(component.Started());
+    std::sort(errors.begin(), errors.end());
+    EXPECT_EQ(errors,
+              (std::vector<std::string>{"component handler failed", "stream handler failed"}));
+}
