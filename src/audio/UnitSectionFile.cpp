@@ -1,0 +1,43 @@
+#include "audio/UnitSectionFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+[[noreturn]] void ThrowFileError(const std::string& what, const std::string& path, int error) {
+    throw std::system_error(error, std::generic_category(), what + " " + path);
+}
+} // namespace
+
+TSectionFile::TSectionFile(const std::string& path) : FPath(path) {
+    FHandle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (FHandle < 0)
+        ThrowFileError("Cannot create", path, errno);
+    // Truncate only once the lock is ours: a file someone else holds is left alone.
+    if (::flock(FHandle, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(FHandle, 0) != 0) {
+        const int error = errno;
+        ::close(FHandle);
+        ThrowFileError("Cannot create", path, error);
+    }
+}
+
+TSectionFile::~TSectionFile() {
+    ::close(FHandle); // also releases the lock
+}
+
+void TSectionFile::Write(const void* data, size_t size) {
+    auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(FHandle, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowFileError("Cannot write", FPath, errno);
+        }
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+}
