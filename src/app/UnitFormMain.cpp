@@ -1,6 +1,9 @@
 #include "app/UnitFormMain.h"
 
 #include "app/SideBar.h"
+#include "audio/UnitAudioCapture.h"
+#include "audio/UnitAudioQualityList.h"
+#include "audio/UnitEncodingThread.h"
 #include "app/UnitFormAbout.h"
 #include "app/UnitFormFolderSelect.h"
 #include "app/UnitGameInstall.h"
@@ -296,6 +299,8 @@ void TFormMain::EnterPage(int index)
 
 void TFormMain::SelectFilmOptions()
 {
+    FillAudioQualityList(*FilmOptions->ComboBoxAudioRate,
+                         Settings->ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0));
     FilmOptions->ComboBoxRecordingType->setCurrentIndex(
         Settings->ReadInteger(SettingsSection, QStringLiteral("RecordingType"), 0));
 
@@ -586,6 +591,14 @@ void TFormMain::StopAll()
                                                       Filming->ButtonMusicMixer})
         w->hide();
     TimerRecording->stop();
+    if (AudioCapture)
+        AudioCapture->Stop();
+    AudioCapture.reset();
+    if (EncodingThread && EncodingThread->Started()) {
+        EncodingThread->Terminate();
+        EncodingThread->WaitFor();
+    }
+    EncodingThread.reset();
 }
 
 void TFormMain::PostOpenPending()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/QtSyncContext.h"
 #include "app/UnitSettingsStore.h"
 
 #include <QAction>
@@ -11,6 +12,8 @@
 
 #include <memory>
 
+class TAudioCapture;
+class TEncodingThread;
 class TFormAbout;
 class TFormFolderSelect;
 class TPageLocateTribes2;
@@ -104,6 +107,11 @@ public:
     TFormFolderSelect* FormFolderSelect = nullptr;
 
     std::unique_ptr<SettingsStore> Settings;
+    // How worker threads reach this window's thread.
+    QtSyncContext Sync;
+    // The running filming's capture and encoder (none otherwise).
+    std::unique_ptr<TAudioCapture> AudioCapture;
+    std::unique_ptr<TEncodingThread> EncodingThread;
     QString ClientVersion;
     QString AppDirectory;
     QString StreamsDirectory;

@@ -1,4 +1,6 @@
 #include "app/UnitFormMain.h"
+#include "audio/UnitAudioCapture.h"
+#include "audio/UnitEncodingThread.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesFilmer.h"
 #include "app/pages/PagesSetup.h"
@@ -251,4 +253,25 @@ TEST_F(Wizard, ThreadReportsBringTheirPagesForward)
     EXPECT_FALSE(Form->Viewing->PanelPaused->isHidden());
     Form->SetPaused(false);
     EXPECT_TRUE(Form->Viewing->PanelPaused->isHidden());
+}
+
+TEST_F(Wizard, StopAllEndsTheFilmingObjectsAndIsSafeToRepeat)
+{
+    Form->EncodingThread = std::make_unique<TEncodingThread>(Form->Sync, Env.Dir / "home/", 0);
+    Form->EncodingThread->Start();
+    Form->AudioCapture = std::make_unique<TAudioCapture>(2); // a type that captures nothing
+    Form->TimerSync->start();
+    Form->StopAll();
+    EXPECT_FALSE(Form->EncodingThread);
+    EXPECT_FALSE(Form->AudioCapture);
+    EXPECT_FALSE(Form->TimerSync->isActive());
+    Form->StopAll();
+}
+
+TEST_F(Wizard, TheAudioQualityListIsFilledWhenFilmOptionsOpen)
+{
+    Form->Settings->WriteInteger("Settings", "AudioIndex", 2);
+    Form->ShowPage(PageFilmOptions);
+    EXPECT_EQ(Form->FilmOptions->ComboBoxAudioRate->count(), 6);
+    EXPECT_EQ(Form->FilmOptions->ComboBoxAudioRate->currentIndex(), 2);
 }
