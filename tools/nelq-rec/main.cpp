@@ -194,7 +194,7 @@ void Join(TArguments& args)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::cerr << Usage;
+        std::cerr << "nelq-rec: missing command\n" << Usage;
         return 1;
     }
     const std::string command = argv[1];
