@@ -34,8 +34,7 @@ struct TRun {
     long PeakKiB; // largest resident set of the process or the children it waited for
 };
 
-TRun Spawn(const std::vector<std::string>& argv)
-{
+TRun Spawn(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -53,27 +52,23 @@ TRun Spawn(const std::vector<std::string>& argv)
     return {elapsed.count(), usage.ru_maxrss};
 }
 
-TRun Best(const std::vector<TRun>& runs)
-{
+TRun Best(const std::vector<TRun>& runs) {
     return *std::min_element(runs.begin(), runs.end(),
                              [](const TRun& a, const TRun& b) { return a.Seconds < b.Seconds; });
 }
 
-std::string ReadAll(const std::string& path)
-{
+std::string ReadAll(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-bool HasCommand(const std::string& name)
-{
+bool HasCommand(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // The shell command of the reference pipeline for the body at `offset`.
 std::string ReferencePipeline(const std::string& dir, const std::string& rec, std::int64_t offset,
-                              const std::string& out, std::string& inflater)
-{
+                              const std::string& out, std::string& inflater) {
     if (HasCommand("python3")) {
         inflater = "python3 zlib";
         const std::string script = dir + "/inflate.py";
@@ -96,15 +91,13 @@ std::string ReferencePipeline(const std::string& dir, const std::string& rec, st
     throw std::runtime_error("neither python3 nor zlib-flate is installed");
 }
 
-std::uint32_t DurationForPacketBytes(std::size_t bytes)
-{
+std::uint32_t DurationForPacketBytes(std::size_t bytes) {
     constexpr std::uint32_t SampleMs = 64000;
     const std::size_t sample = GeneratePacketStream(SampleMs, 1).size();
     return static_cast<std::uint32_t>(static_cast<double>(bytes) / sample * SampleMs);
 }
 
-int Child(const std::string& rec, const std::string& out)
-{
+int Child(const std::string& rec, const std::string& out) {
     std::int64_t runningTotal = 0;
     BuildSection(rec, out, true, runningTotal);
     return 0;
@@ -112,8 +105,7 @@ int Child(const std::string& rec, const std::string& out)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     try {
         if (argc == 4 && std::string(argv[1]) == "--child")
             return Child(argv[2], argv[3]);
@@ -152,8 +144,8 @@ int main(int argc, char** argv)
         const TRun their = Best(theirs);
 
         const std::int64_t partBody = ReadDemoPartHeader(part).BodyOffset;
-        const bool identical = ReadAll(part).substr(static_cast<std::size_t>(partBody)) ==
-                               ReadAll(reference);
+        const bool identical =
+            ReadAll(part).substr(static_cast<std::size_t>(partBody)) == ReadAll(reference);
         const double packetMB = static_cast<double>(packetBytes) / 1e6;
         const double timeRatio = our.Seconds / their.Seconds;
         const double memoryRatio = our.PeakKiB * 1024.0 / static_cast<double>(packetBytes);

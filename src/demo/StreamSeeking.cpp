@@ -5,8 +5,7 @@
 
 std::int64_t SeekForwardOnly(TStream& stream, std::int64_t offset, TSeekOrigin origin,
                              std::int64_t delivered, const std::function<void()>& restart,
-                             const std::function<void()>& fail)
-{
+                             const std::function<void()>& fail) {
     if (origin == TSeekOrigin::Beginning && offset == 0) {
         restart();
         return 0;

@@ -9,17 +9,17 @@ namespace {
 
 constexpr std::size_t CopyChunk = 4097;
 
-std::string CodeMessage(int code) { return "error " + std::to_string(code); }
+std::string CodeMessage(int code) {
+    return "error " + std::to_string(code);
+}
 
-int CCheck(int code)
-{
+int CCheck(int code) {
     if (code < 0)
         throw EBZCompressionError(CodeMessage(code));
     return code;
 }
 
-unsigned ChunkSize(std::size_t count)
-{
+unsigned ChunkSize(std::size_t count) {
     if (count > UINT_MAX)
         throw EStreamError("Stream request too large");
     return static_cast<unsigned>(count);
@@ -28,15 +28,12 @@ unsigned ChunkSize(std::size_t count)
 } // namespace
 
 TCustomBZip2Stream::TCustomBZip2Stream(TStream& strm)
-    : FStrm(strm), FStrmPos(strm.Position()), FBuffer(new char[BZip2BufferSize])
-{
-}
+    : FStrm(strm), FStrmPos(strm.Position()), FBuffer(new char[BZip2BufferSize]) {}
 
 // ---------------------------------------------------------------- compression
 
 TBZCompressionStream::TBZCompressionStream(int blockSizeIndex, TStream& dest)
-    : TCustomBZip2Stream(dest)
-{
+    : TCustomBZip2Stream(dest) {
     if (blockSizeIndex < 0 || blockSizeIndex > 8)
         throw EBZCompressionError("Invalid block size");
     FBZRec.next_out = FBuffer.get();
@@ -44,8 +41,7 @@ TBZCompressionStream::TBZCompressionStream(int blockSizeIndex, TStream& dest)
     CCheck(BZ2_bzCompressInit(&FBZRec, blockSizeIndex + 1, 0, 0));
 }
 
-TBZCompressionStream::~TBZCompressionStream()
-{
+TBZCompressionStream::~TBZCompressionStream() {
     try {
         Finish();
     } catch (...) {
@@ -54,21 +50,18 @@ TBZCompressionStream::~TBZCompressionStream()
     BZ2_bzCompressEnd(&FBZRec);
 }
 
-std::size_t TBZCompressionStream::Read(void*, std::size_t)
-{
+std::size_t TBZCompressionStream::Read(void*, std::size_t) {
     throw EBZCompressionError("Invalid stream operation");
 }
 
-void TBZCompressionStream::FlushBuffer()
-{
+void TBZCompressionStream::FlushBuffer() {
     FStrm.WriteBuffer(FBuffer.get(), BZip2BufferSize - FBZRec.avail_out);
     FBZRec.next_out = FBuffer.get();
     FBZRec.avail_out = BZip2BufferSize;
     FStrmPos = FStrm.Position();
 }
 
-std::size_t TBZCompressionStream::Write(const void* buffer, std::size_t count)
-{
+std::size_t TBZCompressionStream::Write(const void* buffer, std::size_t count) {
     if (FFinished)
         throw EBZCompressionError("Invalid stream operation");
     FBZRec.next_in = static_cast<char*>(const_cast<void*>(buffer));
@@ -83,8 +76,7 @@ std::size_t TBZCompressionStream::Write(const void* buffer, std::size_t count)
     return count;
 }
 
-void TBZCompressionStream::Finish()
-{
+void TBZCompressionStream::Finish() {
     if (FFinished)
         return;
     FFinished = true;
@@ -104,8 +96,7 @@ void TBZCompressionStream::Finish()
         FlushBuffer();
 }
 
-std::int64_t TBZCompressionStream::Seek(std::int64_t offset, TSeekOrigin origin)
-{
+std::int64_t TBZCompressionStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     if (offset == 0 && origin == TSeekOrigin::Current)
         return (static_cast<std::int64_t>(FBZRec.total_in_hi32) << 32) | FBZRec.total_in_lo32;
     throw EBZCompressionError("Invalid stream operation");
@@ -114,8 +105,7 @@ std::int64_t TBZCompressionStream::Seek(std::int64_t offset, TSeekOrigin origin)
 // ---------------------------------------------------------------- decompression
 
 TBZDecompressionStream::TBZDecompressionStream(TStream& source)
-    : TCustomBZip2Stream(source), FStartPos(FStrmPos)
-{
+    : TCustomBZip2Stream(source), FStartPos(FStrmPos) {
     FBZRec.next_in = FBuffer.get();
     FBZRec.avail_in = 0;
     const int code = BZ2_bzDecompressInit(&FBZRec, 0, 0);
@@ -123,10 +113,11 @@ TBZDecompressionStream::TBZDecompressionStream(TStream& source)
         throw EBZDecompressionError(CodeMessage(code));
 }
 
-TBZDecompressionStream::~TBZDecompressionStream() { BZ2_bzDecompressEnd(&FBZRec); }
+TBZDecompressionStream::~TBZDecompressionStream() {
+    BZ2_bzDecompressEnd(&FBZRec);
+}
 
-std::size_t TBZDecompressionStream::Read(void* buffer, std::size_t count)
-{
+std::size_t TBZDecompressionStream::Read(void* buffer, std::size_t count) {
     FBZRec.next_out = static_cast<char*>(buffer);
     FBZRec.avail_out = ChunkSize(count);
     const auto delivered = [&] {
@@ -150,13 +141,11 @@ std::size_t TBZDecompressionStream::Read(void* buffer, std::size_t count)
     return delivered();
 }
 
-std::size_t TBZDecompressionStream::Write(const void*, std::size_t)
-{
+std::size_t TBZDecompressionStream::Write(const void*, std::size_t) {
     throw EBZDecompressionError("Invalid stream operation");
 }
 
-void TBZDecompressionStream::Restart()
-{
+void TBZDecompressionStream::Restart() {
     BZ2_bzDecompressEnd(&FBZRec);
     FBZRec = bz_stream{};
     const int code = BZ2_bzDecompressInit(&FBZRec, 0, 0);
@@ -170,8 +159,7 @@ void TBZDecompressionStream::Restart()
     FEnded = false;
 }
 
-std::int64_t TBZDecompressionStream::Seek(std::int64_t offset, TSeekOrigin origin)
-{
+std::int64_t TBZDecompressionStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     return SeekForwardOnly(
         *this, offset, origin, FDelivered, [this] { Restart(); },
         [] { throw EBZDecompressionError("Invalid stream operation"); });
@@ -179,8 +167,7 @@ std::int64_t TBZDecompressionStream::Seek(std::int64_t offset, TSeekOrigin origi
 
 // ---------------------------------------------------------------- copies
 
-void BunzipToStream(TStream& source, TStream& target)
-{
+void BunzipToStream(TStream& source, TStream& target) {
     TBZDecompressionStream plain(source);
     char piece[CopyChunk];
     std::size_t got = 0;
@@ -191,8 +178,7 @@ void BunzipToStream(TStream& source, TStream& target)
     } while (got == CopyChunk);
 }
 
-void BzipFromStream(TMemoryStream& source, TStream& target)
-{
+void BzipFromStream(TMemoryStream& source, TStream& target) {
     TBZCompressionStream packed(8, target);
     char piece[CopyChunk];
     for (std::size_t got; (got = source.Read(piece, CopyChunk)) > 0;)

@@ -29,10 +29,10 @@ class TCustomBZip2Stream : public TStream {
 protected:
     explicit TCustomBZip2Stream(TStream& strm);
 
-    TStream& FStrm;                    // target or source
-    std::int64_t FStrmPos;             // where our data continues in FStrm
-    bz_stream FBZRec{};                // library state
-    std::unique_ptr<char[]> FBuffer;   // BZip2BufferSize bytes
+    TStream& FStrm;                  // target or source
+    std::int64_t FStrmPos;           // where our data continues in FStrm
+    bz_stream FBZRec{};              // library state
+    std::unique_ptr<char[]> FBuffer; // BZip2BufferSize bytes
 };
 
 // Block-size index 0..8: blocks of 100 to 900 kB.
@@ -68,9 +68,9 @@ public:
 
 private:
     void Restart();
-    std::int64_t FStartPos;   // where the compressed data begins in the source
+    std::int64_t FStartPos; // where the compressed data begins in the source
     std::int64_t FDelivered = 0;
-    bool FEnded = false;      // the library reported the end of the stream
+    bool FEnded = false; // the library reported the end of the stream
 };
 
 // Decompresses the bzip2 stream at the source's position, which runs to its

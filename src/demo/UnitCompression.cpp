@@ -10,15 +10,13 @@ namespace {
 constexpr int CompressionLevels[] = {Z_NO_COMPRESSION, Z_BEST_SPEED, Z_DEFAULT_COMPRESSION,
                                      Z_BEST_COMPRESSION};
 
-int CCheck(int code)
-{
+int CCheck(int code) {
     if (code < 0)
         throw ECompressionError("error");
     return code;
 }
 
-uInt ChunkSize(std::size_t count)
-{
+uInt ChunkSize(std::size_t count) {
     if (count > UINT_MAX)
         throw EStreamError("Stream request too large");
     return static_cast<uInt>(count);
@@ -27,14 +25,11 @@ uInt ChunkSize(std::size_t count)
 } // namespace
 
 TCustomZlibStream::TCustomZlibStream(TStream& strm)
-    : FStrm(strm), FStrmPos(strm.Position()), FBuffer(new Bytef[ZlibBufferSize])
-{
-}
+    : FStrm(strm), FStrmPos(strm.Position()), FBuffer(new Bytef[ZlibBufferSize]) {}
 
 // ---------------------------------------------------------------- compression
 
-TCompressionStream::TCompressionStream(int levelIndex, TStream& dest) : TCustomZlibStream(dest)
-{
+TCompressionStream::TCompressionStream(int levelIndex, TStream& dest) : TCustomZlibStream(dest) {
     if (levelIndex < 0 || levelIndex > 3)
         throw ECompressionError("Invalid compression level");
     FZRec.next_out = FBuffer.get();
@@ -42,8 +37,7 @@ TCompressionStream::TCompressionStream(int levelIndex, TStream& dest) : TCustomZ
     CCheck(deflateInit(&FZRec, CompressionLevels[levelIndex]));
 }
 
-TCompressionStream::~TCompressionStream()
-{
+TCompressionStream::~TCompressionStream() {
     try {
         Finish();
     } catch (...) {
@@ -52,21 +46,18 @@ TCompressionStream::~TCompressionStream()
     deflateEnd(&FZRec);
 }
 
-std::size_t TCompressionStream::Read(void*, std::size_t)
-{
+std::size_t TCompressionStream::Read(void*, std::size_t) {
     throw ECompressionError("Invalid stream operation");
 }
 
-void TCompressionStream::FlushBuffer()
-{
+void TCompressionStream::FlushBuffer() {
     FStrm.WriteBuffer(FBuffer.get(), ZlibBufferSize - FZRec.avail_out);
     FZRec.next_out = FBuffer.get();
     FZRec.avail_out = ZlibBufferSize;
     FStrmPos = FStrm.Position();
 }
 
-std::size_t TCompressionStream::Write(const void* buffer, std::size_t count)
-{
+std::size_t TCompressionStream::Write(const void* buffer, std::size_t count) {
     if (FFinished)
         throw ECompressionError("Invalid stream operation");
     FZRec.next_in = static_cast<Bytef*>(const_cast<void*>(buffer));
@@ -81,8 +72,7 @@ std::size_t TCompressionStream::Write(const void* buffer, std::size_t count)
     return count;
 }
 
-void TCompressionStream::Finish()
-{
+void TCompressionStream::Finish() {
     if (FFinished)
         return;
     FFinished = true;
@@ -102,8 +92,7 @@ void TCompressionStream::Finish()
         FlushBuffer();
 }
 
-std::int64_t TCompressionStream::Seek(std::int64_t offset, TSeekOrigin origin)
-{
+std::int64_t TCompressionStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     if (offset == 0 && origin == TSeekOrigin::Current)
         return static_cast<std::int64_t>(FZRec.total_in);
     throw ECompressionError("Invalid stream operation");
@@ -112,26 +101,23 @@ std::int64_t TCompressionStream::Seek(std::int64_t offset, TSeekOrigin origin)
 // ---------------------------------------------------------------- decompression
 
 TT2DecompressionStream::TT2DecompressionStream(TStream& source)
-    : TCustomZlibStream(source), FStartPos(FStrmPos)
-{
+    : TCustomZlibStream(source), FStartPos(FStrmPos) {
     FZRec.next_in = FBuffer.get();
     FZRec.avail_in = 0;
     if (inflateInit(&FZRec) < 0)
         throw EDecompressionError("error");
 }
 
-TT2DecompressionStream::~TT2DecompressionStream()
-{
+TT2DecompressionStream::~TT2DecompressionStream() {
     try {
-        FStrm.Seek(-static_cast<std::int64_t>(FZRec.avail_in), TSeekOrigin::Current);
+        FStrm.SetPosition(FStrmPos - static_cast<std::int64_t>(FZRec.avail_in));
     } catch (...) {
         // The source could not be moved back; nothing else to undo.
     }
     inflateEnd(&FZRec);
 }
 
-std::size_t TT2DecompressionStream::Read(void* buffer, std::size_t count)
-{
+std::size_t TT2DecompressionStream::Read(void* buffer, std::size_t count) {
     if (count == 0)
         return 0;
     FZRec.next_out = static_cast<Bytef*>(buffer);
@@ -165,13 +151,11 @@ std::size_t TT2DecompressionStream::Read(void* buffer, std::size_t count)
     return count;
 }
 
-std::size_t TT2DecompressionStream::Write(const void*, std::size_t)
-{
+std::size_t TT2DecompressionStream::Write(const void*, std::size_t) {
     throw EDecompressionError("Invalid stream operation");
 }
 
-void TT2DecompressionStream::Restart()
-{
+void TT2DecompressionStream::Restart() {
     if (inflateReset(&FZRec) < 0)
         throw EDecompressionError("error");
     FZRec.next_in = FBuffer.get();
@@ -180,8 +164,7 @@ void TT2DecompressionStream::Restart()
     FStrmPos = FStartPos;
 }
 
-std::int64_t TT2DecompressionStream::Seek(std::int64_t offset, TSeekOrigin origin)
-{
+std::int64_t TT2DecompressionStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     return SeekForwardOnly(
         *this, offset, origin, static_cast<std::int64_t>(FZRec.total_out), [this] { Restart(); },
         [] { throw EDecompressionError("Invalid stream operation"); });
@@ -189,8 +172,7 @@ std::int64_t TT2DecompressionStream::Seek(std::int64_t offset, TSeekOrigin origi
 
 // ---------------------------------------------------------------- copy
 
-void InflateRecordingBody(TStream& recording, TMemoryStream& output)
-{
+void InflateRecordingBody(TStream& recording, TMemoryStream& output) {
     constexpr std::size_t Chunk = 256;
     TT2DecompressionStream body(recording);
     char piece[Chunk];

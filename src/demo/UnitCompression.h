@@ -29,10 +29,10 @@ class TCustomZlibStream : public TStream {
 protected:
     explicit TCustomZlibStream(TStream& strm);
 
-    TStream& FStrm;                         // target or source
-    std::int64_t FStrmPos;                  // where our data continues in FStrm
-    z_stream FZRec{};                       // library state
-    std::unique_ptr<Bytef[]> FBuffer;       // ZlibBufferSize bytes
+    TStream& FStrm;                   // target or source
+    std::int64_t FStrmPos;            // where our data continues in FStrm
+    z_stream FZRec{};                 // library state
+    std::unique_ptr<Bytef[]> FBuffer; // ZlibBufferSize bytes
 };
 
 // Compression level index 0..3: none, fastest, default, best.

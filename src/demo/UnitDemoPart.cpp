@@ -9,20 +9,17 @@
 
 namespace {
 
-void PutLittleEndian32(std::uint8_t* p, std::uint32_t value)
-{
+void PutLittleEndian32(std::uint8_t* p, std::uint32_t value) {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::uint32_t GetLittleEndian32(const std::uint8_t* p)
-{
+std::uint32_t GetLittleEndian32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-void WriteLittleEndian32(TStream& stream, std::uint32_t value)
-{
+void WriteLittleEndian32(TStream& stream, std::uint32_t value) {
     std::uint8_t bytes[4];
     PutLittleEndian32(bytes, value);
     stream.WriteBuffer(bytes, sizeof bytes);
@@ -30,8 +27,7 @@ void WriteLittleEndian32(TStream& stream, std::uint32_t value)
 
 } // namespace
 
-TDemoPartHeader ReadDemoPartHeader(TStream& part)
-{
+TDemoPartHeader ReadDemoPartHeader(TStream& part) {
     TDemoPartHeader header;
     header.Size = part.Size();
     if (header.Size == 0)
@@ -54,16 +50,16 @@ TDemoPartHeader ReadDemoPartHeader(TStream& part)
     return header;
 }
 
-TDemoPartHeader ReadDemoPartHeader(const std::string& path)
-{
+TDemoPartHeader ReadDemoPartHeader(const std::string& path) {
     TFileStream part(path, TFileStream::TMode::OpenRead);
     return ReadDemoPartHeader(part);
 }
 
-std::int64_t DemoPartBodyOffset(const std::string& path) { return ReadDemoPartHeader(path).BodyOffset; }
+std::int64_t DemoPartBodyOffset(const std::string& path) {
+    return ReadDemoPartHeader(path).BodyOffset;
+}
 
-std::string MakeInfoField(const std::string& commaText)
-{
+std::string MakeInfoField(const std::string& commaText) {
     std::string field(DemoPartInfoSize, ' ');
     const std::size_t length = std::min(commaText.size(), DemoPartInfoSize - 1);
     field.replace(0, length, commaText, 0, length);
@@ -72,8 +68,7 @@ std::string MakeInfoField(const std::string& commaText)
 }
 
 std::int64_t BuildSection(const std::string& recordingPath, const std::string& targetPath,
-                          bool startPoint, std::int64_t& runningTotalMs)
-{
+                          bool startPoint, std::int64_t& runningTotalMs) {
     TFileStream recording(recordingPath, TFileStream::TMode::OpenRead);
     TFileStream target(targetPath, TFileStream::TMode::Create);
 
@@ -103,8 +98,7 @@ std::int64_t BuildSection(const std::string& recordingPath, const std::string& t
     return static_cast<std::int64_t>(DemoPartHeadOffset + packedHead.ByteSize());
 }
 
-std::string DummyDemoPart(const std::string& workDirectory)
-{
+std::string DummyDemoPart(const std::string& workDirectory) {
     const std::string path = workDirectory + "dummydemo.dat";
     TFileStream created(path, TFileStream::TMode::Create);
     return path;

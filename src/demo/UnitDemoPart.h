@@ -33,7 +33,7 @@ public:
 
 struct TDemoPartHeader {
     std::uint32_t DurationMs = 0;
-    std::string InfoText;        // up to the zero byte
+    std::string InfoText; // up to the zero byte
     std::uint32_t HeadLength = 0;
     std::int64_t BodyOffset = 0; // DemoPartHeadOffset + HeadLength; 0 for an empty part
     std::int64_t Size = 0;       // of the whole part

@@ -6,7 +6,7 @@
 // Where each rebuilt recording begins: kept by the viewer until the game has
 // been started on that recording.
 struct TDemoStart {
-    std::int32_t StartTimeMs = 0; // cast audio time at which the recording begins
+    std::int32_t StartTimeMs = 0;  // cast audio time at which the recording begins
     std::int32_t FirstSection = 0; // section whose demo part began it
 };
 

@@ -37,11 +37,12 @@ TRecordingHead ReadRecordingHead(TStream& recording);
 std::int64_t MeasureDemoTime(const std::uint8_t* packets, std::size_t size);
 
 // Length of the payload behind a packet block's header word.
-constexpr std::size_t PacketPayloadLength(std::uint16_t header)
-{
+constexpr std::size_t PacketPayloadLength(std::uint16_t header) {
     return (header & 0x0F00) == 0 ? (header & 0xFF) : header;
 }
-constexpr bool IsTimeTick(std::uint16_t header) { return (header >> 8) == 0x20; }
+constexpr bool IsTimeTick(std::uint16_t header) {
+    return (header >> 8) == 0x20;
+}
 
 // Writes a recording body: one zlib stream, by default of stored blocks,
 // holding packet streams laid end to end. The head must already stand in the

@@ -6,10 +6,11 @@
 
 namespace {
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
 
-std::string Trimmed(const std::string& s)
-{
+std::string Trimmed(const std::string& s) {
     std::size_t first = 0;
     std::size_t last = s.size();
     while (first < last && IsBlankOrControl(s[first]))
@@ -19,8 +20,7 @@ std::string Trimmed(const std::string& s)
     return s.substr(first, last - first);
 }
 
-std::vector<std::string> SplitLines(const std::string& text)
-{
+std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -37,8 +37,7 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-void AppendFields(std::string line, std::vector<std::string>& entries)
-{
+void AppendFields(std::string line, std::vector<std::string>& entries) {
     // The extra blank makes a trailing comma, or an empty line, yield one more
     // empty entry.
     line += ' ';
@@ -52,8 +51,7 @@ void AppendFields(std::string line, std::vector<std::string>& entries)
     }
 }
 
-std::string Quoted(const std::string& entry)
-{
+std::string Quoted(const std::string& entry) {
     bool needsQuotes = false;
     for (char c : entry)
         needsQuotes = needsQuotes || IsBlankOrControl(c) || c == '"' || c == ',';
@@ -70,16 +68,14 @@ std::string Quoted(const std::string& entry)
 
 } // namespace
 
-std::string FormatRunningTotal(std::int64_t totalMs)
-{
+std::string FormatRunningTotal(std::int64_t totalMs) {
     char text[64];
     std::snprintf(text, sizeof text, "%.2lld:%.2lld", static_cast<long long>(totalMs / 60000),
                   static_cast<long long>(totalMs / 1000 % 60));
     return text;
 }
 
-std::vector<std::string> ParseInfoList(const std::string& text, std::int64_t runningTotalMs)
-{
+std::vector<std::string> ParseInfoList(const std::string& text, std::int64_t runningTotalMs) {
     std::vector<std::string> entries;
     for (const std::string& line : SplitLines(text))
         AppendFields(line, entries);
@@ -98,8 +94,7 @@ std::vector<std::string> ParseInfoList(const std::string& text, std::int64_t run
     return entries;
 }
 
-TRecordingInfo ReadRecordingInfo(const std::string& recordingPath, std::int64_t runningTotalMs)
-{
+TRecordingInfo ReadRecordingInfo(const std::string& recordingPath, std::int64_t runningTotalMs) {
     std::string text;
     if (std::ifstream file{recordingPath + ".log", std::ios::binary})
         text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -109,8 +104,7 @@ TRecordingInfo ReadRecordingInfo(const std::string& recordingPath, std::int64_t 
     return info;
 }
 
-std::string CommaText(const std::vector<std::string>& entries)
-{
+std::string CommaText(const std::vector<std::string>& entries) {
     if (entries.size() == 1 && entries[0].empty())
         return "\"\"";
     std::string text;
@@ -122,8 +116,7 @@ std::string CommaText(const std::vector<std::string>& entries)
     return text;
 }
 
-std::string CommaTextWithin(const std::vector<std::string>& entries, std::size_t maxBytes)
-{
+std::string CommaTextWithin(const std::vector<std::string>& entries, std::size_t maxBytes) {
     const std::string whole = CommaText(entries);
     if (whole.size() <= maxBytes)
         return whole;

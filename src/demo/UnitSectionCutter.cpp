@@ -13,8 +13,7 @@
 
 namespace {
 
-bool HasRecExtension(const std::string& name)
-{
+bool HasRecExtension(const std::string& name) {
     if (name.size() < 4)
         return false;
     std::string extension = name.substr(name.size() - 4);
@@ -23,8 +22,7 @@ bool HasRecExtension(const std::string& name)
     return extension == ".rec";
 }
 
-std::string SectionFile(const std::string& directory, const char* pattern, std::int32_t n)
-{
+std::string SectionFile(const std::string& directory, const char* pattern, std::int32_t n) {
     char name[64];
     std::snprintf(name, sizeof name, pattern, n);
     return directory + name;
@@ -36,15 +34,15 @@ TSectionCutter::TSectionCutter(std::string recordingsDirectory, std::string work
                                int sectionStep, TAudioCutHandler onAudioCut)
     : FRecordingsDirectory(std::move(recordingsDirectory)),
       FWorkDirectory(std::move(workDirectory)), FSectionStep(sectionStep),
-      FOnAudioCut(std::move(onAudioCut))
-{
+      FOnAudioCut(std::move(onAudioCut)) {
     if (sectionStep < 1 || sectionStep > 6)
         throw std::invalid_argument("Section step must be 1 to 6");
+    if (!FOnAudioCut)
+        throw std::invalid_argument("The section cutter needs an audio cut handler");
 }
 
 // Sorted, so that detection does not depend on the order the directory lists in.
-std::vector<std::string> TSectionCutter::RecordingNames() const
-{
+std::vector<std::string> TSectionCutter::RecordingNames() const {
     std::vector<std::string> names;
     std::error_code error;
     for (std::filesystem::directory_iterator it(FRecordingsDirectory, error), end;
@@ -58,14 +56,12 @@ std::vector<std::string> TSectionCutter::RecordingNames() const
     return names;
 }
 
-void TSectionCutter::SnapshotRecordings()
-{
+void TSectionCutter::SnapshotRecordings() {
     for (const std::string& name : RecordingNames())
         FKnownRecordings.insert(name);
 }
 
-std::string TSectionCutter::NextRecording()
-{
+std::string TSectionCutter::NextRecording() {
     {
         std::lock_guard guard(FPendingLock);
         if (!FPendingName.empty())
@@ -81,19 +77,16 @@ std::string TSectionCutter::NextRecording()
     return {};
 }
 
-void TSectionCutter::AppendEntry(const std::string& entry)
-{
+void TSectionCutter::AppendEntry(const std::string& entry) {
     std::lock_guard guard(FQueueLock);
     FQueue.push_back(entry);
 }
 
-bool TSectionCutter::HasEnded(const std::string& lastEntry) const
-{
+bool TSectionCutter::HasEnded(const std::string& lastEntry) const {
     return lastEntry.empty() || (lastEntry != FakeEntry && IsFinal(lastEntry));
 }
 
-void TSectionCutter::DetectRecordings()
-{
+void TSectionCutter::DetectRecordings() {
     const std::string name = NextRecording();
     if (!name.empty() && IsAccepting()) {
         FEndCounter = 0;
@@ -128,17 +121,14 @@ void TSectionCutter::DetectRecordings()
     }
 }
 
-bool TSectionCutter::IsReady(const std::string& entry) const
-{
+bool TSectionCutter::IsReady(const std::string& entry) const {
     if (entry.empty())
         return true;
     std::error_code error;
-    return entry != FakeEntry && IsFinal(entry) &&
-           std::filesystem::exists(entry + ".log", error);
+    return entry != FakeEntry && IsFinal(entry) && std::filesystem::exists(entry + ".log", error);
 }
 
-std::optional<TSectionCutter::TSectionParts> TSectionCutter::PrepareSection(std::int32_t n)
-{
+std::optional<TSectionCutter::TSectionParts> TSectionCutter::PrepareSection(std::int32_t n) {
     const std::string audioPart = SectionFile(FWorkDirectory, "stream_%d.ogg", n);
     std::optional<std::string> first;
     {
@@ -167,14 +157,12 @@ std::optional<TSectionCutter::TSectionParts> TSectionCutter::PrepareSection(std:
     return TSectionParts{demoPart, audioPart, bodyOffset};
 }
 
-bool TSectionCutter::QueueEmpty() const
-{
+bool TSectionCutter::QueueEmpty() const {
     std::lock_guard guard(FQueueLock);
     return FQueue.empty();
 }
 
-void TSectionCutter::QueueFake(const std::string& name)
-{
+void TSectionCutter::QueueFake(const std::string& name) {
     if (!IsAccepting())
         return;
     std::lock_guard guard(FPendingLock);
@@ -182,34 +170,29 @@ void TSectionCutter::QueueFake(const std::string& name)
         FPendingName = name;
 }
 
-void TSectionCutter::ReleaseFake()
-{
+void TSectionCutter::ReleaseFake() {
     std::lock_guard guard(FQueueLock);
     const auto fake = std::find(FQueue.begin(), FQueue.end(), FakeEntry);
     if (fake != FQueue.end())
         fake->clear();
 }
 
-void TSectionCutter::SetAccepting(bool accepting)
-{
+void TSectionCutter::SetAccepting(bool accepting) {
     std::lock_guard guard(FAcceptingLock);
     FAccepting = accepting;
 }
 
-bool TSectionCutter::IsAccepting() const
-{
+bool TSectionCutter::IsAccepting() const {
     std::lock_guard guard(FAcceptingLock);
     return FAccepting;
 }
 
-bool TSectionCutter::IsAllowFake() const
-{
+bool TSectionCutter::IsAllowFake() const {
     std::lock_guard guard(FPendingLock);
     return FAllowFake;
 }
 
-std::vector<std::string> TSectionCutter::QueueEntries() const
-{
+std::vector<std::string> TSectionCutter::QueueEntries() const {
     std::lock_guard guard(FQueueLock);
     return {FQueue.begin(), FQueue.end()};
 }

@@ -59,7 +59,7 @@ public:
     bool IsAccepting() const;
     bool IsAllowFake() const;
 
-    // ---- state, for the owner and tests
+    // ---- state, read on the filmer thread (and by tests)
     std::vector<std::string> QueueEntries() const;
     std::int32_t DemoCount() const { return FDemoCount; }
     std::int64_t RunningTotalMs() const { return FRunningTotalMs; }
@@ -78,14 +78,14 @@ private:
 
     mutable std::mutex FQueueLock;
     // Written by the filmer thread (append, take) and the main thread (ReleaseFake).
-    std::deque<std::string> FQueue;          // guarded by FQueueLock
+    std::deque<std::string> FQueue; // guarded by FQueueLock
 
     mutable std::mutex FPendingLock;
-    std::string FPendingName;                // guarded by FPendingLock
-    bool FAllowFake = true;                  // guarded by FPendingLock
+    std::string FPendingName; // guarded by FPendingLock
+    bool FAllowFake = true;   // guarded by FPendingLock
 
     mutable std::mutex FAcceptingLock;
-    bool FAccepting = true;                  // guarded by FAcceptingLock
+    bool FAccepting = true; // guarded by FAcceptingLock
 
     // Filmer thread only.
     std::set<std::string> FKnownRecordings;

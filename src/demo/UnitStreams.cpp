@@ -8,30 +8,26 @@
 #include <new>
 #include <unistd.h>
 
-std::int64_t TStream::Size()
-{
+std::int64_t TStream::Size() {
     const std::int64_t here = Position();
     const std::int64_t end = Seek(0, TSeekOrigin::End);
     Seek(here, TSeekOrigin::Beginning);
     return end;
 }
 
-void TStream::ReadBuffer(void* buffer, std::size_t count)
-{
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
     if (count != 0 && Read(buffer, count) != count)
         throw EReadError("Stream read error");
 }
 
-void TStream::WriteBuffer(const void* buffer, std::size_t count)
-{
+void TStream::WriteBuffer(const void* buffer, std::size_t count) {
     if (count != 0 && Write(buffer, count) != count)
         throw EWriteError("Stream write error");
 }
 
 // ---------------------------------------------------------------- memory
 
-std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
-{
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
     if (FPosition >= FSize)
         return 0;
     const std::size_t n = std::min(count, FSize - FPosition);
@@ -40,8 +36,7 @@ std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
     return n;
 }
 
-std::size_t TMemoryStream::Write(const void* buffer, std::size_t count)
-{
+std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
     if (count == 0)
         return 0;
     if (count > std::numeric_limits<std::size_t>::max() - FPosition)
@@ -57,8 +52,7 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count)
     return count;
 }
 
-std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin)
-{
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     std::int64_t base = 0;
     if (origin == TSeekOrigin::Current)
         base = static_cast<std::int64_t>(FPosition);
@@ -71,14 +65,12 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin)
     return target;
 }
 
-void TMemoryStream::Clear()
-{
+void TMemoryStream::Clear() {
     FData.reset();
     FSize = FCapacity = FPosition = 0;
 }
 
-void TMemoryStream::Reserve(std::size_t capacity)
-{
+void TMemoryStream::Reserve(std::size_t capacity) {
     auto* grown = static_cast<std::uint8_t*>(std::realloc(FData.get(), capacity));
     if (grown == nullptr)
         throw std::bad_alloc();
@@ -91,12 +83,13 @@ void TMemoryStream::Reserve(std::size_t capacity)
 
 namespace {
 
-std::string SystemMessage(int error) { return std::strerror(error); }
+std::string SystemMessage(int error) {
+    return std::strerror(error);
+}
 
 } // namespace
 
-TFileStream::TFileStream(const std::string& path, TMode mode) : FFileName(path)
-{
+TFileStream::TFileStream(const std::string& path, TMode mode) : FFileName(path) {
     int flags = O_CLOEXEC;
     switch (mode) {
     case TMode::OpenRead:
@@ -118,10 +111,11 @@ TFileStream::TFileStream(const std::string& path, TMode mode) : FFileName(path)
     }
 }
 
-TFileStream::~TFileStream() { ::close(FHandle); }
+TFileStream::~TFileStream() {
+    ::close(FHandle);
+}
 
-std::size_t TFileStream::Read(void* buffer, std::size_t count)
-{
+std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -137,8 +131,7 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count)
     return done;
 }
 
-std::size_t TFileStream::Write(const void* buffer, std::size_t count)
-{
+std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -152,8 +145,7 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count)
     return done;
 }
 
-std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)
-{
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     const int whence = origin == TSeekOrigin::Beginning ? SEEK_SET
                        : origin == TSeekOrigin::Current ? SEEK_CUR
                                                         : SEEK_END;

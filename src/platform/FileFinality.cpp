@@ -21,8 +21,7 @@ using DirHandle = std::unique_ptr<DIR, DirCloser>;
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : Fd(fd) {}
-    ~FileDescriptor()
-    {
+    ~FileDescriptor() {
         if (Fd >= 0)
             close(Fd);
     }
@@ -31,8 +30,7 @@ public:
     int Fd;
 };
 
-bool IsNumber(const char* name)
-{
+bool IsNumber(const char* name) {
     if (*name == '\0')
         return false;
     for (; *name != '\0'; ++name)
@@ -43,8 +41,7 @@ bool IsNumber(const char* name)
 
 // The access mode of an open descriptor, from the "flags:" line (octal) of
 // /proc/PID/fdinfo/FD; -1 when it cannot be read.
-int AccessMode(const std::string& fdinfoPath)
-{
+int AccessMode(const std::string& fdinfoPath) {
     std::ifstream info(fdinfoPath);
     std::string key;
     while (info >> key) {
@@ -58,13 +55,11 @@ int AccessMode(const std::string& fdinfoPath)
     return -1;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b)
-{
+bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool OpenForWritingByProcess(const std::string& processDir, const struct stat& file)
-{
+bool OpenForWritingByProcess(const std::string& processDir, const struct stat& file) {
     DirHandle fds(opendir((processDir + "/fd").c_str()));
     if (!fds)
         return false; // gone, or not ours to inspect
@@ -83,8 +78,7 @@ bool OpenForWritingByProcess(const std::string& processDir, const struct stat& f
     return false;
 }
 
-bool OpenForWritingAnywhere(const struct stat& file)
-{
+bool OpenForWritingAnywhere(const struct stat& file) {
     DirHandle proc(opendir("/proc"));
     if (!proc)
         return true; // cannot tell: not final
@@ -95,8 +89,7 @@ bool OpenForWritingAnywhere(const struct stat& file)
     return false;
 }
 
-bool LockedByAnyone(const std::string& path)
-{
+bool LockedByAnyone(const std::string& path) {
     FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Fd < 0)
         return true;
@@ -108,8 +101,7 @@ bool LockedByAnyone(const std::string& path)
 
 } // namespace
 
-bool IsFinal(const std::string& path)
-{
+bool IsFinal(const std::string& path) {
     struct stat file;
     if (stat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
         return false;

@@ -9,21 +9,18 @@ namespace {
 // Remembers the size of every write, to see how a copy read its source.
 class TWriteLog : public TMemoryStream {
 public:
-    std::size_t Write(const void* buffer, std::size_t count) override
-    {
+    std::size_t Write(const void* buffer, std::size_t count) override {
         Writes.push_back(count);
         return TMemoryStream::Write(buffer, count);
     }
     std::vector<std::size_t> Writes;
 };
 
-std::string Contents(const TMemoryStream& stream)
-{
+std::string Contents(const TMemoryStream& stream) {
     return {reinterpret_cast<const char*>(stream.Memory()), stream.ByteSize()};
 }
 
-std::string Bzip(const std::string& plain)
-{
+std::string Bzip(const std::string& plain) {
     TMemoryStream source;
     source.WriteBuffer(plain.data(), plain.size());
     source.SetPosition(0);
@@ -32,8 +29,7 @@ std::string Bzip(const std::string& plain)
     return Contents(packed);
 }
 
-TEST(BZip2Streams, OurStreamsDecompressWithTheBzip2Tool)
-{
+TEST(BZip2Streams, OurStreamsDecompressWithTheBzip2Tool) {
     TTempDir dir;
     // Empty input, and input spanning two 900 kB blocks.
     for (const std::string& plain : {std::string(), SampleData(1000000, 9)}) {
@@ -42,8 +38,7 @@ TEST(BZip2Streams, OurStreamsDecompressWithTheBzip2Tool)
     }
 }
 
-TEST(BZip2Streams, CompressionStartsAtTheSourcePositionAndTargetPosition)
-{
+TEST(BZip2Streams, CompressionStartsAtTheSourcePositionAndTargetPosition) {
     TTempDir dir;
     const std::string plain = SampleData(10000);
     TMemoryStream source;
@@ -58,13 +53,13 @@ TEST(BZip2Streams, CompressionStartsAtTheSourcePositionAndTargetPosition)
     EXPECT_EQ(BunzipWithTool(dir / "b", 4), plain.substr(100));
 }
 
-TEST(BZip2Streams, BunzipReadsWhatTheBzip2ToolWrote)
-{
+TEST(BZip2Streams, BunzipReadsWhatTheBzip2ToolWrote) {
     TTempDir dir;
     for (std::size_t k : {0, 1, 3}) {
         const std::string plain = SampleData(4097 * k, static_cast<unsigned>(k));
         WriteBytes(dir / "plain", plain);
-        ASSERT_EQ(RunCommand("bzip2 -9 -c '" + dir / "plain" + "' > '" + dir / "p.bz2" + "'").Status, 0);
+        ASSERT_EQ(
+            RunCommand("bzip2 -9 -c '" + dir / "plain" + "' > '" + dir / "p.bz2" + "'").Status, 0);
         TFileStream source(dir / "p.bz2", TFileStream::TMode::OpenRead);
         TWriteLog target;
         BunzipToStream(source, target);
@@ -74,8 +69,7 @@ TEST(BZip2Streams, BunzipReadsWhatTheBzip2ToolWrote)
     }
 }
 
-TEST(BZip2Streams, ReadsAfterTheEndDeliverNothing)
-{
+TEST(BZip2Streams, ReadsAfterTheEndDeliverNothing) {
     const std::string plain = SampleData(5000);
     TMemoryStream source;
     const std::string packed = Bzip(plain) + "trailing bytes";
@@ -88,8 +82,7 @@ TEST(BZip2Streams, ReadsAfterTheEndDeliverNothing)
     EXPECT_EQ(out.substr(0, plain.size()), plain);
 }
 
-TEST(BZip2Streams, TruncatedStreamDeliversLessAndCorruptOneRaises)
-{
+TEST(BZip2Streams, TruncatedStreamDeliversLessAndCorruptOneRaises) {
     const std::string plain = SampleData(300000, 4);
     const std::string packed = Bzip(plain);
 
@@ -117,8 +110,7 @@ TEST(BZip2Streams, TruncatedStreamDeliversLessAndCorruptOneRaises)
     }
 }
 
-TEST(BZip2Streams, OneWayOperationsAndSeeking)
-{
+TEST(BZip2Streams, OneWayOperationsAndSeeking) {
     TMemoryStream sink;
     TBZCompressionStream packer(0, sink);
     char byte;

@@ -6,8 +6,7 @@
 
 namespace {
 
-std::string Deflate(const std::string& plain, int levelIndex)
-{
+std::string Deflate(const std::string& plain, int levelIndex) {
     TMemoryStream out;
     TCompressionStream zip(levelIndex, out);
     zip.WriteBuffer(plain.data(), plain.size());
@@ -18,8 +17,7 @@ std::string Deflate(const std::string& plain, int levelIndex)
 // A file holding `prefix` and then `body`, positioned right after the prefix.
 struct TBodyFile {
     TBodyFile(const TTempDir& dir, const std::string& prefix, const std::string& body)
-        : Path(dir / "body.rec")
-    {
+        : Path(dir / "body.rec") {
         WriteBytes(Path, prefix + body);
         File = std::make_unique<TFileStream>(Path, TFileStream::TMode::OpenRead);
         File->SetPosition(static_cast<std::int64_t>(prefix.size()));
@@ -28,15 +26,13 @@ struct TBodyFile {
     std::unique_ptr<TFileStream> File;
 };
 
-std::string Inflated(TStream& source)
-{
+std::string Inflated(TStream& source) {
     TMemoryStream out;
     InflateRecordingBody(source, out);
     return {reinterpret_cast<const char*>(out.Memory()), out.ByteSize()};
 }
 
-TEST(ZlibStreams, EveryLevelMakesACompleteStreamEvenForNoInput)
-{
+TEST(ZlibStreams, EveryLevelMakesACompleteStreamEvenForNoInput) {
     TTempDir dir;
     const std::string plain = SampleData(100000);
     for (int level = 0; level <= 3; ++level) {
@@ -50,8 +46,7 @@ TEST(ZlibStreams, EveryLevelMakesACompleteStreamEvenForNoInput)
     EXPECT_LT(Deflate(plain, 3).size(), plain.size() / 2);
 }
 
-TEST(ZlibStreams, LevelZeroWritesOnlyStoredBlocks)
-{
+TEST(ZlibStreams, LevelZeroWritesOnlyStoredBlocks) {
     const std::string plain = NoiseData(200000);
     const std::string z = Deflate(plain, 0);
     // Walk the deflate blocks behind the 2-byte zlib header: each must be a
@@ -64,8 +59,10 @@ TEST(ZlibStreams, LevelZeroWritesOnlyStoredBlocks)
         const auto header = static_cast<unsigned char>(z[at]);
         EXPECT_EQ((header >> 1) & 3, 0) << "block at " << at;
         final = header & 1;
-        const unsigned len = static_cast<unsigned char>(z[at + 1]) | static_cast<unsigned char>(z[at + 2]) << 8;
-        const unsigned nlen = static_cast<unsigned char>(z[at + 3]) | static_cast<unsigned char>(z[at + 4]) << 8;
+        const unsigned len =
+            static_cast<unsigned char>(z[at + 1]) | static_cast<unsigned char>(z[at + 2]) << 8;
+        const unsigned nlen =
+            static_cast<unsigned char>(z[at + 3]) | static_cast<unsigned char>(z[at + 4]) << 8;
         ASSERT_EQ(len ^ 0xFFFF, nlen);
         contents += z.substr(at + 5, len);
         at += 5 + len;
@@ -74,16 +71,14 @@ TEST(ZlibStreams, LevelZeroWritesOnlyStoredBlocks)
     EXPECT_EQ(at + 4, z.size()); // the Adler-32 trailer follows
 }
 
-TEST(RecordingBody, ReadsWhatAnotherZlibWrote)
-{
+TEST(RecordingBody, ReadsWhatAnotherZlibWrote) {
     TTempDir dir;
     const std::string plain = SampleData(300000, 7);
     TBodyFile body(dir, std::string(30, 'h'), DeflateWithPython(plain));
     EXPECT_EQ(Inflated(*body.File), plain);
 }
 
-TEST(RecordingBody, LargerThanOneInputBufferIsRefilledWithinARead)
-{
+TEST(RecordingBody, LargerThanOneInputBufferIsRefilledWithinARead) {
     TTempDir dir;
     const std::string plain = NoiseData(300000, 3);
     const std::string z = Deflate(plain, 2);
@@ -96,8 +91,7 @@ TEST(RecordingBody, LargerThanOneInputBufferIsRefilledWithinARead)
     EXPECT_EQ(out, plain);
 }
 
-TEST(RecordingBody, CutInsideADeflateBlockReadsToTheCutWithoutError)
-{
+TEST(RecordingBody, CutInsideADeflateBlockReadsToTheCutWithoutError) {
     TTempDir dir;
     const std::string plain = SampleData(400000, 5);
     const std::string z = Deflate(plain, 2);
@@ -111,8 +105,7 @@ TEST(RecordingBody, CutInsideADeflateBlockReadsToTheCutWithoutError)
     }
 }
 
-TEST(RecordingBody, CorruptDataRaisesTheZlibCode)
-{
+TEST(RecordingBody, CorruptDataRaisesTheZlibCode) {
     TTempDir dir;
     std::string z = Deflate(SampleData(50000), 2);
     z[z.size() / 2] ^= 0x55;
@@ -128,8 +121,7 @@ TEST(RecordingBody, CorruptDataRaisesTheZlibCode)
     }
 }
 
-TEST(RecordingBody, SourceStandsRightAfterTheStreamOnceDone)
-{
+TEST(RecordingBody, SourceStandsRightAfterTheStreamOnceDone) {
     TTempDir dir;
     const std::string z = Deflate(SampleData(200000), 1);
     TBodyFile body(dir, "prefix", z + "TAIL");
@@ -140,8 +132,7 @@ TEST(RecordingBody, SourceStandsRightAfterTheStreamOnceDone)
     EXPECT_EQ(std::string(tail, 4), "TAIL");
 }
 
-TEST(ZlibStreams, OneWayOperationsAndSeeking)
-{
+TEST(ZlibStreams, OneWayOperationsAndSeeking) {
     TTempDir dir;
     const std::string plain = SampleData(20000);
     TMemoryStream sink;

@@ -7,16 +7,14 @@
 
 namespace {
 
-std::uint32_t LittleEndian32(const std::string& bytes, std::size_t at)
-{
+std::uint32_t LittleEndian32(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
     for (int i = 3; i >= 0; --i)
         value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
     return value;
 }
 
-TEST(BuildSection, StartPointCarriesTheHeadAndTheInflatedBody)
-{
+TEST(BuildSection, StartPointCarriesTheHeadAndTheInflatedBody) {
     TTempDir dir;
     TGeneratorOptions options;
     options.DurationMs = 3000;
@@ -51,8 +49,7 @@ TEST(BuildSection, StartPointCarriesTheHeadAndTheInflatedBody)
     EXPECT_EQ(header.BodyOffset, bodyOffset);
 }
 
-TEST(BuildSection, OtherSectionsHaveNoHeadAndACutBodyEndsAtTheCut)
-{
+TEST(BuildSection, OtherSectionsHaveNoHeadAndACutBodyEndsAtTheCut) {
     TTempDir dir;
     TGeneratorOptions options;
     options.DurationMs = 5000;
@@ -67,8 +64,7 @@ TEST(BuildSection, OtherSectionsHaveNoHeadAndACutBodyEndsAtTheCut)
     EXPECT_EQ(BunzipWithTool(dir / "s.rec", 1032), body.Data);
 }
 
-TEST(BuildSection, BadRecordingsRaiseAndMissingOnesDoNotCreateTheirPart)
-{
+TEST(BuildSection, BadRecordingsRaiseAndMissingOnesDoNotCreateTheirPart) {
     TTempDir dir;
     std::int64_t runningTotal = 0;
     EXPECT_THROW(BuildSection(dir / "none.rec", dir / "s.rec", true, runningTotal), EFOpenError);
@@ -89,8 +85,7 @@ TEST(BuildSection, BadRecordingsRaiseAndMissingOnesDoNotCreateTheirPart)
     }
 }
 
-TEST(DemoPartHeader, EmptyShortAndOverlongParts)
-{
+TEST(DemoPartHeader, EmptyShortAndOverlongParts) {
     TTempDir dir;
     WriteBytes(dir / "fake.rec", "");
     EXPECT_EQ(DemoPartBodyOffset(dir / "fake.rec"), 0);
@@ -102,8 +97,7 @@ TEST(DemoPartHeader, EmptyShortAndOverlongParts)
     EXPECT_THROW(ReadDemoPartHeader(dir / "overlong.rec"), EDemoPartError);
 }
 
-TEST(DemoPartHeader, DummyPartIsCreatedEmptyEachTime)
-{
+TEST(DemoPartHeader, DummyPartIsCreatedEmptyEachTime) {
     TTempDir dir;
     WriteBytes(dir / "dummydemo.dat", "left over");
     const std::string path = DummyDemoPart(dir.WithSeparator());

@@ -6,8 +6,7 @@
 
 namespace {
 
-TEST(DemoStartList, AddReadDeleteClear)
-{
+TEST(DemoStartList, AddReadDeleteClear) {
     TListDemoStarts starts;
     EXPECT_EQ(starts.Add(10, 0), 0);
     EXPECT_EQ(starts.Add(14, 125000), 1);

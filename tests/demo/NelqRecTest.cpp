@@ -15,8 +15,7 @@ struct TToolRun {
     std::string Errors;
 };
 
-TToolRun RunTool(const TTempDir& dir, const std::string& arguments)
-{
+TToolRun RunTool(const TTempDir& dir, const std::string& arguments) {
     const TCommandResult result =
         RunCommand("'" + Tool + "' " + arguments + " 2>'" + dir / "stderr" + "'");
     TToolRun run{result.Status, {}, ReadBytes(dir / "stderr")};
@@ -27,18 +26,19 @@ TToolRun RunTool(const TTempDir& dir, const std::string& arguments)
     return run;
 }
 
-std::int64_t Number(const TToolRun& run, const std::string& key)
-{
+std::int64_t Number(const TToolRun& run, const std::string& key) {
     const auto it = run.Values.find(key);
     return it == run.Values.end() ? -1 : std::stoll(it->second);
 }
 
-TEST(NelqRec, GeneratedRecordingsHaveTheGamesLayout)
-{
+TEST(NelqRec, GeneratedRecordingsHaveTheGamesLayout) {
     TTempDir dir;
     const std::string rec = dir / "g.rec";
-    ASSERT_EQ(RunTool(dir, "generate '" + rec + "' --duration-ms 20000 --initial-block 500 --seed 3"
-                       " --info 'Time Remaining,Map\\n05:00,Katabatic'").Status, 0);
+    ASSERT_EQ(RunTool(dir, "generate '" + rec +
+                               "' --duration-ms 20000 --initial-block 500 --seed 3"
+                               " --info 'Time Remaining,Map\\n05:00,Katabatic'")
+                  .Status,
+              0);
     const TToolRun info = RunTool(dir, "info '" + rec + "'");
     ASSERT_EQ(info.Status, 0) << info.Errors;
     EXPECT_EQ(Number(info, "duration_ms"), 20000);
@@ -62,7 +62,9 @@ TEST(NelqRec, GeneratedRecordingsHaveTheGamesLayout)
     }
     EXPECT_TRUE(shortRule && longRule);
 
-    ASSERT_EQ(RunTool(dir, "generate '" + dir / "cut.rec" + "' --duration-ms 20000 --seed 3 --cut").Status, 0);
+    ASSERT_EQ(RunTool(dir, "generate '" + dir / "cut.rec" + "' --duration-ms 20000 --seed 3 --cut")
+                  .Status,
+              0);
     const TToolRun cutInfo = RunTool(dir, "info '" + dir / "cut.rec" + "'");
     const TInflated cutBody = InflateWithPython(dir / "cut.rec", 1054);
     EXPECT_FALSE(cutBody.Complete);
@@ -71,17 +73,19 @@ TEST(NelqRec, GeneratedRecordingsHaveTheGamesLayout)
     EXPECT_EQ(cutInfo.Values.at("info"), "\"Time Remaining\",Map,00:00,\"Unknown Map\"");
 }
 
-TEST(NelqRec, SectionsUnpackAndJoinIntoOnePlayableRecording)
-{
+TEST(NelqRec, SectionsUnpackAndJoinIntoOnePlayableRecording) {
     TTempDir dir;
     std::string packets;
     for (int i = 0; i < 3; ++i) {
         const std::string rec = dir / ("r" + std::to_string(i) + ".rec");
-        ASSERT_EQ(RunTool(dir, "generate '" + rec + "' --duration-ms 3200 --seed " + std::to_string(i)).Status, 0);
+        ASSERT_EQ(
+            RunTool(dir, "generate '" + rec + "' --duration-ms 3200 --seed " + std::to_string(i))
+                .Status,
+            0);
         packets += InflateWithPython(rec, 1054).Data;
     }
     const TToolRun start = RunTool(dir, "section '" + dir / "r0.rec" + "' '" + dir / "p0" +
-                                        "' --start-point --running-total 3725000");
+                                            "' --start-point --running-total 3725000");
     ASSERT_EQ(start.Status, 0) << start.Errors;
     EXPECT_GT(Number(start, "body_offset"), 1032);
     const TToolRun plain = RunTool(dir, "section '" + dir / "r1.rec" + "' '" + dir / "p1" + "'");
@@ -101,7 +105,7 @@ TEST(NelqRec, SectionsUnpackAndJoinIntoOnePlayableRecording)
     // A viewer keeps later parts from their body offset on only.
     WriteBytes(dir / "p2.body", ReadBytes(dir / "p2").substr(1032));
     const TToolRun joined = RunTool(dir, "join '" + dir / "j.rec" + "' '" + dir / "p0" + "' '" +
-                                         dir / "p1" + "' '" + dir / "p2.body" + "'");
+                                             dir / "p1" + "' '" + dir / "p2.body" + "'");
     ASSERT_EQ(joined.Status, 0) << joined.Errors;
     EXPECT_EQ(ReadBytes(dir / "j.rec").substr(0, 1054), ReadBytes(dir / "r0.rec").substr(0, 1054));
     const TInflated body = InflateWithPython(dir / "j.rec", 1054);
@@ -110,13 +114,13 @@ TEST(NelqRec, SectionsUnpackAndJoinIntoOnePlayableRecording)
     EXPECT_EQ(Number(RunTool(dir, "info '" + dir / "j.rec" + "'"), "demo_time_ms"), 3 * 3200);
 }
 
-TEST(NelqRec, BadInputEndsWithAMessageAndStatusOne)
-{
+TEST(NelqRec, BadInputEndsWithAMessageAndStatusOne) {
     TTempDir dir;
     WriteBytes(dir / "short.rec", std::string(40, 'x'));
     WriteBytes(dir / "empty.part", "");
     ASSERT_EQ(RunTool(dir, "generate '" + dir / "g.rec" + "' --duration-ms 1000").Status, 0);
-    ASSERT_EQ(RunTool(dir, "section '" + dir / "g.rec" + "' '" + dir / "nohead.part" + "'").Status, 0);
+    ASSERT_EQ(RunTool(dir, "section '" + dir / "g.rec" + "' '" + dir / "nohead.part" + "'").Status,
+              0);
     std::string corrupt = ReadBytes(dir / "g.rec");
     corrupt.replace(1060, 40, std::string(40, '\xFF'));
     WriteBytes(dir / "corrupt.rec", corrupt);
@@ -137,6 +141,7 @@ TEST(NelqRec, BadInputEndsWithAMessageAndStatusOne)
         EXPECT_EQ(run.Errors.rfind("nelq-rec", 0), 0u) << arguments;
         EXPECT_EQ(run.Errors.find("Sanitizer"), std::string::npos) << run.Errors;
     }
+    EXPECT_FALSE(std::filesystem::exists(dir / "j.rec")); // no output from a refused join
 }
 
 } // namespace

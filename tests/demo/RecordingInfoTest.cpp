@@ -9,14 +9,12 @@ namespace {
 
 using Entries = std::vector<std::string>;
 
-TEST(RecordingInfo, BareMapNameIsReplacedByBothDefaultPairs)
-{
+TEST(RecordingInfo, BareMapNameIsReplacedByBothDefaultPairs) {
     EXPECT_EQ(ParseInfoList("Katabatic\r\n", 3725000),
               (Entries{"Time Remaining", "Map", "62:05", "Unknown Map"}));
 }
 
-TEST(RecordingInfo, NamesAndValuesLinesAreKeptAndQuotedWhereNeeded)
-{
+TEST(RecordingInfo, NamesAndValuesLinesAreKeptAndQuotedWhereNeeded) {
     TTempDir dir;
     WriteBytes(dir / "game.rec.log", "Time Remaining,Map\r\n12:34,Katabatic\r\n");
     const TRecordingInfo info = ReadRecordingInfo(dir / "game.rec", 0);
@@ -24,8 +22,7 @@ TEST(RecordingInfo, NamesAndValuesLinesAreKeptAndQuotedWhereNeeded)
     EXPECT_EQ(info.CommaText, "\"Time Remaining\",Map,12:34,Katabatic");
 }
 
-TEST(RecordingInfo, MissingFileOrNamesWithoutValuesGetDefaults)
-{
+TEST(RecordingInfo, MissingFileOrNamesWithoutValuesGetDefaults) {
     TTempDir dir;
     EXPECT_EQ(ReadRecordingInfo(dir / "none.rec", 65000).CommaText,
               "\"Time Remaining\",Map,01:05,\"Unknown Map\"");
@@ -37,8 +34,7 @@ TEST(RecordingInfo, MissingFileOrNamesWithoutValuesGetDefaults)
               (Entries{"Time Remaining", "Map", "Mode", "09:59", "Unknown Map", "CTF"}));
 }
 
-TEST(RecordingInfo, FieldsAreTrimmedAndEmptyFieldsCount)
-{
+TEST(RecordingInfo, FieldsAreTrimmedAndEmptyFieldsCount) {
     // Lines " a ,<tab>b," (trailing comma: one more empty entry), "" (one empty
     // entry), "c,d" and "e": seven entries, half is 3. Entry 3 is empty, so the
     // first pair gets its defaults; "b" and "c" stay.
@@ -47,24 +43,21 @@ TEST(RecordingInfo, FieldsAreTrimmedAndEmptyFieldsCount)
     EXPECT_EQ(ParseInfoList("\x01x\x1f,y\r\nu,v", 0), (Entries{"x", "y", "u", "v"}));
 }
 
-TEST(RecordingInfo, CommaTextQuoting)
-{
+TEST(RecordingInfo, CommaTextQuoting) {
     EXPECT_EQ(CommaText({""}), "\"\"");
     EXPECT_EQ(CommaText({"", ""}), ",");
     EXPECT_EQ(CommaText({"say \"hi\"", "a,b", "tab\there", "plain"}),
               "\"say \"\"hi\"\"\",\"a,b\",\"tab\there\",plain");
 }
 
-TEST(RecordingInfo, RunningTotalFormat)
-{
+TEST(RecordingInfo, RunningTotalFormat) {
     EXPECT_EQ(FormatRunningTotal(3725000), "62:05");
     EXPECT_EQ(FormatRunningTotal(0), "00:00");
     EXPECT_EQ(FormatRunningTotal(59999), "00:59");
     EXPECT_EQ(FormatRunningTotal(6000000), "100:00");
 }
 
-TEST(RecordingInfo, LongCommaTextIsCutAtAnItemBoundaryInsideTheField)
-{
+TEST(RecordingInfo, LongCommaTextIsCutAtAnItemBoundaryInsideTheField) {
     Entries entries;
     for (int i = 0; i < 200; ++i)
         entries.push_back("item number " + std::to_string(i));

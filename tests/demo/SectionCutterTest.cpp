@@ -12,8 +12,7 @@ namespace {
 
 class SectionCutter : public ::testing::Test {
 protected:
-    void MakeCutter(int sectionStep)
-    {
+    void MakeCutter(int sectionStep) {
         Cutter = std::make_unique<TSectionCutter>(
             Recordings.WithSeparator(), Work.WithSeparator(), sectionStep,
             [this](std::int32_t section) { Cuts.push_back(section); });
@@ -21,8 +20,7 @@ protected:
     }
 
     // A finished recording with its info file, as the game leaves it.
-    std::string AddRecording(const std::string& name)
-    {
+    std::string AddRecording(const std::string& name) {
         TGeneratorOptions options;
         options.DurationMs = 640;
         options.InitialBlockLength = 64;
@@ -31,15 +29,13 @@ protected:
         return Recordings / name;
     }
 
-    void AddAudioParts(int count)
-    {
+    void AddAudioParts(int count) {
         for (int n = 0; n < count; ++n)
             WriteBytes(Work / ("stream_" + std::to_string(n) + ".ogg"), "OggS");
     }
 
     // One fake section, queued and released as the timer does it.
-    void FakeSection()
-    {
+    void FakeSection() {
         Cutter->QueueFake();
         Cutter->DetectRecordings();
         Cutter->ReleaseFake();
@@ -51,8 +47,7 @@ protected:
     std::unique_ptr<TSectionCutter> Cutter;
 };
 
-TEST_F(SectionCutter, StartPointsFollowTheStepCountedFromTheFirstRealSectionAfterAFake)
-{
+TEST_F(SectionCutter, StartPointsFollowTheStepCountedFromTheFirstRealSectionAfterAFake) {
     MakeCutter(3);
     for (int i = 0; i < 4; ++i)
         FakeSection(); // sections 0 to 3
@@ -73,15 +68,15 @@ TEST_F(SectionCutter, StartPointsFollowTheStepCountedFromTheFirstRealSectionAfte
             continue;
         }
         const bool startPoint = n == 4 || n == 7 || n == 10;
-        EXPECT_EQ(ReadDemoPartHeader(parts->DemoPart).HeadLength > 0, startPoint) << "section " << n;
+        EXPECT_EQ(ReadDemoPartHeader(parts->DemoPart).HeadLength > 0, startPoint)
+            << "section " << n;
         EXPECT_EQ(parts->BodyOffset > 1032, startPoint);
     }
     EXPECT_EQ(Cutter->RunningTotalMs(), 7 * 640);
     EXPECT_TRUE(Cutter->QueueEmpty());
 }
 
-TEST_F(SectionCutter, EveryRealSectionIsAStartPointWithStepOne)
-{
+TEST_F(SectionCutter, EveryRealSectionIsAStartPointWithStepOne) {
     MakeCutter(1);
     for (const char* name : {"a.rec", "b.rec", "c.rec"}) {
         AddRecording(name);
@@ -92,8 +87,7 @@ TEST_F(SectionCutter, EveryRealSectionIsAStartPointWithStepOne)
         EXPECT_GT(Cutter->PrepareSection(n)->BodyOffset, 1032);
 }
 
-TEST_F(SectionCutter, RecordingsFromBeforeFilmingAreNeverQueuedAndANameSortingFirstIsFound)
-{
+TEST_F(SectionCutter, RecordingsFromBeforeFilmingAreNeverQueuedAndANameSortingFirstIsFound) {
     const std::string old = AddRecording("m-old.rec");
     std::ofstream stillWriting(old, std::ios::app); // the game may still be writing it
     MakeCutter(1);
@@ -109,8 +103,7 @@ TEST_F(SectionCutter, RecordingsFromBeforeFilmingAreNeverQueuedAndANameSortingFi
     EXPECT_EQ(Cuts, std::vector<std::int32_t>{0});
 }
 
-TEST_F(SectionCutter, AudioIsCutAgainTwoPassesAfterTheLastRecordingIsFinal)
-{
+TEST_F(SectionCutter, AudioIsCutAgainTwoPassesAfterTheLastRecordingIsFinal) {
     MakeCutter(2);
     FakeSection(); // section 0
     EXPECT_TRUE(Cutter->IsAllowFake());
@@ -138,8 +131,7 @@ TEST_F(SectionCutter, AudioIsCutAgainTwoPassesAfterTheLastRecordingIsFinal)
     EXPECT_EQ(Cutter->DemoCount(), 3);
 }
 
-TEST_F(SectionCutter, SectionsWaitForFinalFilesAndInfo)
-{
+TEST_F(SectionCutter, SectionsWaitForFinalFilesAndInfo) {
     MakeCutter(1);
     Cutter->QueueFake();
     Cutter->DetectRecordings();
@@ -161,8 +153,7 @@ TEST_F(SectionCutter, SectionsWaitForFinalFilesAndInfo)
     EXPECT_FALSE(Cutter->PrepareSection(2)); // nothing queued
 }
 
-TEST_F(SectionCutter, AfterStopNothingNewIsQueuedButTheOpenFakeIsReleased)
-{
+TEST_F(SectionCutter, AfterStopNothingNewIsQueuedButTheOpenFakeIsReleased) {
     MakeCutter(1);
     FakeSection();
     Cutter->QueueFake();
@@ -182,8 +173,7 @@ TEST_F(SectionCutter, AfterStopNothingNewIsQueuedButTheOpenFakeIsReleased)
     EXPECT_TRUE(Cutter->QueueEmpty());
 }
 
-TEST_F(SectionCutter, AFailedBuildLosesItsEntryOnly)
-{
+TEST_F(SectionCutter, AFailedBuildLosesItsEntryOnly) {
     MakeCutter(1);
     const std::string bad = AddRecording("a.rec");
     WriteBytes(bad, "too short");

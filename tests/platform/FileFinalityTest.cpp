@@ -15,8 +15,7 @@ namespace {
 
 class FileFinality : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "nelq-final-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -30,15 +29,13 @@ protected:
     std::string Path;
 };
 
-TEST_F(FileFinality, ClosedFileIsFinalAndMissingOrDirectoryIsNot)
-{
+TEST_F(FileFinality, ClosedFileIsFinalAndMissingOrDirectoryIsNot) {
     EXPECT_TRUE(IsFinal(Path));
     EXPECT_FALSE(IsFinal((Dir / "missing").string()));
     EXPECT_FALSE(IsFinal(Dir.string()));
 }
 
-TEST_F(FileFinality, OpenForWritingInThisProcessIsNotFinalButReadingIs)
-{
+TEST_F(FileFinality, OpenForWritingInThisProcessIsNotFinalButReadingIs) {
     {
         std::ofstream writer(Path, std::ios::app); // as our own encoder keeps its file
         EXPECT_FALSE(IsFinal(Path));
@@ -51,8 +48,7 @@ TEST_F(FileFinality, OpenForWritingInThisProcessIsNotFinalButReadingIs)
     EXPECT_TRUE(IsFinal(Path));
 }
 
-TEST_F(FileFinality, OpenForWritingInAnotherProcessIsNotFinal)
-{
+TEST_F(FileFinality, OpenForWritingInAnotherProcessIsNotFinal) {
     int ready[2], release[2];
     ASSERT_EQ(pipe(ready), 0);
     ASSERT_EQ(pipe(release), 0);
@@ -79,8 +75,7 @@ TEST_F(FileFinality, OpenForWritingInAnotherProcessIsNotFinal)
         close(fd);
 }
 
-TEST_F(FileFinality, LockedFileIsNotFinal)
-{
+TEST_F(FileFinality, LockedFileIsNotFinal) {
     const int fd = open(Path.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_SH), 0);

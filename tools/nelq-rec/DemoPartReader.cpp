@@ -9,8 +9,7 @@
 
 namespace {
 
-bool StartsWithBZip2Magic(TStream& part, std::int64_t offset)
-{
+bool StartsWithBZip2Magic(TStream& part, std::int64_t offset) {
     char magic[4] = {};
     part.SetPosition(offset);
     return part.Read(magic, sizeof magic) == sizeof magic && std::memcmp(magic, "BZh", 3) == 0 &&
@@ -19,11 +18,11 @@ bool StartsWithBZip2Magic(TStream& part, std::int64_t offset)
 
 } // namespace
 
-TPacketStreamLocation LocatePacketStream(TStream& part, const std::string& name)
-{
+TPacketStreamLocation LocatePacketStream(TStream& part, const std::string& name) {
     const std::int64_t size = part.Size();
     if (size == 0)
-        throw std::runtime_error(name + " is an empty demo part (a fake section): it ends a recording");
+        throw std::runtime_error(name +
+                                 " is an empty demo part (a fake section): it ends a recording");
     // A whole part whose body is a bzip2 stream; otherwise a bare body.
     try {
         const TDemoPartHeader header = ReadDemoPartHeader(part);
@@ -36,8 +35,7 @@ TPacketStreamLocation LocatePacketStream(TStream& part, const std::string& name)
     throw std::runtime_error(name + " is not a demo part");
 }
 
-void UnpackHead(TStream& part, const TPacketStreamLocation& location, TStream& target)
-{
+void UnpackHead(TStream& part, const TPacketStreamLocation& location, TStream& target) {
     if (location.HeadLength == 0)
         return;
     std::vector<std::uint8_t> packed(location.HeadLength);
@@ -49,8 +47,7 @@ void UnpackHead(TStream& part, const TPacketStreamLocation& location, TStream& t
     BunzipToStream(head, target);
 }
 
-void UnpackPackets(TStream& part, const TPacketStreamLocation& location, TStream& target)
-{
+void UnpackPackets(TStream& part, const TPacketStreamLocation& location, TStream& target) {
     part.SetPosition(location.BodyOffset);
     BunzipToStream(part, target);
 }

@@ -12,8 +12,7 @@ namespace {
 class TRandom {
 public:
     explicit TRandom(std::uint64_t seed) : FState(seed) {}
-    std::uint64_t Next()
-    {
+    std::uint64_t Next() {
         std::uint64_t z = (FState += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
@@ -25,8 +24,7 @@ private:
     std::uint64_t FState;
 };
 
-void AppendBlock(std::vector<std::uint8_t>& out, std::uint16_t header, TRandom& random)
-{
+void AppendBlock(std::vector<std::uint8_t>& out, std::uint16_t header, TRandom& random) {
     out.push_back(static_cast<std::uint8_t>(header & 0xFF));
     out.push_back(static_cast<std::uint8_t>(header >> 8));
     // Game-like data: a narrow alphabet with runs, so it compresses moderately.
@@ -39,8 +37,7 @@ void AppendBlock(std::vector<std::uint8_t>& out, std::uint16_t header, TRandom& 
     }
 }
 
-std::uint16_t PayloadHeader(TRandom& random)
-{
+std::uint16_t PayloadHeader(TRandom& random) {
     if (random.Below(2) == 0) {
         // Short rule: bits 8 to 11 clear, the low byte is the length.
         std::uint8_t high;
@@ -53,14 +50,12 @@ std::uint16_t PayloadHeader(TRandom& random)
     return static_cast<std::uint16_t>((random.Below(7) + 1) << 8 | random.Below(256));
 }
 
-void PutLittleEndian32(std::uint8_t* p, std::uint32_t value)
-{
+void PutLittleEndian32(std::uint8_t* p, std::uint32_t value) {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::string InfoFileText(const std::string& text)
-{
+std::string InfoFileText(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\n' || (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n')) {
@@ -75,8 +70,7 @@ std::string InfoFileText(const std::string& text)
 
 } // namespace
 
-std::vector<std::uint8_t> GeneratePacketStream(std::uint32_t durationMs, std::uint64_t seed)
-{
+std::vector<std::uint8_t> GeneratePacketStream(std::uint32_t durationMs, std::uint64_t seed) {
     TRandom random(seed);
     std::vector<std::uint8_t> packets;
     for (std::uint32_t tick = 0; tick < durationMs / DemoTickMs; ++tick) {
@@ -87,8 +81,7 @@ std::vector<std::uint8_t> GeneratePacketStream(std::uint32_t durationMs, std::ui
     return packets;
 }
 
-void GenerateRecording(const std::string& path, const TGeneratorOptions& options)
-{
+void GenerateRecording(const std::string& path, const TGeneratorOptions& options) {
     TRandom random(options.Seed ^ 0xA5A5A5A5u);
     std::vector<std::uint8_t> head(RecordingHeaderSize + options.InitialBlockLength);
     std::memcpy(head.data(), "synthetic t2 demo 0001", RecordingDurationOffset);
@@ -97,7 +90,8 @@ void GenerateRecording(const std::string& path, const TGeneratorOptions& options
     for (std::size_t i = RecordingHeaderSize; i < head.size(); ++i)
         head[i] = static_cast<std::uint8_t>(random.Next());
 
-    const std::vector<std::uint8_t> packets = GeneratePacketStream(options.DurationMs, options.Seed);
+    const std::vector<std::uint8_t> packets =
+        GeneratePacketStream(options.DurationMs, options.Seed);
     TMemoryStream body;
     {
         TRecordingWriter writer(body, 2);

@@ -14,8 +14,8 @@ struct TGeneratorOptions {
     std::uint32_t DurationMs = 0;
     std::uint32_t InitialBlockLength = 1024;
     std::uint64_t Seed = 1;
-    bool Cut = false;                     // body cut inside a deflate block, no end marker
-    std::optional<std::string> InfoText;  // written to "<path>.log"; '\n' or "\\n" separate lines
+    bool Cut = false;                    // body cut inside a deflate block, no end marker
+    std::optional<std::string> InfoText; // written to "<path>.log"; '\n' or "\\n" separate lines
 };
 
 // A packet stream whose ticks add up to durationMs (rounded down to 32 ms).

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,21 +38,18 @@ class TArguments {
 public:
     TArguments(int argc, char** argv) : FArgs(argv + 2, argv + argc) {}
 
-    std::string Positional(std::size_t index) const
-    {
+    std::string Positional(std::size_t index) const {
         if (index >= FArgs.size() || FArgs[index].rfind("--", 0) == 0)
             throw EUsage("missing argument");
         return FArgs[index];
     }
-    std::vector<std::string> PositionalFrom(std::size_t index) const
-    {
+    std::vector<std::string> PositionalFrom(std::size_t index) const {
         std::vector<std::string> rest;
         for (std::size_t i = index; i < FArgs.size(); ++i)
             rest.push_back(Positional(i));
         return rest;
     }
-    bool Flag(const std::string& name)
-    {
+    bool Flag(const std::string& name) {
         for (std::size_t i = 0; i < FArgs.size(); ++i)
             if (FArgs[i] == name) {
                 FArgs.erase(FArgs.begin() + static_cast<std::ptrdiff_t>(i));
@@ -59,8 +57,7 @@ public:
             }
         return false;
     }
-    std::optional<std::string> Value(const std::string& name)
-    {
+    std::optional<std::string> Value(const std::string& name) {
         for (std::size_t i = 0; i < FArgs.size(); ++i)
             if (FArgs[i] == name) {
                 if (i + 1 >= FArgs.size())
@@ -72,8 +69,7 @@ public:
             }
         return std::nullopt;
     }
-    template <typename T> std::optional<T> Number(const std::string& name)
-    {
+    template <typename T> std::optional<T> Number(const std::string& name) {
         const std::optional<std::string> text = Value(name);
         if (!text)
             return std::nullopt;
@@ -84,8 +80,7 @@ public:
         return value;
     }
     // Every option must have been taken, and exactly `count` positionals remain.
-    void ExpectPositionals(std::size_t count) const
-    {
+    void ExpectPositionals(std::size_t count) const {
         if (FArgs.size() != count)
             throw EUsage("unexpected or missing arguments");
     }
@@ -94,11 +89,14 @@ private:
     std::vector<std::string> FArgs;
 };
 
-void Print(const std::string& key, const std::string& value) { std::cout << key << '=' << value << '\n'; }
-void Print(const std::string& key, std::int64_t value) { Print(key, std::to_string(value)); }
+void Print(const std::string& key, const std::string& value) {
+    std::cout << key << '=' << value << '\n';
+}
+void Print(const std::string& key, std::int64_t value) {
+    Print(key, std::to_string(value));
+}
 
-void Info(TArguments& args)
-{
+void Info(TArguments& args) {
     args.ExpectPositionals(1);
     const std::string path = args.Positional(0);
     TFileStream recording(path, TFileStream::TMode::OpenRead);
@@ -113,17 +111,15 @@ void Info(TArguments& args)
     Print("info", ReadRecordingInfo(path, 0).CommaText);
 }
 
-void Section(TArguments& args)
-{
+void Section(TArguments& args) {
     const bool startPoint = args.Flag("--start-point");
     std::int64_t runningTotalMs = args.Number<std::int64_t>("--running-total").value_or(0);
     args.ExpectPositionals(2);
-    Print("body_offset", BuildSection(args.Positional(0), args.Positional(1), startPoint,
-                                      runningTotalMs));
+    Print("body_offset",
+          BuildSection(args.Positional(0), args.Positional(1), startPoint, runningTotalMs));
 }
 
-void Unpack(TArguments& args)
-{
+void Unpack(TArguments& args) {
     args.ExpectPositionals(2);
     const std::string partPath = args.Positional(0);
     const std::filesystem::path directory = args.Positional(1);
@@ -145,8 +141,7 @@ void Unpack(TArguments& args)
     Print("info", header.InfoText);
 }
 
-void Generate(TArguments& args)
-{
+void Generate(TArguments& args) {
     TGeneratorOptions options;
     const auto duration = args.Number<std::uint32_t>("--duration-ms");
     if (!duration)
@@ -164,21 +159,18 @@ void Generate(TArguments& args)
     GenerateRecording(args.Positional(0), options);
 }
 
-void Join(TArguments& args)
-{
+void Join(TArguments& args) {
     const std::string outPath = args.Positional(0);
     const std::vector<std::string> partPaths = args.PositionalFrom(1);
     if (partPaths.empty())
         throw EUsage("join needs at least one part");
 
+    TFileStream first(partPaths.front(), TFileStream::TMode::OpenRead);
+    const TPacketStreamLocation firstLocation = LocatePacketStream(first, partPaths.front());
+    if (firstLocation.HeadLength == 0)
+        throw std::runtime_error(partPaths.front() + " carries no recording head");
     TFileStream out(outPath, TFileStream::TMode::Create);
-    {
-        TFileStream first(partPaths.front(), TFileStream::TMode::OpenRead);
-        const TPacketStreamLocation location = LocatePacketStream(first, partPaths.front());
-        if (location.HeadLength == 0)
-            throw std::runtime_error(partPaths.front() + " carries no recording head");
-        UnpackHead(first, location, out);
-    }
+    UnpackHead(first, firstLocation, out);
     TRecordingWriter body(out);
     for (const std::string& path : partPaths) {
         TFileStream part(path, TFileStream::TMode::OpenRead);
@@ -191,8 +183,7 @@ void Join(TArguments& args)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2) {
         std::cerr << "nelq-rec: missing command\n" << Usage;
         return 1;
