@@ -4,6 +4,7 @@
 #include "demo/UnitRecording.h"
 #include "demo/UnitRecordingInfo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
