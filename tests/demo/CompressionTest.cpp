@@ -44,6 +44,13 @@ TEST(ZlibStreams, EveryLevelMakesACompleteStreamEvenForNoInput) {
         }
     }
     EXPECT_LT(Deflate(plain, 3).size(), plain.size() / 2);
+    // Without Finish, destroying the stream still ends it.
+    {
+        TFileStream file(dir / "d", TFileStream::TMode::Create);
+        TCompressionStream zip(2, file);
+        zip.WriteBuffer(plain.data(), plain.size());
+    }
+    EXPECT_TRUE(InflateWithPython(dir / "d").Complete);
 }
 
 TEST(ZlibStreams, LevelZeroWritesOnlyStoredBlocks) {
