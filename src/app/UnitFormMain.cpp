@@ -482,6 +482,7 @@ void TFormMain::NextFromSectionPick()
     QTreeWidget* list = SectionPick->ListViewSections;
     const int entry = SectionPick->RadioButtonPlayFromStart->isChecked() ? 0 : *selected;
     StartSection = TPageSectionPick::SectionOf(list->topLevelItem(entry));
+    DemoStarts.Clear();
 }
 
 void TFormMain::NextFromFilmOptions()

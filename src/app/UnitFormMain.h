@@ -2,6 +2,7 @@
 
 #include "app/QtSyncContext.h"
 #include "app/UnitSettingsStore.h"
+#include "demo/UnitDemoStartList.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -123,6 +124,7 @@ public:
     int CaptureSection = -1;
     bool Paused = false;
     QStringList SectionDescriptions;
+    TListDemoStarts DemoStarts;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -177,11 +177,13 @@ TEST_F(Wizard, SectionPickStartsWhereTheCastWasLeft)
 
     // Next plays from the picked entry, or from the first with "Play from start".
     WriteAll(CastFile("FINAL", "completed.dat").toStdString(), "0");
+    Form->DemoStarts.Add(0, 0);
     Form->SectionPick->ListViewSections->setCurrentItem(Form->SectionPick->ListViewSections->topLevelItem(3));
     Form->ExecuteAction(Form->ActionNext);
     EXPECT_EQ(Form->CurrentPage(), PageViewing);
     EXPECT_EQ(Form->StartSection, 9);
     EXPECT_FALSE(QFile::exists(CastFile("FINAL", "completed.dat")));
+    EXPECT_EQ(Form->DemoStarts.Count(), 0);
 }
 
 TEST_F(Wizard, ASectionsDescriptionIsShownAsNameValueLines)
