@@ -5,8 +5,7 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-SideBar::SideBar(QWidget* parent, int width, int height) : QWidget(parent)
-{
+SideBar::SideBar(QWidget* parent, int width, int height) : QWidget(parent) {
     setObjectName(QStringLiteral("ImageSideBar"));
     setFixedSize(width, height);
     auto* layout = new QVBoxLayout(this);
@@ -15,8 +14,7 @@ SideBar::SideBar(QWidget* parent, int width, int height) : QWidget(parent)
     layout->addStretch();
 }
 
-void SideBar::AddLink(const QString& caption, const QString& target)
-{
+void SideBar::AddLink(const QString& caption, const QString& target) {
     QLabel* link = Link(this, caption, target);
     // Light text, to read against the dark foot of the picture.
     link->setText(QStringLiteral("<a style=\"color:#d8e0ff\" href=\"%1\">%2</a>")
@@ -24,9 +22,9 @@ void SideBar::AddLink(const QString& caption, const QString& target)
     layout()->addWidget(link);
 }
 
-QLabel* SideBar::Link(QWidget* parent, const QString& caption, const QString& target)
-{
-    auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(target.toHtmlEscaped(), caption.toHtmlEscaped()),
+QLabel* SideBar::Link(QWidget* parent, const QString& caption, const QString& target) {
+    auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
+                                 .arg(target.toHtmlEscaped(), caption.toHtmlEscaped()),
                              parent);
     label->setTextFormat(Qt::RichText);
     label->setOpenExternalLinks(true);
@@ -34,8 +32,7 @@ QLabel* SideBar::Link(QWidget* parent, const QString& caption, const QString& ta
     return label;
 }
 
-void SideBar::paintEvent(QPaintEvent*)
-{
+void SideBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient sky(0, 0, 0, height());
@@ -60,9 +57,11 @@ void SideBar::paintEvent(QPaintEvent*)
     title.setPixelSize(width() / 4);
     painter.setFont(title);
     painter.setPen(QColor(235, 235, 245));
-    painter.drawText(QRect(0, height() / 8, width(), height() / 4), Qt::AlignCenter, QStringLiteral("NELQ"));
+    painter.drawText(QRect(0, height() / 8, width(), height() / 4), Qt::AlignCenter,
+                     QStringLiteral("NELQ"));
     QFont caption = font();
     caption.setPixelSize(13);
     painter.setFont(caption);
-    painter.drawText(QRect(0, height() * 3 / 8, width(), 24), Qt::AlignCenter, QStringLiteral("Tribes 2 game casting"));
+    painter.drawText(QRect(0, height() * 3 / 8, width(), 24), Qt::AlignCenter,
+                     QStringLiteral("Tribes 2 game casting"));
 }

@@ -12,7 +12,8 @@ const char* const Credits =
     "NELQ Client Software is built with:\n"
     "\n"
     "Qt 6 - user interface, settings and audio devices (The Qt Company, LGPL 3)\n"
-    "libogg, libvorbis, libvorbisenc, libvorbisfile - Ogg Vorbis commentary (Xiph.Org Foundation, BSD)\n"
+    "libogg, libvorbis, libvorbisenc, libvorbisfile - Ogg Vorbis commentary (Xiph.Org Foundation, "
+    "BSD)\n"
     "zlib - recording compression (Jean-loup Gailly and Mark Adler)\n"
     "libbzip2 - section compression (Julian Seward)\n"
     "libzip - cast archives (Dieter Baron and Thomas Klausner, BSD)\n"
@@ -24,8 +25,7 @@ const char* const Credits =
 
 } // namespace
 
-TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent)
-{
+TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormAbout"));
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -46,7 +46,8 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent)
     MemoCredits->setObjectName(QStringLiteral("MemoCredits"));
     MemoCredits->setReadOnly(true);
     MemoCredits->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    LabelWeb = SideBar::Link(this, QStringLiteral("NELQ web site"), QStringLiteral("https://nelq.example.org/"));
+    LabelWeb = SideBar::Link(this, QStringLiteral("NELQ web site"),
+                             QStringLiteral("https://nelq.example.org/"));
     LabelWeb->setObjectName(QStringLiteral("LabelWeb"));
     LabelEmail = SideBar::Link(this, QStringLiteral("contact@nelq.example.org"),
                                QStringLiteral("mailto:contact@nelq.example.org"));
@@ -70,8 +71,7 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent)
     setFixedSize(520, 330);
 }
 
-void TFormAbout::showEvent(QShowEvent* event)
-{
+void TFormAbout::showEvent(QShowEvent* event) {
     LabelSoftwareName->setText(QStringLiteral(NELQ_FILE_DESCRIPTION));
     LabelVersion->setText(QStringLiteral("Version: ") + QString::fromStdString(ClientVersion()));
     LabelLegalCopyright->setText(QStringLiteral(NELQ_LEGAL_COPYRIGHT));

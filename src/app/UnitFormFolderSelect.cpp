@@ -7,8 +7,7 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
-TFormFolderSelect::TFormFolderSelect(QWidget* parent) : QDialog(parent)
-{
+TFormFolderSelect::TFormFolderSelect(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormFolderSelect"));
     setWindowTitle(QStringLiteral("Select Folder"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
@@ -49,14 +48,12 @@ TFormFolderSelect::TFormFolderSelect(QWidget* parent) : QDialog(parent)
     resize(360, 420);
 }
 
-QString TFormFolderSelect::SelectedPath() const
-{
+QString TFormFolderSelect::SelectedPath() const {
     const QModelIndex current = SystemTreeViewMain->currentIndex();
     return current.isValid() ? Folders->filePath(current) : QString();
 }
 
-void TFormFolderSelect::showEvent(QShowEvent* event)
-{
+void TFormFolderSelect::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A folder that no longer exists simply leaves nothing selected.
     const QModelIndex index = SelectedFolder.isEmpty() || !QDir(SelectedFolder).exists()
@@ -69,14 +66,12 @@ void TFormFolderSelect::showEvent(QShowEvent* event)
     SystemTreeViewMain->setFocus();
 }
 
-void TFormFolderSelect::SelectionChanged()
-{
+void TFormFolderSelect::SelectionChanged() {
     EditDirectory->setText(SelectedPath());
     ButtonOK->setEnabled(!SelectedPath().isEmpty());
 }
 
-void TFormFolderSelect::Accept()
-{
+void TFormFolderSelect::Accept() {
     if (SelectedPath().isEmpty())
         return;
     SelectedFolder = QString::fromStdString(IncludeTrailingSeparator(SelectedPath().toStdString()));

@@ -1,9 +1,6 @@
 #include "app/UnitFormMain.h"
 
 #include "app/SideBar.h"
-#include "audio/UnitAudioCapture.h"
-#include "audio/UnitAudioQualityList.h"
-#include "audio/UnitEncodingThread.h"
 #include "app/UnitFormAbout.h"
 #include "app/UnitFormFolderSelect.h"
 #include "app/UnitGameInstall.h"
@@ -16,6 +13,9 @@
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
 #include "app/pages/PagesViewer.h"
+#include "audio/UnitAudioCapture.h"
+#include "audio/UnitAudioQualityList.h"
+#include "audio/UnitEncodingThread.h"
 #include "playback/OfflineCastList.h"
 
 #include <QApplication>
@@ -40,31 +40,28 @@ constexpr int ClientHeight = 375;
 constexpr int DefaultDataRate = 8000;
 constexpr int DefaultSectionStep = 4;
 
-QString Q(const std::string& text)
-{
+QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
 // Numbers are always written and read with a point, whatever the user's locale.
-void UsePointAsDecimalSeparator()
-{
+void UsePointAsDecimalSeparator() {
     QLocale::setDefault(QLocale::c());
     std::setlocale(LC_NUMERIC, "C");
 }
 
-[[noreturn]] void NotAvailableYet(const QString& what)
-{
+[[noreturn]] void NotAvailableYet(const QString& what) {
     throw std::runtime_error((what + QStringLiteral(" is not available yet.")).toStdString());
 }
 
 } // namespace
 
-TFormMain::TFormMain(QWidget* parent) : QWidget(parent)
-{
+TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("NELQ Client"));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(ClientWidth, ClientHeight);
     QFont compact = font();
     compact.setPointSizeF(8);
@@ -81,11 +78,13 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent)
     AppDirectory = Q(ComputeAppDirectory());
     StreamsDirectory = Q(PrepareStreamsDirectory(AppDirectory.toStdString()));
     const GameDirectories game = LocateGameDirectory(
-        Settings->ReadString(SettingsSection, QStringLiteral("PatchedTribes2Directory"), QString()).toStdString());
+        Settings->ReadString(SettingsSection, QStringLiteral("PatchedTribes2Directory"), QString())
+            .toStdString());
     DefaultGameDirectory = Q(game.DefaultGameDirectory);
     GameDirectory = Q(game.GameDirectory);
 
-    const bool ready = IsValidGameExecutable((GameDirectory + PlaybackExecutableName).toStdString());
+    const bool ready =
+        IsValidGameExecutable((GameDirectory + PlaybackExecutableName).toStdString());
     ShowPage(ready ? PageInto : PageLocateTribes2);
 
     if (!LinkHost.isEmpty()) {
@@ -100,8 +99,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent)
 
 TFormMain::~TFormMain() = default;
 
-void TFormMain::BuildActions()
-{
+void TFormMain::BuildActions() {
     const auto action = [this](const char* name, const QString& caption, const QString& hint) {
         auto* a = new QAction(caption, this);
         a->setObjectName(QString::fromLatin1(name));
@@ -109,12 +107,16 @@ void TFormMain::BuildActions()
         a->setStatusTip(hint);
         return a;
     };
-    ActionExit = action("ActionExit", QStringLiteral("Exit"), QStringLiteral("Exit NELQ Client Software"));
-    ActionNext = action("ActionNext", QStringLiteral("Next"), QStringLiteral("Proceed to next page"));
-    ActionBack = action("ActionBack", QStringLiteral("Back"), QStringLiteral("Go back to previous page"));
+    ActionExit =
+        action("ActionExit", QStringLiteral("Exit"), QStringLiteral("Exit NELQ Client Software"));
+    ActionNext =
+        action("ActionNext", QStringLiteral("Next"), QStringLiteral("Proceed to next page"));
+    ActionBack =
+        action("ActionBack", QStringLiteral("Back"), QStringLiteral("Go back to previous page"));
     ActionAbout = action("ActionAbout", QStringLiteral("About"),
                          QStringLiteral("Software Version and Author Details"));
-    ActionSelectT2 = action("ActionSelectT2", QStringLiteral("Browse"), QStringLiteral("Locate the Tribes2.Exe file"));
+    ActionSelectT2 = action("ActionSelectT2", QStringLiteral("Browse"),
+                            QStringLiteral("Locate the Tribes2.Exe file"));
     ActionSelectRecordings = action("ActionSelectRecordings", QStringLiteral("Browse"),
                                     QStringLiteral("Select the path to the recordings directory"));
 
@@ -129,8 +131,7 @@ void TFormMain::BuildActions()
     TimerNoDemoSections = timer("TimerNoDemoSections", 30000);
 }
 
-void TFormMain::BuildLayout()
-{
+void TFormMain::BuildLayout() {
     NotebookMain = new QStackedWidget(this);
     NotebookMain->setObjectName(QStringLiteral("NotebookMain"));
     Locate = new TPageLocateTribes2(ActionSelectT2, NotebookMain);
@@ -143,8 +144,9 @@ void TFormMain::BuildLayout()
     Filming = new TPageFilming(NotebookMain);
     Viewing = new TPageViewing(NotebookMain);
     OfflineViewing = new TPageOfflineViewing(NotebookMain);
-    for (QWidget* page : std::initializer_list<QWidget*>{Locate, Into, AuthView, ViewOptions, SectionPick,
-                                                         FilmOptions, Connecting, Filming, Viewing, OfflineViewing})
+    for (QWidget* page :
+         std::initializer_list<QWidget*>{Locate, Into, AuthView, ViewOptions, SectionPick,
+                                         FilmOptions, Connecting, Filming, Viewing, OfflineViewing})
         NotebookMain->addWidget(page);
 
     const auto button = [this](const char* name, QAction* action) {
@@ -182,10 +184,10 @@ void TFormMain::BuildLayout()
     layout->addLayout(buttons);
 }
 
-void TFormMain::ConnectHandlers()
-{
+void TFormMain::ConnectHandlers() {
     const auto guarded = [this](QAction* action, void (TFormMain::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] { RunGuarded(this, [&] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { RunGuarded(this, [&] { (this->*handler)(); }); });
     };
     guarded(ActionNext, &TFormMain::ActionNextExecute);
     guarded(ActionBack, &TFormMain::ActionBackExecute);
@@ -197,13 +199,16 @@ void TFormMain::ConnectHandlers()
             FormAbout->exec();
     });
 
-    connect(Into, &TPageInto::ViewHostEntered, this, [this] { SelectMode(WizardMode::ViewServer); });
-    connect(Into, &TPageInto::OfflineListEntered, this, [this] { SelectMode(WizardMode::ViewOffline); });
+    connect(Into, &TPageInto::ViewHostEntered, this,
+            [this] { SelectMode(WizardMode::ViewServer); });
+    connect(Into, &TPageInto::OfflineListEntered, this,
+            [this] { SelectMode(WizardMode::ViewOffline); });
     connect(Into, &TPageInto::FilmHostEntered, this, [this] { SelectMode(WizardMode::Film); });
     connect(SectionPick->ListViewSections, &QTreeWidget::itemSelectionChanged, this,
             &TFormMain::ListViewSectionsSelectItem);
-    connect(Filming->ButtonStopFilming, &QPushButton::clicked, this,
-            [this] { RunGuarded(this, [] { NotAvailableYet(QStringLiteral("Stopping a recording")); }); });
+    connect(Filming->ButtonStopFilming, &QPushButton::clicked, this, [this] {
+        RunGuarded(this, [] { NotAvailableYet(QStringLiteral("Stopping a recording")); });
+    });
 
     // The enabling rules are evaluated when the application goes idle, as
     // after every event; a zero-time timer coalesces the bursts.
@@ -215,20 +220,17 @@ void TFormMain::ConnectHandlers()
     qApp->installEventFilter(this);
 }
 
-bool TFormMain::eventFilter(QObject* watched, QEvent* event)
-{
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched != IdleTimer && event->type() != QEvent::Paint && !IdleTimer->isActive())
         IdleTimer->start();
     return QWidget::eventFilter(watched, event);
 }
 
-int TFormMain::CurrentPage() const
-{
+int TFormMain::CurrentPage() const {
     return NotebookMain->currentIndex();
 }
 
-WizardMode TFormMain::SelectedMode() const
-{
+WizardMode TFormMain::SelectedMode() const {
     if (Into->RadioButtonViewGame->isChecked())
         return WizardMode::ViewServer;
     if (Into->RadioButtonViewOffline->isChecked())
@@ -236,8 +238,7 @@ WizardMode TFormMain::SelectedMode() const
     return WizardMode::Film;
 }
 
-void TFormMain::SelectMode(WizardMode mode)
-{
+void TFormMain::SelectMode(WizardMode mode) {
     switch (mode) {
     case WizardMode::ViewServer:
         Into->RadioButtonViewGame->setChecked(true);
@@ -251,36 +252,40 @@ void TFormMain::SelectMode(WizardMode mode)
     }
 }
 
-void TFormMain::ShowPage(int index)
-{
+void TFormMain::ShowPage(int index) {
     NotebookMain->setCurrentIndex(index);
     EnterPage(index);
     UpdateActions();
 }
 
-void TFormMain::EnterPage(int index)
-{
+void TFormMain::EnterPage(int index) {
     switch (index) {
     case PageLocateTribes2:
         Locate->EditTribes2Path->setText(GameDirectory + GameExecutableName);
         Locate->LabelT2Version->setText(RequiredGameBuild);
         break;
     case PageInto:
-        Into->ComboBoxViewHost->setEditText(Settings->ReadString(SettingsSection, QStringLiteral("ViewHost"), {}));
-        Into->ComboBoxFilmHost->setEditText(Settings->ReadString(SettingsSection, QStringLiteral("FilmHost"), {}));
-        FilmOptions->EditDemoPathName->setText(Settings->ReadString(
-            SettingsSection, QStringLiteral("PatchedDemoPathName"), GameDirectory + QStringLiteral("base/recordings/")));
+        Into->ComboBoxViewHost->setEditText(
+            Settings->ReadString(SettingsSection, QStringLiteral("ViewHost"), {}));
+        Into->ComboBoxFilmHost->setEditText(
+            Settings->ReadString(SettingsSection, QStringLiteral("FilmHost"), {}));
+        FilmOptions->EditDemoPathName->setText(
+            Settings->ReadString(SettingsSection, QStringLiteral("PatchedDemoPathName"),
+                                 GameDirectory + QStringLiteral("base/recordings/")));
         LoadHostHistory(*Into->ComboBoxViewHost, *Settings);
         LoadHostHistory(*Into->ComboBoxFilmHost, *Settings);
         FillOfflineList();
         break;
     case PageAuthView:
-        AuthView->EditViewerUsername->setText(Settings->ReadString(SettingsSection, QStringLiteral("ViewerUsername"), {}));
-        AuthView->EditViewerPassword->setText(Settings->ReadString(SettingsSection, QStringLiteral("ViewerPassword"), {}));
+        AuthView->EditViewerUsername->setText(
+            Settings->ReadString(SettingsSection, QStringLiteral("ViewerUsername"), {}));
+        AuthView->EditViewerPassword->setText(
+            Settings->ReadString(SettingsSection, QStringLiteral("ViewerPassword"), {}));
         break;
     case PageViewOptions:
         ViewOptions->ComboBoxGames->setFocus();
-        ViewOptions->CheckBoxAudioOnly->setChecked(Settings->ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false));
+        ViewOptions->CheckBoxAudioOnly->setChecked(
+            Settings->ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false));
         break;
     case PageSectionPick:
         PrepareSectionPick();
@@ -297,28 +302,28 @@ void TFormMain::EnterPage(int index)
     }
 }
 
-void TFormMain::SelectFilmOptions()
-{
+void TFormMain::SelectFilmOptions() {
     FillAudioQualityList(*FilmOptions->ComboBoxAudioRate,
                          Settings->ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0));
     FilmOptions->ComboBoxRecordingType->setCurrentIndex(
         Settings->ReadInteger(SettingsSection, QStringLiteral("RecordingType"), 0));
 
-    const int rate = Settings->ReadInteger(SettingsSection, QStringLiteral("DataRate"), DefaultDataRate);
+    const int rate =
+        Settings->ReadInteger(SettingsSection, QStringLiteral("DataRate"), DefaultDataRate);
     QComboBox* rates = FilmOptions->ComboBoxTransferRate;
     rates->setCurrentIndex(rates->findText(QString::number(rate)));
     if (rates->currentIndex() < 0)
         rates->setEditText(QString());
 
     // A step outside 1..6 would leave no start points at all; show the default instead.
-    int step = Settings->ReadInteger(SettingsSection, QStringLiteral("SectionStep"), DefaultSectionStep);
+    int step =
+        Settings->ReadInteger(SettingsSection, QStringLiteral("SectionStep"), DefaultSectionStep);
     if (step < 1 || step > FilmOptions->ComboBoxSectionStep->count())
         step = DefaultSectionStep;
     FilmOptions->ComboBoxSectionStep->setCurrentIndex(step - 1);
 }
 
-bool TFormMain::NextEnabled() const
-{
+bool TFormMain::NextEnabled() const {
     switch (CurrentPage()) {
     case PageLocateTribes2:
     case PageAuthView:
@@ -343,27 +348,23 @@ bool TFormMain::NextEnabled() const
     }
 }
 
-bool TFormMain::BackEnabled() const
-{
+bool TFormMain::BackEnabled() const {
     const int page = CurrentPage();
     return page >= PageAuthView && page <= PageViewing;
 }
 
-void TFormMain::UpdateActions()
-{
+void TFormMain::UpdateActions() {
     ActionNext->setEnabled(NextEnabled());
     ActionBack->setEnabled(BackEnabled());
 }
 
-void TFormMain::ExecuteAction(QAction* action)
-{
+void TFormMain::ExecuteAction(QAction* action) {
     UpdateActions();
     if (action->isEnabled())
         action->trigger();
 }
 
-void TFormMain::ActionNextExecute()
-{
+void TFormMain::ActionNextExecute() {
     switch (CurrentPage()) {
     case PageLocateTribes2:
         AcceptGameExecutable();
@@ -372,8 +373,10 @@ void TFormMain::ActionNextExecute()
         NextFromInto();
         break;
     case PageAuthView:
-        Settings->WriteString(SettingsSection, QStringLiteral("ViewerUsername"), AuthView->EditViewerUsername->text());
-        Settings->WriteString(SettingsSection, QStringLiteral("ViewerPassword"), AuthView->EditViewerPassword->text());
+        Settings->WriteString(SettingsSection, QStringLiteral("ViewerUsername"),
+                              AuthView->EditViewerUsername->text());
+        Settings->WriteString(SettingsSection, QStringLiteral("ViewerPassword"),
+                              AuthView->EditViewerPassword->text());
         break;
     case PageSectionPick:
         NextFromSectionPick();
@@ -386,8 +389,7 @@ void TFormMain::ActionNextExecute()
     }
 }
 
-void TFormMain::ActionBackExecute()
-{
+void TFormMain::ActionBackExecute() {
     const int page = CurrentPage();
     if (page == PageFilming && CaptureSection != -1 && !ConfirmAbortUpload())
         return;
@@ -397,8 +399,7 @@ void TFormMain::ActionBackExecute()
     }
 }
 
-void TFormMain::AcceptGameExecutable()
-{
+void TFormMain::AcceptGameExecutable() {
     const QString path = Locate->EditTribes2Path->text();
     GameDirectory = Q(ExtractFileDir(path.toStdString()));
     if (!IsValidGameExecutable(path.toStdString()))
@@ -406,13 +407,13 @@ void TFormMain::AcceptGameExecutable()
     if (IsPlaybackExecutableName(QFileInfo(path).fileName().toStdString()))
         throw std::runtime_error("Please pick the original Tribes 2 executable.");
     CreatePlaybackExecutable(path.toStdString(), GameDirectory.toStdString());
-    Settings->WriteString(SettingsSection, QStringLiteral("PatchedTribes2Directory"), GameDirectory);
+    Settings->WriteString(SettingsSection, QStringLiteral("PatchedTribes2Directory"),
+                          GameDirectory);
     ShowPage(PageInto);
     PostOpenPending();
 }
 
-void TFormMain::ActionSelectT2Execute()
-{
+void TFormMain::ActionSelectT2Execute() {
     const QString current = Locate->EditTribes2Path->text();
     QFileDialog dialog(this, QStringLiteral("Select Tribes2.exe File"), QFileInfo(current).path(),
                        QStringLiteral("Executables (*.exe);;All Files (*)"));
@@ -425,30 +426,31 @@ void TFormMain::ActionSelectT2Execute()
         TakeGameExecutable(dialog.selectedFiles().first());
 }
 
-void TFormMain::TakeGameExecutable(const QString& chosen)
-{
+void TFormMain::TakeGameExecutable(const QString& chosen) {
     if (!QFileInfo(chosen).isFile()) {
-        ShowErrorBox(this, QStringLiteral("No file selected, the tribes2 executable must be selected"));
+        ShowErrorBox(this,
+                     QStringLiteral("No file selected, the tribes2 executable must be selected"));
         return;
     }
     Locate->EditTribes2Path->setText(chosen);
 }
 
-void TFormMain::ActionSelectRecordingsExecute()
-{
+void TFormMain::ActionSelectRecordingsExecute() {
     if (!FormFolderSelect)
         return;
     FormFolderSelect->SelectedFolder = FilmOptions->EditDemoPathName->text();
     if (FormFolderSelect->exec() != QDialog::Accepted)
         return;
     FilmOptions->EditDemoPathName->setText(FormFolderSelect->SelectedFolder);
-    Settings->WriteString(SettingsSection, QStringLiteral("PatchedDemoPathName"), FormFolderSelect->SelectedFolder);
+    Settings->WriteString(SettingsSection, QStringLiteral("PatchedDemoPathName"),
+                          FormFolderSelect->SelectedFolder);
 }
 
-void TFormMain::NextFromInto()
-{
-    Settings->WriteString(SettingsSection, QStringLiteral("ViewHost"), Into->ComboBoxViewHost->currentText());
-    Settings->WriteString(SettingsSection, QStringLiteral("FilmHost"), Into->ComboBoxFilmHost->currentText());
+void TFormMain::NextFromInto() {
+    Settings->WriteString(SettingsSection, QStringLiteral("ViewHost"),
+                          Into->ComboBoxViewHost->currentText());
+    Settings->WriteString(SettingsSection, QStringLiteral("FilmHost"),
+                          Into->ComboBoxFilmHost->currentText());
     switch (SelectedMode()) {
     case WizardMode::Film:
         ShowPage(PageFilmOptions);
@@ -472,8 +474,7 @@ void TFormMain::NextFromInto()
     SaveHostHistory(*Into->ComboBoxFilmHost, *Settings);
 }
 
-void TFormMain::NextFromSectionPick()
-{
+void TFormMain::NextFromSectionPick() {
     const std::optional<int> selected = SectionPick->SelectedIndex();
     if (!selected)
         return;
@@ -485,11 +486,10 @@ void TFormMain::NextFromSectionPick()
     DemoStarts.Clear();
 }
 
-void TFormMain::NextFromFilmOptions()
-{
-    for (QWidget* w : std::initializer_list<QWidget*>{Filming->PanelAudioRecording, Filming->PanelDemoRecording,
-                                                      Filming->ButtonStopFilming, Filming->PanelPleaseWait,
-                                                      Filming->ButtonMusicMixer})
+void TFormMain::NextFromFilmOptions() {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             Filming->PanelAudioRecording, Filming->PanelDemoRecording, Filming->ButtonStopFilming,
+             Filming->PanelPleaseWait, Filming->ButtonMusicMixer})
         w->hide();
     TimerRecording->stop();
 
@@ -499,15 +499,15 @@ void TFormMain::NextFromFilmOptions()
                            FilmOptions->ComboBoxRecordingType->currentIndex());
     bool isNumber = false;
     const int rate = FilmOptions->ComboBoxTransferRate->currentText().trimmed().toInt(&isNumber);
-    Settings->WriteInteger(SettingsSection, QStringLiteral("DataRate"), isNumber ? rate : DefaultDataRate);
+    Settings->WriteInteger(SettingsSection, QStringLiteral("DataRate"),
+                           isNumber ? rate : DefaultDataRate);
     Settings->WriteInteger(SettingsSection, QStringLiteral("SectionStep"),
                            FilmOptions->ComboBoxSectionStep->currentIndex() + 1);
     CaptureSection = -1;
     StartFilming();
 }
 
-void TFormMain::PrepareSectionPick()
-{
+void TFormMain::PrepareSectionPick() {
     TPageSectionPick& page = *SectionPick;
     QFile lastPlayed(CastDirectory() + QStringLiteral("lastplayed.dat"));
     if (lastPlayed.exists()) {
@@ -517,8 +517,8 @@ void TFormMain::PrepareSectionPick()
         for (int i = 0; i < page.ListViewSections->topLevelItemCount(); ++i)
             sections.push_back(TPageSectionPick::SectionOf(page.ListViewSections->topLevelItem(i)));
         if (!sections.empty()) {
-            QTreeWidgetItem* item =
-                page.ListViewSections->topLevelItem(PickLastPlayedIndex(sections, lastPlayed.readAll().toStdString()));
+            QTreeWidgetItem* item = page.ListViewSections->topLevelItem(
+                PickLastPlayedIndex(sections, lastPlayed.readAll().toStdString()));
             page.ListViewSections->setCurrentItem(item);
             page.ListViewSections->scrollToItem(item);
         }
@@ -528,8 +528,7 @@ void TFormMain::PrepareSectionPick()
     page.ApplyRadioButtonRule();
 }
 
-void TFormMain::ListViewSectionsSelectItem()
-{
+void TFormMain::ListViewSectionsSelectItem() {
     SectionPick->MemoDemoStart->clear();
     const std::optional<int> index = SectionPick->SelectedIndex();
     if (!index || *index >= SectionDescriptions.size())
@@ -538,8 +537,7 @@ void TFormMain::ListViewSectionsSelectItem()
         SectionPick->MemoDemoStart->appendPlainText(Q(line));
 }
 
-void TFormMain::FillOfflineList()
-{
+void TFormMain::FillOfflineList() {
     QTreeWidget* list = Into->ListViewOffline;
     list->clear();
     for (const std::string& cast : ListOfflineCasts(StreamsDirectory.toStdString()))
@@ -547,49 +545,45 @@ void TFormMain::FillOfflineList()
     list->resizeColumnToContents(0);
 }
 
-QString TFormMain::CastDirectory() const
-{
+QString TFormMain::CastDirectory() const {
     return StreamsDirectory + CurrentGame + QLatin1Char('/');
 }
 
-void TFormMain::OnStatus(const QString& message)
-{
+void TFormMain::OnStatus(const QString& message) {
     if (CurrentPage() != PageConnecting)
         ShowPage(PageConnecting);
     Connecting->MemoConsole->appendPlainText(message);
 }
 
-void TFormMain::OnAuthRequired()
-{
+void TFormMain::OnAuthRequired() {
     ShowPage(PageAuthView);
 }
 
-void TFormMain::SetPaused(bool paused)
-{
+void TFormMain::SetPaused(bool paused) {
     Paused = paused;
     Viewing->PanelPaused->setVisible(paused);
 }
 
-bool TFormMain::ConfirmAbortUpload()
-{
-    return AskYesNo(this, QStringLiteral("A stream has not yet completed. If you havnt stopped the\n"
-                                         "demo recording in Tribes 2 then do this now. You will also have to\n"
-                                         "wait until NELQ has uploaded the last section. Once NELQ has completed\n"
-                                         "it will indicate this by showing \"streams complete\"\n"
-                                         "\n"
-                                         "Do you wish to abort current upload? This will result in viewers\n"
-                                         "being cut off before correct stream end."));
+bool TFormMain::ConfirmAbortUpload() {
+    return AskYesNo(
+        this,
+        QStringLiteral("A stream has not yet completed. If you havnt stopped the\n"
+                       "demo recording in Tribes 2 then do this now. You will also have to\n"
+                       "wait until NELQ has uploaded the last section. Once NELQ has completed\n"
+                       "it will indicate this by showing \"streams complete\"\n"
+                       "\n"
+                       "Do you wish to abort current upload? This will result in viewers\n"
+                       "being cut off before correct stream end."));
 }
 
-void TFormMain::StopAll()
-{
+void TFormMain::StopAll() {
     TimerSync->stop();
     TimerNoDemoSections->stop();
     LinkHost.clear();
     LinkGame.clear();
-    for (QWidget* w : std::initializer_list<QWidget*>{Filming->PanelAudioRecording, Filming->PanelDemoRecording,
-                                                      Filming->ButtonStopFilming, Filming->PanelPleaseWait,
-                                                      Filming->ButtonMusicMixer})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             Filming->PanelAudioRecording, Filming->PanelDemoRecording, Filming->ButtonStopFilming,
+             Filming->PanelPleaseWait, Filming->ButtonMusicMixer})
         w->hide();
     TimerRecording->stop();
     if (AudioCapture)
@@ -602,13 +596,11 @@ void TFormMain::StopAll()
     EncodingThread.reset();
 }
 
-void TFormMain::PostOpenPending()
-{
+void TFormMain::PostOpenPending() {
     QMetaObject::invokeMethod(this, &TFormMain::OpenPending, Qt::QueuedConnection);
 }
 
-void TFormMain::OpenPending()
-{
+void TFormMain::OpenPending() {
     if (PendingArchive.isEmpty())
         return;
     RunGuarded(this, [this] {
@@ -619,8 +611,7 @@ void TFormMain::OpenPending()
     });
 }
 
-void TFormMain::showEvent(QShowEvent* event)
-{
+void TFormMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!FirstShow)
         return;
@@ -631,16 +622,14 @@ void TFormMain::showEvent(QShowEvent* event)
     FocusFirstControl();
 }
 
-void TFormMain::FocusFirstControl()
-{
+void TFormMain::FocusFirstControl() {
     if (CurrentPage() == PageInto)
         Into->ComboBoxViewHost->setFocus();
     else
         NotebookMain->currentWidget()->nextInFocusChain()->setFocus();
 }
 
-void TFormMain::closeEvent(QCloseEvent* event)
-{
+void TFormMain::closeEvent(QCloseEvent* event) {
     if (CaptureSection != -1 && CurrentPage() == PageFilming && !ConfirmAbortUpload()) {
         event->ignore();
         return;
@@ -649,22 +638,18 @@ void TFormMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TFormMain::StartViewing(const QString&)
-{
+void TFormMain::StartViewing(const QString&) {
     NotAvailableYet(QStringLiteral("Viewing a game hosted on a NELQ server"));
 }
 
-void TFormMain::StartFilming()
-{
+void TFormMain::StartFilming() {
     NotAvailableYet(QStringLiteral("Filming a game"));
 }
 
-void TFormMain::StartOfflineViewing()
-{
+void TFormMain::StartOfflineViewing() {
     NotAvailableYet(QStringLiteral("Viewing an offline game"));
 }
 
-void TFormMain::ExtractArchive(const QString&)
-{
+void TFormMain::ExtractArchive(const QString&) {
     NotAvailableYet(QStringLiteral("Opening a cast archive"));
 }

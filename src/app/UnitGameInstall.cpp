@@ -1,7 +1,7 @@
 #include "app/UnitGameInstall.h"
 
-#include "platform/PeVersionReader.h"
 #include "platform/AsciiText.h"
+#include "platform/PeVersionReader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,14 +16,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-[[noreturn]] void FailWith(const std::string& what, const std::string& path)
-{
+[[noreturn]] void FailWith(const std::string& what, const std::string& path) {
     throw std::runtime_error(what + " \"" + path + "\": " + std::strerror(errno));
 }
 
 // Offset of the patched byte within the image, from its PE header.
-std::size_t PatchOffset(const std::vector<char>& image, const std::string& source)
-{
+std::size_t PatchOffset(const std::vector<char>& image, const std::string& source) {
     if (image.size() < 0x40)
         throw std::runtime_error("Not a Windows executable: \"" + source + "\"");
     const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(image[i]); };
@@ -37,24 +35,20 @@ std::size_t PatchOffset(const std::vector<char>& image, const std::string& sourc
 
 } // namespace
 
-std::string GetFileVersionString(const std::string& path)
-{
+std::string GetFileVersionString(const std::string& path) {
     return ReadPeVersionString(path, "FileVersion");
 }
 
-bool IsValidGameExecutable(const std::string& path)
-{
+bool IsValidGameExecutable(const std::string& path) {
     std::error_code ec;
     return fs::is_regular_file(path, ec) && GetFileVersionString(path) == RequiredGameVersion;
 }
 
-bool IsPlaybackExecutableName(const std::string& fileName)
-{
+bool IsPlaybackExecutableName(const std::string& fileName) {
     return AsciiLower(fileName) == AsciiLower(PlaybackExecutableName);
 }
 
-void CreatePlaybackExecutable(const std::string& source, const std::string& gameDirectory)
-{
+void CreatePlaybackExecutable(const std::string& source, const std::string& gameDirectory) {
     const std::string target = gameDirectory + PlaybackExecutableName;
     std::error_code ec;
     if (fs::exists(target, ec))

@@ -4,8 +4,7 @@
 
 #include <QComboBox>
 
-void LoadHostHistory(QComboBox& box, const SettingsStore& settings)
-{
+void LoadHostHistory(QComboBox& box, const SettingsStore& settings) {
     const QString typed = box.currentText();
     box.clear();
     for (int i = 0; i < HostHistoryDepth; ++i) {
@@ -17,8 +16,7 @@ void LoadHostHistory(QComboBox& box, const SettingsStore& settings)
     box.setEditText(typed);
 }
 
-void SaveHostHistory(QComboBox& box, SettingsStore& settings)
-{
+void SaveHostHistory(QComboBox& box, SettingsStore& settings) {
     const QString typed = box.currentText();
     const QString host = typed.toLower();
     const int existing = box.findText(host, Qt::MatchFixedString); // letter case ignored

@@ -4,21 +4,18 @@
 
 #include <exception>
 
-void ShowErrorBox(QWidget* parent, const QString& message)
-{
+void ShowErrorBox(QWidget* parent, const QString& message) {
     QMessageBox box(QMessageBox::Critical, ApplicationTitle, message, QMessageBox::Ok, parent);
     box.exec();
 }
 
-bool AskYesNo(QWidget* parent, const QString& message)
-{
-    QMessageBox box(QMessageBox::Warning, ApplicationTitle, message, QMessageBox::Yes | QMessageBox::No,
-                    parent);
+bool AskYesNo(QWidget* parent, const QString& message) {
+    QMessageBox box(QMessageBox::Warning, ApplicationTitle, message,
+                    QMessageBox::Yes | QMessageBox::No, parent);
     return box.exec() == QMessageBox::Yes;
 }
 
-void RunGuarded(QWidget* parent, const std::function<void()>& handler)
-{
+void RunGuarded(QWidget* parent, const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& error) {

@@ -13,33 +13,28 @@ namespace {
 constexpr const char* GameInstallKey = "Software\\Sierra OnLine\\Setup\\Tribes2";
 constexpr const char* FallbackGameDirectory = "C:\\Dynamix\\Tribes2\\GameData\\";
 
-std::string EnvOr(const char* name, const std::string& fallback)
-{
+std::string EnvOr(const char* name, const std::string& fallback) {
     const char* value = std::getenv(name);
     return value && *value ? std::string(value) : fallback;
 }
 
 } // namespace
 
-std::string ClientVersion()
-{
+std::string ClientVersion() {
     return NELQ_CLIENT_VERSION;
 }
 
-std::string IncludeTrailingSeparator(const std::string& directory)
-{
+std::string IncludeTrailingSeparator(const std::string& directory) {
     if (!directory.empty() && (directory.back() == '/' || directory.back() == '\\'))
         return directory;
     return directory + '/';
 }
 
-std::string ExtractFileDir(const std::string& path)
-{
+std::string ExtractFileDir(const std::string& path) {
     return IncludeTrailingSeparator(fs::path(path).parent_path().string());
 }
 
-std::string ComputeAppDirectory()
-{
+std::string ComputeAppDirectory() {
     if (const char* home = std::getenv("NELQ_HOME"); home && *home)
         return IncludeTrailingSeparator(home);
     std::error_code ec;
@@ -50,16 +45,14 @@ std::string ComputeAppDirectory()
     return IncludeTrailingSeparator(dataHome) + "NELQ/";
 }
 
-std::string PrepareStreamsDirectory(const std::string& appDirectory)
-{
+std::string PrepareStreamsDirectory(const std::string& appDirectory) {
     const std::string streams = appDirectory + "streams/";
     std::error_code ec;
     fs::create_directories(streams, ec);
     return streams;
 }
 
-GameDirectories LocateGameDirectory(const std::string& configured)
-{
+GameDirectories LocateGameDirectory(const std::string& configured) {
     const std::string prefix = WinePrefixDirectory();
     GameDirectories result;
     if (const auto installRoot = ReadMachineRegistryString(prefix, GameInstallKey, "directory")) {

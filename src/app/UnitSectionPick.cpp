@@ -6,16 +6,14 @@
 
 namespace {
 
-std::string Trim(const std::string& text)
-{
+std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos)
         return {};
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-int ToIntOrZero(const std::string& text)
-{
+int ToIntOrZero(const std::string& text) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() ? value : 0;
@@ -23,8 +21,7 @@ int ToIntOrZero(const std::string& text)
 
 } // namespace
 
-int PickLastPlayedIndex(const std::vector<int>& entrySections, const std::string& lastPlayedText)
-{
+int PickLastPlayedIndex(const std::vector<int>& entrySections, const std::string& lastPlayedText) {
     const int lastPlayed = ToIntOrZero(Trim(lastPlayedText));
     int picked = 0;
     for (std::size_t i = 0; i < entrySections.size(); ++i) {
@@ -35,8 +32,7 @@ int PickLastPlayedIndex(const std::vector<int>& entrySections, const std::string
     return picked;
 }
 
-std::vector<std::string> DescribeSection(const std::string& descriptionLine)
-{
+std::vector<std::string> DescribeSection(const std::string& descriptionLine) {
     const std::vector<std::string> items = SplitCommaText(descriptionLine + ",");
     const std::size_t n = items.empty() ? 0 : (items.size() - 1) / 2;
     std::vector<std::string> lines;

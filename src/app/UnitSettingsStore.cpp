@@ -17,24 +17,19 @@ SettingsStore::SettingsStore()
 }
 
 SettingsStore::SettingsStore(const QString& iniFile)
-    : Settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
-{
-}
+    : Settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)) {}
 
-QString SettingsStore::Path(const QString& section, const QString& key)
-{
+QString SettingsStore::Path(const QString& section, const QString& key) {
     return section + QLatin1Char('/') + key;
 }
 
 QString SettingsStore::ReadString(const QString& section, const QString& key,
-                                  const QString& fallback) const
-{
+                                  const QString& fallback) const {
     const QVariant value = Settings->value(Path(section, key));
     return value.isValid() ? value.toString() : fallback;
 }
 
-int SettingsStore::ReadInteger(const QString& section, const QString& key, int fallback) const
-{
+int SettingsStore::ReadInteger(const QString& section, const QString& key, int fallback) const {
     const QVariant value = Settings->value(Path(section, key));
     if (!value.isValid())
         return fallback;
@@ -44,19 +39,16 @@ int SettingsStore::ReadInteger(const QString& section, const QString& key, int f
     return ok ? number : fallback;
 }
 
-bool SettingsStore::ReadBool(const QString& section, const QString& key, bool fallback) const
-{
+bool SettingsStore::ReadBool(const QString& section, const QString& key, bool fallback) const {
     return ReadInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
-void SettingsStore::WriteString(const QString& section, const QString& key, const QString& value)
-{
+void SettingsStore::WriteString(const QString& section, const QString& key, const QString& value) {
     Settings->setValue(Path(section, key), value);
     Settings->sync();
 }
 
-void SettingsStore::WriteInteger(const QString& section, const QString& key, int value)
-{
+void SettingsStore::WriteInteger(const QString& section, const QString& key, int value) {
     // A value that exists as text is rewritten as text, so hand edits keep their form.
     const QVariant existing = Settings->value(Path(section, key));
     if (existing.isValid() && existing.typeId() == QMetaType::QString)
@@ -66,7 +58,6 @@ void SettingsStore::WriteInteger(const QString& section, const QString& key, int
     Settings->sync();
 }
 
-void SettingsStore::WriteBool(const QString& section, const QString& key, bool value)
-{
+void SettingsStore::WriteBool(const QString& section, const QString& key, bool value) {
     WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }

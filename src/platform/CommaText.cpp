@@ -2,15 +2,13 @@
 
 namespace {
 
-bool IsBlank(char c)
-{
+bool IsBlank(char c) {
     return c != '\0' && static_cast<unsigned char>(c) <= ' ';
 }
 
 // Reads a quoted item starting at the opening quote; stops after the closing
 // quote, or at the end of the text when there is none.
-std::string QuotedItem(const std::string& text, std::size_t& at)
-{
+std::string QuotedItem(const std::string& text, std::size_t& at) {
     std::string item;
     ++at;
     while (at < text.size()) {
@@ -30,8 +28,7 @@ std::string QuotedItem(const std::string& text, std::size_t& at)
 
 } // namespace
 
-std::vector<std::string> SplitCommaText(const std::string& text)
-{
+std::vector<std::string> SplitCommaText(const std::string& text) {
     std::vector<std::string> items;
     std::size_t at = 0;
     const auto skipBlanks = [&] {
@@ -44,7 +41,8 @@ std::vector<std::string> SplitCommaText(const std::string& text)
             items.push_back(QuotedItem(text, at));
         } else {
             const std::size_t begin = at;
-            while (at < text.size() && static_cast<unsigned char>(text[at]) > ' ' && text[at] != ',')
+            while (at < text.size() && static_cast<unsigned char>(text[at]) > ' ' &&
+                   text[at] != ',')
                 ++at;
             items.push_back(text.substr(begin, at - begin));
         }

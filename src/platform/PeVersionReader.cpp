@@ -15,16 +15,14 @@ constexpr std::uint16_t ResourceTypeVersion = 16;
 
 class FileReader {
 public:
-    explicit FileReader(const std::string& path) : In(path, std::ios::binary)
-    {
+    explicit FileReader(const std::string& path) : In(path, std::ios::binary) {
         if (In) {
             In.seekg(0, std::ios::end);
             Size = static_cast<std::uint64_t>(In.tellg());
         }
     }
 
-    bool ReadAt(std::uint64_t offset, void* out, std::uint64_t count)
-    {
+    bool ReadAt(std::uint64_t offset, void* out, std::uint64_t count) {
         if (!In || offset > Size || count > Size - offset)
             return false;
         In.seekg(static_cast<std::streamoff>(offset));
@@ -32,16 +30,14 @@ public:
         return static_cast<std::uint64_t>(In.gcount()) == count;
     }
 
-    std::optional<std::uint16_t> U16(std::uint64_t offset)
-    {
+    std::optional<std::uint16_t> U16(std::uint64_t offset) {
         unsigned char b[2];
         if (!ReadAt(offset, b, 2))
             return std::nullopt;
         return static_cast<std::uint16_t>(b[0] | b[1] << 8);
     }
 
-    std::optional<std::uint32_t> U32(std::uint64_t offset)
-    {
+    std::optional<std::uint32_t> U32(std::uint64_t offset) {
         unsigned char b[4];
         if (!ReadAt(offset, b, 4))
             return std::nullopt;
@@ -63,8 +59,7 @@ public:
     explicit PeImage(FileReader& file) : File(file) {}
 
     // Locates the section table and the resource directory.
-    bool Load()
-    {
+    bool Load() {
         if (File.U16(0) != 0x5A4D) // "MZ"
             return false;
         const auto peOffset = File.U32(0x3C);
@@ -107,8 +102,7 @@ public:
     }
 
     // The file offset of an address of the loaded image.
-    std::optional<std::uint64_t> FileOffset(std::uint32_t rva) const
-    {
+    std::optional<std::uint64_t> FileOffset(std::uint32_t rva) const {
         for (const Section& s : Sections) {
             if (rva >= s.VirtualAddress && rva - s.VirtualAddress < s.RawSize)
                 return std::uint64_t{s.RawOffset} + (rva - s.VirtualAddress);
@@ -117,8 +111,7 @@ public:
     }
 
     // The bytes of the first version resource (any name, any language).
-    std::optional<std::vector<unsigned char>> VersionResource()
-    {
+    std::optional<std::vector<unsigned char>> VersionResource() {
         auto entry = FindEntry(ResourceRoot, ResourceTypeVersion, 0);
         if (!entry)
             return std::nullopt;
@@ -135,8 +128,7 @@ public:
 private:
     // Walks down the resource tree: at the top level the entry with id `type`,
     // below it the first entry, until a data entry is reached.
-    std::optional<std::uint64_t> FindEntry(std::uint64_t directory, std::uint16_t type, int depth)
-    {
+    std::optional<std::uint64_t> FindEntry(std::uint64_t directory, std::uint16_t type, int depth) {
         if (depth >= MaxResourceDepth)
             return std::nullopt;
         const auto named = File.U16(directory + 12), ids = File.U16(directory + 14);
@@ -166,7 +158,7 @@ private:
 // A node of the version resource tree: length, value length, type, a UTF-16
 // key, padding to 4 bytes, the value, padding, then child nodes.
 struct VersionNode {
-    std::size_t Begin, End;          // the node's bytes within the resource
+    std::size_t Begin, End; // the node's bytes within the resource
     std::u16string Key;
     std::size_t ValueBegin;          // first byte after the key and its padding
     std::uint16_t ValueLength, Type; // value length in bytes (binary) or characters (text)
@@ -176,8 +168,7 @@ class VersionBlock {
 public:
     explicit VersionBlock(const std::vector<unsigned char>& bytes) : Bytes(bytes) {}
 
-    std::optional<VersionNode> NodeAt(std::size_t at, std::size_t limit) const
-    {
+    std::optional<VersionNode> NodeAt(std::size_t at, std::size_t limit) const {
         if (at + 6 > limit)
             return std::nullopt;
         const std::uint16_t length = U16(at);
@@ -198,14 +189,12 @@ public:
     }
 
     // Children start after the value; a text value's length counts UTF-16 units.
-    std::size_t ChildrenBegin(const VersionNode& node) const
-    {
+    std::size_t ChildrenBegin(const VersionNode& node) const {
         const std::size_t valueBytes = node.Type == 1 ? node.ValueLength * 2u : node.ValueLength;
         return Align(node.ValueBegin + valueBytes);
     }
 
-    std::u16string Text(const VersionNode& node) const
-    {
+    std::u16string Text(const VersionNode& node) const {
         std::u16string text;
         for (std::size_t p = node.ValueBegin, n = 0; n < node.ValueLength && p + 2 <= node.End;
              p += 2, ++n) {
@@ -217,9 +206,7 @@ public:
         return text;
     }
 
-    template <typename Visit>
-    void ForEachChild(const VersionNode& parent, Visit visit) const
-    {
+    template <typename Visit> void ForEachChild(const VersionNode& parent, Visit visit) const {
         std::size_t at = ChildrenBegin(parent);
         while (at < parent.End) {
             const auto child = NodeAt(at, parent.End);
@@ -230,8 +217,7 @@ public:
     }
 
 private:
-    std::uint16_t U16(std::size_t at) const
-    {
+    std::uint16_t U16(std::size_t at) const {
         return static_cast<std::uint16_t>(Bytes[at] | Bytes[at + 1] << 8);
     }
     static std::size_t Align(std::size_t at) { return (at + 3) & ~std::size_t{3}; }
@@ -239,8 +225,7 @@ private:
     const std::vector<unsigned char>& Bytes;
 };
 
-std::string ToUtf8(const std::u16string& text)
-{
+std::string ToUtf8(const std::u16string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         std::uint32_t c = text[i];
@@ -266,15 +251,13 @@ std::string ToUtf8(const std::u16string& text)
     return out;
 }
 
-std::u16string ToUtf16Ascii(const std::string& text)
-{
+std::u16string ToUtf16Ascii(const std::string& text) {
     return std::u16string(text.begin(), text.end());
 }
 
 } // namespace
 
-std::string ReadPeVersionString(const std::string& path, const std::string& key)
-{
+std::string ReadPeVersionString(const std::string& path, const std::string& key) {
     FileReader file(path);
     PeImage image(file);
     if (!image.Load())

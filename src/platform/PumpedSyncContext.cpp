@@ -2,8 +2,7 @@
 
 PumpedSyncContext::PumpedSyncContext() : MainThread(std::this_thread::get_id()) {}
 
-void PumpedSyncContext::RunOnMain(const std::function<void()>& fn)
-{
+void PumpedSyncContext::RunOnMain(const std::function<void()>& fn) {
     if (std::this_thread::get_id() == MainThread) {
         fn();
         return;
@@ -15,8 +14,7 @@ void PumpedSyncContext::RunOnMain(const std::function<void()>& fn)
     Changed.wait(guard, [&] { return call.finished; });
 }
 
-void PumpedSyncContext::ProcessPending(std::chrono::milliseconds timeout)
-{
+void PumpedSyncContext::ProcessPending(std::chrono::milliseconds timeout) {
     std::unique_lock guard(Lock);
     Changed.wait_for(guard, timeout, [&] { return !Queue.empty(); });
     while (!Queue.empty()) {
@@ -30,8 +28,8 @@ void PumpedSyncContext::ProcessPending(std::chrono::milliseconds timeout)
     }
 }
 
-bool PumpedSyncContext::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
-{
+bool PumpedSyncContext::PumpUntil(const std::function<bool()>& done,
+                                  std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         const auto now = std::chrono::steady_clock::now();

@@ -2,22 +2,19 @@
 
 TThread::TThread(SyncContext& sync) : Sync(sync) {}
 
-TThread::~TThread()
-{
+TThread::~TThread() {
     if (Worker.joinable())
         Worker.join();
 }
 
-void TThread::Start()
-{
+void TThread::Start() {
     if (FStarted)
         return;
     FStarted = true;
     Worker = std::thread([this] { Run(); });
 }
 
-void TThread::Run()
-{
+void TThread::Run() {
     try {
         Execute();
     } catch (...) {
@@ -27,8 +24,7 @@ void TThread::Run()
     FFinished = true;
 }
 
-void TThread::Terminate()
-{
+void TThread::Terminate() {
     {
         std::lock_guard guard(Lock);
         FTerminated = true;
@@ -36,8 +32,7 @@ void TThread::Terminate()
     Wake.notify_all();
 }
 
-void TThread::WaitFor()
-{
+void TThread::WaitFor() {
     if (!FStarted)
         return;
     while (!FFinished)
@@ -46,19 +41,16 @@ void TThread::WaitFor()
         Worker.join();
 }
 
-std::exception_ptr TThread::FatalException() const
-{
+std::exception_ptr TThread::FatalException() const {
     std::lock_guard guard(Lock);
     return FFatal;
 }
 
-void TThread::Synchronize(const std::function<void()>& fn)
-{
+void TThread::Synchronize(const std::function<void()>& fn) {
     Sync.RunOnMain(fn);
 }
 
-bool TThread::SleepFor(std::chrono::milliseconds duration)
-{
+bool TThread::SleepFor(std::chrono::milliseconds duration) {
     std::unique_lock guard(Lock);
     return !Wake.wait_for(guard, duration, [this] { return FTerminated.load(); });
 }

@@ -19,8 +19,8 @@ public:
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
 
-    void Start();           // once; later calls do nothing
-    void Terminate();       // sets the flag and wakes SleepFor
+    void Start();     // once; later calls do nothing
+    void Terminate(); // sets the flag and wakes SleepFor
     bool Terminated() const { return FTerminated.load(); }
     bool Started() const { return FStarted; }
     bool Finished() const { return FFinished.load(); }

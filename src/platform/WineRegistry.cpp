@@ -14,8 +14,7 @@ namespace {
 
 // "system.reg" writes a key as [Software\\Vendor\\App] 1234 and a value as
 // "name"="text" with backslashes and quotes escaped.
-std::string Unescape(const std::string& text)
-{
+std::string Unescape(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size())
@@ -26,8 +25,7 @@ std::string Unescape(const std::string& text)
 }
 
 // The quoted string starting at `at` (at the opening quote); npos-safe.
-std::optional<std::string> QuotedAt(const std::string& line, std::size_t at, std::size_t* end)
-{
+std::optional<std::string> QuotedAt(const std::string& line, std::size_t at, std::size_t* end) {
     if (at >= line.size() || line[at] != '"')
         return std::nullopt;
     std::string raw;
@@ -46,8 +44,7 @@ std::optional<std::string> QuotedAt(const std::string& line, std::size_t at, std
 }
 
 std::optional<std::string> ReadFrom(const std::string& file, const std::string& key,
-                                    const std::string& valueName)
-{
+                                    const std::string& valueName) {
     std::ifstream in(file);
     if (!in)
         return std::nullopt;
@@ -88,8 +85,7 @@ std::optional<std::string> ReadFrom(const std::string& file, const std::string& 
 }
 
 // The entry of `dir` whose name matches `name` ignoring case, else `name`.
-std::string MatchEntry(const fs::path& dir, const std::string& name)
-{
+std::string MatchEntry(const fs::path& dir, const std::string& name) {
     std::error_code ec;
     if (fs::exists(dir / name, ec))
         return name;
@@ -104,8 +100,7 @@ std::string MatchEntry(const fs::path& dir, const std::string& name)
 
 } // namespace
 
-std::string WinePrefixDirectory()
-{
+std::string WinePrefixDirectory() {
     if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix)
         return prefix;
     const char* home = std::getenv("HOME");
@@ -114,8 +109,7 @@ std::string WinePrefixDirectory()
 
 std::optional<std::string> ReadMachineRegistryString(const std::string& prefix,
                                                      const std::string& key,
-                                                     const std::string& valueName)
-{
+                                                     const std::string& valueName) {
     const std::string file = prefix + "/system.reg";
     if (auto value = ReadFrom(file, key, valueName))
         return value;
@@ -127,9 +121,9 @@ std::optional<std::string> ReadMachineRegistryString(const std::string& prefix,
     return std::nullopt;
 }
 
-std::string MapWindowsPath(const std::string& prefix, const std::string& windowsPath)
-{
-    if (windowsPath.size() < 2 || windowsPath[1] != ':' || !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
+std::string MapWindowsPath(const std::string& prefix, const std::string& windowsPath) {
+    if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
+        !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
         return windowsPath;
     const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
     fs::path dir = fs::path(prefix) / "dosdevices" / (std::string(1, drive) + ":");

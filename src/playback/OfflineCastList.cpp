@@ -9,9 +9,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
-std::vector<std::string> Entries(const std::string& directory, bool directories, const std::string& extension)
-{
+std::vector<std::string> Entries(const std::string& directory, bool directories,
+                                 const std::string& extension) {
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
@@ -20,7 +19,8 @@ std::vector<std::string> Entries(const std::string& directory, bool directories,
             continue;
         std::error_code typeError;
         if (directories ? it->is_directory(typeError) && !it->is_symlink(typeError)
-                        : it->is_regular_file(typeError) && AsciiLower(it->path().extension().string()) == extension)
+                        : it->is_regular_file(typeError) &&
+                              AsciiLower(it->path().extension().string()) == extension)
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());
@@ -29,8 +29,7 @@ std::vector<std::string> Entries(const std::string& directory, bool directories,
 
 } // namespace
 
-std::vector<std::string> ListOfflineCasts(const std::string& streamsDirectory)
-{
+std::vector<std::string> ListOfflineCasts(const std::string& streamsDirectory) {
     std::vector<std::string> casts = Entries(streamsDirectory, true, {});
     for (const char* extension : {".zip", ".qmx"}) {
         const std::vector<std::string> archives = Entries(streamsDirectory, false, extension);

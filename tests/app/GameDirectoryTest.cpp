@@ -1,5 +1,5 @@
-#include "app/UnitNELQGlobal.h"
 #include "ScratchDir.h"
+#include "app/UnitNELQGlobal.h"
 
 #include <cstdlib>
 
@@ -8,13 +8,11 @@ namespace {
 // Points the Wine prefix and the client's home at the scratch directory.
 class GameDirectoryTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setenv("WINEPREFIX", (Dir / "wine").c_str(), 1);
         std::filesystem::create_directories(Dir.Path / "wine" / "drive_c");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         unsetenv("WINEPREFIX");
         unsetenv("NELQ_HOME");
     }
@@ -24,8 +22,7 @@ protected:
 
 } // namespace
 
-TEST_F(GameDirectoryTest, UsesTheInstallersRecordMappedIntoThePrefix)
-{
+TEST_F(GameDirectoryTest, UsesTheInstallersRecordMappedIntoThePrefix) {
     WriteAll(Dir / "wine/system.reg", "WINE REGISTRY Version 2\n\n"
                                       "[Software\\\\Sierra OnLine\\\\Setup\\\\Tribes2] 1\n"
                                       "\"directory\"=\"C:\\\\Games\\\\T2\"\n");
@@ -34,9 +31,9 @@ TEST_F(GameDirectoryTest, UsesTheInstallersRecordMappedIntoThePrefix)
     EXPECT_EQ(found.GameDirectory, found.DefaultGameDirectory);
 }
 
-TEST_F(GameDirectoryTest, FallsBackWithoutAKeyAndKeepsTheUsersChoice)
-{
-    EXPECT_EQ(LocateGameDirectory("").DefaultGameDirectory, Dir / "wine/drive_c/Dynamix/Tribes2/GameData/");
+TEST_F(GameDirectoryTest, FallsBackWithoutAKeyAndKeepsTheUsersChoice) {
+    EXPECT_EQ(LocateGameDirectory("").DefaultGameDirectory,
+              Dir / "wine/drive_c/Dynamix/Tribes2/GameData/");
     EXPECT_EQ(LocateGameDirectory("/opt/t2/GameData").GameDirectory, "/opt/t2/GameData/");
 
     // A key without the value gives a directory that will not validate.
@@ -44,8 +41,7 @@ TEST_F(GameDirectoryTest, FallsBackWithoutAKeyAndKeepsTheUsersChoice)
     EXPECT_EQ(LocateGameDirectory("").DefaultGameDirectory, "\\GameData\\");
 }
 
-TEST_F(GameDirectoryTest, AppDirectoryFollowsNelqHomeAndStreamsAreCreated)
-{
+TEST_F(GameDirectoryTest, AppDirectoryFollowsNelqHomeAndStreamsAreCreated) {
     setenv("NELQ_HOME", (Dir / "home").c_str(), 1);
     EXPECT_EQ(ComputeAppDirectory(), Dir / "home/");
     EXPECT_EQ(PrepareStreamsDirectory(ComputeAppDirectory()), Dir / "home/streams/");

@@ -1,5 +1,5 @@
-#include "app/UnitGameInstall.h"
 #include "ScratchDir.h"
+#include "app/UnitGameInstall.h"
 
 #include <filesystem>
 
@@ -11,8 +11,7 @@ const std::string Fixtures = NELQ_PE_FIXTURE_DIR;
 
 } // namespace
 
-TEST(GameExecutable, OnlyTheRequiredBuildIsValid)
-{
+TEST(GameExecutable, OnlyTheRequiredBuildIsValid) {
     EXPECT_TRUE(IsValidGameExecutable(Fixtures + "/valid.exe"));
     EXPECT_FALSE(IsValidGameExecutable(Fixtures + "/spacing.exe"));
     EXPECT_FALSE(IsValidGameExecutable(Fixtures + "/otherbuild.exe"));
@@ -21,16 +20,14 @@ TEST(GameExecutable, OnlyTheRequiredBuildIsValid)
     EXPECT_EQ(GetFileVersionString(Fixtures + "/missing.exe"), "");
 }
 
-TEST(GameExecutable, ThePlaybackCopyIsRecognisedInAnyLetterCase)
-{
+TEST(GameExecutable, ThePlaybackCopyIsRecognisedInAnyLetterCase) {
     EXPECT_TRUE(IsPlaybackExecutableName("Tribes2DemoPlayback.exe"));
     EXPECT_TRUE(IsPlaybackExecutableName("TRIBES2DEMOPLAYBACK.EXE"));
     EXPECT_FALSE(IsPlaybackExecutableName("Tribes2.exe"));
     EXPECT_FALSE(IsPlaybackExecutableName("Tribes2DemoPlayback.exe.bak"));
 }
 
-TEST(PlaybackCopy, DiffersInOneByteAndKeepsTheVersion)
-{
+TEST(PlaybackCopy, DiffersInOneByteAndKeepsTheVersion) {
     ScratchDir dir;
     const std::string source = dir / "My Tribes Copy.exe"; // any name will do
     fs::copy_file(Fixtures + "/valid.exe", source);
@@ -47,20 +44,20 @@ TEST(PlaybackCopy, DiffersInOneByteAndKeepsTheVersion)
     EXPECT_FALSE(fs::exists(dir / (std::string(PlaybackExecutableName) + ".partial")));
 }
 
-TEST(PlaybackCopy, AnExistingCopyIsNeverTouched)
-{
+TEST(PlaybackCopy, AnExistingCopyIsNeverTouched) {
     ScratchDir dir;
     WriteAll(dir / PlaybackExecutableName, "made earlier");
     CreatePlaybackExecutable(Fixtures + "/valid.exe", dir.Path.string() + "/");
     EXPECT_EQ(ReadAll(dir / PlaybackExecutableName), "made earlier");
 }
 
-TEST(PlaybackCopy, FailuresAreReportedAndLeaveNothingBehind)
-{
+TEST(PlaybackCopy, FailuresAreReportedAndLeaveNothingBehind) {
     ScratchDir dir;
-    EXPECT_THROW(CreatePlaybackExecutable(dir / "absent.exe", dir.Path.string() + "/"), std::runtime_error);
+    EXPECT_THROW(CreatePlaybackExecutable(dir / "absent.exe", dir.Path.string() + "/"),
+                 std::runtime_error);
     WriteAll(dir / "tiny.exe", "MZ");
-    EXPECT_THROW(CreatePlaybackExecutable(dir / "tiny.exe", dir.Path.string() + "/"), std::runtime_error);
+    EXPECT_THROW(CreatePlaybackExecutable(dir / "tiny.exe", dir.Path.string() + "/"),
+                 std::runtime_error);
     try {
         CreatePlaybackExecutable(Fixtures + "/valid.exe", dir / "no-such-dir/");
         FAIL() << "a missing game directory must fail";

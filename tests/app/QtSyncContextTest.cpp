@@ -1,6 +1,6 @@
 #include "app/QtSyncContext.h"
-#include "platform/Thread.h"
 #include "QtTestSupport.h"
+#include "platform/Thread.h"
 
 #include <QThread>
 
@@ -12,8 +12,7 @@ public:
     std::vector<QThread*> ReportThreads;
 
 protected:
-    void Execute() override
-    {
+    void Execute() override {
         for (int i = 0; i < 3; ++i)
             Synchronize([this] { ReportThreads.push_back(QThread::currentThread()); });
     }
@@ -21,8 +20,7 @@ protected:
 
 } // namespace
 
-TEST(QtSyncContext, WorkerCallsRunOnTheMainThreadWhileItWaits)
-{
+TEST(QtSyncContext, WorkerCallsRunOnTheMainThreadWhileItWaits) {
     EnsureApplication();
     QtSyncContext sync;
     ReportingThread thread(sync);

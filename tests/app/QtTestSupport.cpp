@@ -10,8 +10,7 @@
 
 #include <cstdlib>
 
-void EnsureApplication()
-{
+void EnsureApplication() {
     if (QApplication::instance())
         return;
     if (!std::getenv("QT_QPA_PLATFORM"))
@@ -22,8 +21,8 @@ void EnsureApplication()
     new QApplication(argc, argv);
 }
 
-void HandleModals(const std::function<void()>& trigger, const std::function<void(QWidget*)>& respond)
-{
+void HandleModals(const std::function<void()>& trigger,
+                  const std::function<void(QWidget*)>& respond) {
     QList<QPointer<QWidget>> handled;
     QTimer poll;
     poll.setInterval(10);
@@ -39,8 +38,7 @@ void HandleModals(const std::function<void()>& trigger, const std::function<void
     poll.stop();
 }
 
-QString AnswerMessageBox(const std::function<void()>& trigger, const QString& answer)
-{
+QString AnswerMessageBox(const std::function<void()>& trigger, const QString& answer) {
     QString text;
     HandleModals(trigger, [&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
@@ -54,8 +52,7 @@ QString AnswerMessageBox(const std::function<void()>& trigger, const QString& an
     return text;
 }
 
-ClientEnvironment::ClientEnvironment()
-{
+ClientEnvironment::ClientEnvironment() {
     EnsureApplication();
     setenv("XDG_CONFIG_HOME", (Dir / "config").c_str(), 1);
     setenv("NELQ_HOME", (Dir / "home").c_str(), 1);
@@ -63,30 +60,26 @@ ClientEnvironment::ClientEnvironment()
     std::filesystem::create_directories(GameDirectory());
 }
 
-ClientEnvironment::~ClientEnvironment()
-{
+ClientEnvironment::~ClientEnvironment() {
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("NELQ_HOME");
     unsetenv("WINEPREFIX");
 }
 
-std::string ClientEnvironment::GameDirectory() const
-{
+std::string ClientEnvironment::GameDirectory() const {
     return Dir / "wine/drive_c/Dynamix/Tribes2/GameData/";
 }
 
-void ClientEnvironment::InstallGame(const std::string& fixture, const std::string& name)
-{
-    std::filesystem::copy_file(std::string(NELQ_PE_FIXTURE_DIR) + "/" + fixture, GameDirectory() + name,
+void ClientEnvironment::InstallGame(const std::string& fixture, const std::string& name) {
+    std::filesystem::copy_file(std::string(NELQ_PE_FIXTURE_DIR) + "/" + fixture,
+                               GameDirectory() + name,
                                std::filesystem::copy_options::overwrite_existing);
 }
 
-std::string ClientEnvironment::SettingsFile() const
-{
+std::string ClientEnvironment::SettingsFile() const {
     return Dir / "config/NELQ/NELQ.ini";
 }
 
-std::unique_ptr<TFormMain> ClientEnvironment::CreateForm()
-{
+std::unique_ptr<TFormMain> ClientEnvironment::CreateForm() {
     return std::make_unique<TFormMain>();
 }

@@ -18,11 +18,13 @@ class QWidget;
 
 // Runs `trigger`; each modal widget that opens meanwhile is handed to
 // `respond` once, which must close it.
-void HandleModals(const std::function<void()>& trigger, const std::function<void(QWidget*)>& respond);
+void HandleModals(const std::function<void()>& trigger,
+                  const std::function<void(QWidget*)>& respond);
 
 // Runs `trigger`, which must open a modal message box; returns the box's text
 // after pressing its button `answer` (e.g. "OK", "&Yes", "&No").
-QString AnswerMessageBox(const std::function<void()>& trigger, const QString& answer = QStringLiteral("OK"));
+QString AnswerMessageBox(const std::function<void()>& trigger,
+                         const QString& answer = QStringLiteral("OK"));
 
 // A client installation of its own for one test: settings, home, Wine prefix
 // and game directory all under a scratch directory.

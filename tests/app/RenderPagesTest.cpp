@@ -1,14 +1,13 @@
+#include "QtTestSupport.h"
 #include "app/UnitFormAbout.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
-#include "QtTestSupport.h"
 
 #include <QDir>
 #include <QPixmap>
 
 // Renders every page to build/pages/*.png so that a person can look at them.
-TEST(RenderPages, EveryPageRendersAtTheWindowsSize)
-{
+TEST(RenderPages, EveryPageRendersAtTheWindowsSize) {
     ClientEnvironment env;
     env.InstallGame("valid.exe", PlaybackExecutableName);
     auto form = env.CreateForm();
@@ -20,7 +19,8 @@ TEST(RenderPages, EveryPageRendersAtTheWindowsSize)
         const QPixmap shot = form->grab();
         EXPECT_EQ(shot.size(), QSize(523, 375)) << page;
         const QString name = form->NotebookMain->widget(page)->objectName().replace(' ', '-');
-        EXPECT_TRUE(shot.save(QStringLiteral("%1/page-%2-%3.png").arg(out).arg(page).arg(name))) << page;
+        EXPECT_TRUE(shot.save(QStringLiteral("%1/page-%2-%3.png").arg(out).arg(page).arg(name)))
+            << page;
     }
     TFormAbout about;
     about.show();

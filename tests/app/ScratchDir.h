@@ -11,11 +11,11 @@
 // A fresh directory per test, removed afterwards.
 class ScratchDir {
 public:
-    ScratchDir()
-    {
+    ScratchDir() {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        Path = std::filesystem::temp_directory_path() /
-               ("nelq-" + std::to_string(::getpid()) + "-" + test->test_suite_name() + "-" + test->name());
+        Path =
+            std::filesystem::temp_directory_path() / ("nelq-" + std::to_string(::getpid()) + "-" +
+                                                      test->test_suite_name() + "-" + test->name());
         std::filesystem::remove_all(Path);
         std::filesystem::create_directories(Path);
     }
@@ -26,14 +26,12 @@ public:
     std::filesystem::path Path;
 };
 
-inline std::string ReadAll(const std::string& path)
-{
+inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void WriteAll(const std::string& path, const std::string& bytes)
-{
+inline void WriteAll(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
 }

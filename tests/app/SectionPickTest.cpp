@@ -5,8 +5,7 @@
 
 using Items = std::vector<std::string>;
 
-TEST(LastPlayed, PicksTheLastEntryNotBeyondIt)
-{
+TEST(LastPlayed, PicksTheLastEntryNotBeyondIt) {
     const std::vector<int> sections{0, 3, 6, 9};
     EXPECT_EQ(PickLastPlayedIndex(sections, "7"), 2);
     EXPECT_EQ(PickLastPlayedIndex(sections, " 9\r\n"), 3);
@@ -17,8 +16,7 @@ TEST(LastPlayed, PicksTheLastEntryNotBeyondIt)
     EXPECT_EQ(PickLastPlayedIndex({}, "5"), 0);
 }
 
-TEST(CommaText, SplitsOnCommasAndBlanksWithQuotedItems)
-{
+TEST(CommaText, SplitsOnCommasAndBlanksWithQuotedItems) {
     EXPECT_EQ(SplitCommaText("a,b,c"), (Items{"a", "b", "c"}));
     EXPECT_EQ(SplitCommaText("Time Remaining"), (Items{"Time", "Remaining"}));
     EXPECT_EQ(SplitCommaText("\"Time Remaining\",x"), (Items{"Time Remaining", "x"}));
@@ -29,8 +27,7 @@ TEST(CommaText, SplitsOnCommasAndBlanksWithQuotedItems)
     EXPECT_EQ(SplitCommaText("\"unterminated"), (Items{"unterminated"}));
 }
 
-TEST(SectionDescription, PairsEachNameWithItsValue)
-{
+TEST(SectionDescription, PairsEachNameWithItsValue) {
     EXPECT_EQ(DescribeSection("6,\"Time Remaining\",Map,12:30,Frozen"),
               (Items{"Time Remaining: 12:30", "Map: Frozen"}));
     EXPECT_EQ(DescribeSection("3"), Items{});

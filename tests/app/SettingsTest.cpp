@@ -1,13 +1,12 @@
+#include "QtTestSupport.h"
 #include "app/UnitHostHistory.h"
 #include "app/UnitSettingsStore.h"
-#include "QtTestSupport.h"
 
 #include <QComboBox>
 
 namespace {
 
-QStringList Items(const QComboBox& box)
-{
+QStringList Items(const QComboBox& box) {
     QStringList items;
     for (int i = 0; i < box.count(); ++i)
         items << box.itemText(i);
@@ -16,8 +15,7 @@ QStringList Items(const QComboBox& box)
 
 } // namespace
 
-TEST(Settings, MissingValuesAndSectionsGiveTheDefaults)
-{
+TEST(Settings, MissingValuesAndSectionsGiveTheDefaults) {
     ScratchDir dir;
     const SettingsStore store(QString::fromStdString(dir / "NELQ.ini"));
     EXPECT_EQ(store.ReadString("Settings", "ViewHost", "none"), "none");
@@ -25,10 +23,10 @@ TEST(Settings, MissingValuesAndSectionsGiveTheDefaults)
     EXPECT_TRUE(store.ReadBool("Settings", "AudioOnly", true));
 }
 
-TEST(Settings, IntegersWrittenAsTextAreReadAsNumbersAndStayText)
-{
+TEST(Settings, IntegersWrittenAsTextAreReadAsNumbersAndStayText) {
     ScratchDir dir;
-    WriteAll(dir / "NELQ.ini", "[Settings]\nDataRate=9000\nSectionStep=abc\nAudioOnly=2\nCastVolume= 55 \n");
+    WriteAll(dir / "NELQ.ini",
+             "[Settings]\nDataRate=9000\nSectionStep=abc\nAudioOnly=2\nCastVolume= 55 \n");
     {
         SettingsStore store(QString::fromStdString(dir / "NELQ.ini"));
         EXPECT_EQ(store.ReadInteger("Settings", "DataRate", 8000), 9000);
@@ -50,8 +48,7 @@ TEST(Settings, IntegersWrittenAsTextAreReadAsNumbersAndStayText)
     EXPECT_EQ(reread.ReadString("Settings", "ViewHost", ""), "cast.example.org");
 }
 
-TEST(HostHistory, RecentHostsComeFirstInLowerCaseWithoutDuplicates)
-{
+TEST(HostHistory, RecentHostsComeFirstInLowerCaseWithoutDuplicates) {
     EnsureApplication();
     ScratchDir dir;
     SettingsStore store(QString::fromStdString(dir / "NELQ.ini"));

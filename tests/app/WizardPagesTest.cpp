@@ -1,12 +1,12 @@
+#include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
-#include "audio/UnitAudioCapture.h"
-#include "audio/UnitEncodingThread.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesFilmer.h"
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
 #include "app/pages/PagesViewer.h"
-#include "QtTestSupport.h"
+#include "audio/UnitAudioCapture.h"
+#include "audio/UnitEncodingThread.h"
 
 #include <QTest>
 
@@ -15,21 +15,18 @@ namespace {
 // A client whose game is set up, so it opens on the "Into" page.
 class Wizard : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Env.InstallGame("valid.exe", PlaybackExecutableName);
         Form = Env.CreateForm();
         ASSERT_EQ(Form->CurrentPage(), PageInto);
     }
 
-    bool NextEnabled()
-    {
+    bool NextEnabled() {
         Form->UpdateActions();
         return Form->ActionNext->isEnabled();
     }
 
-    QString CastFile(const std::string& cast, const std::string& name) const
-    {
+    QString CastFile(const std::string& cast, const std::string& name) const {
         return QString::fromStdString(Env.Dir / ("home/streams/" + cast + "/" + name));
     }
 
@@ -39,8 +36,7 @@ protected:
 
 } // namespace
 
-TEST_F(Wizard, AFirstRunShowsEveryDefault)
-{
+TEST_F(Wizard, AFirstRunShowsEveryDefault) {
     EXPECT_EQ(Form->Into->ComboBoxViewHost->currentText(), "");
     EXPECT_EQ(Form->Into->ComboBoxFilmHost->currentText(), "");
     EXPECT_EQ(Form->FilmOptions->EditDemoPathName->text(),
@@ -58,14 +54,14 @@ TEST_F(Wizard, AFirstRunShowsEveryDefault)
     EXPECT_EQ(Form->ViewOptions->TrackBarTribesVolume->value(), 10);
 }
 
-TEST_F(Wizard, FilmOptionsAreReadAndStoredByTheirRules)
-{
+TEST_F(Wizard, FilmOptionsAreReadAndStoredByTheirRules) {
     Form->Settings->WriteInteger("Settings", "DataRate", 12345);
     Form->Settings->WriteInteger("Settings", "SectionStep", 1);
     Form->Settings->WriteInteger("Settings", "RecordingType", 1);
     Form->ShowPage(PageFilmOptions);
     EXPECT_EQ(Form->FilmOptions->ComboBoxTransferRate->currentIndex(), -1);
-    EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every Section - Filmer is high bandwidth ");
+    EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(),
+              "Every Section - Filmer is high bandwidth ");
     EXPECT_EQ(Form->FilmOptions->ComboBoxRecordingType->currentText(), "ACM");
 
     // Filming itself is not there yet: Next says so, but the options are stored first.
@@ -84,8 +80,7 @@ TEST_F(Wizard, FilmOptionsAreReadAndStoredByTheirRules)
     EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every 4th Section");
 }
 
-TEST_F(Wizard, NextFollowsThePageAndTheMode)
-{
+TEST_F(Wizard, NextFollowsThePageAndTheMode) {
     Form->SelectMode(WizardMode::ViewServer);
     EXPECT_FALSE(NextEnabled());
     Form->Into->ComboBoxViewHost->setEditText("cast.example.org");
@@ -100,7 +95,8 @@ TEST_F(Wizard, NextFollowsThePageAndTheMode)
     Form->ShowPage(PageSectionPick);
     EXPECT_FALSE(NextEnabled());
     Form->SectionPick->AddSection(0, "20:00", "Katabatic");
-    Form->SectionPick->ListViewSections->setCurrentItem(Form->SectionPick->ListViewSections->topLevelItem(0));
+    Form->SectionPick->ListViewSections->setCurrentItem(
+        Form->SectionPick->ListViewSections->topLevelItem(0));
     EXPECT_TRUE(NextEnabled());
 
     Form->ShowPage(PageFilmOptions);
@@ -119,8 +115,7 @@ TEST_F(Wizard, NextFollowsThePageAndTheMode)
     }
 }
 
-TEST_F(Wizard, BackReturnsToIntoFromEveryPageThatHasIt)
-{
+TEST_F(Wizard, BackReturnsToIntoFromEveryPageThatHasIt) {
     for (int page = 0; page < PageCount; ++page) {
         Form->ShowPage(page);
         Form->UpdateActions();
@@ -131,13 +126,15 @@ TEST_F(Wizard, BackReturnsToIntoFromEveryPageThatHasIt)
     }
 }
 
-TEST_F(Wizard, LeavingARecordingSectionAsksFirst)
-{
+TEST_F(Wizard, LeavingARecordingSectionAsksFirst) {
     Form->ShowPage(PageFilming);
     Form->CaptureSection = 3;
-    const QString question = AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&No");
-    EXPECT_TRUE(question.startsWith("NELQ Client Software|A stream has not yet completed. If you havnt stopped the\n"));
-    EXPECT_TRUE(question.contains("by showing \"streams complete\"\n\nDo you wish to abort current upload?"));
+    const QString question =
+        AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&No");
+    EXPECT_TRUE(question.startsWith(
+        "NELQ Client Software|A stream has not yet completed. If you havnt stopped the\n"));
+    EXPECT_TRUE(question.contains(
+        "by showing \"streams complete\"\n\nDo you wish to abort current upload?"));
     EXPECT_EQ(Form->CurrentPage(), PageFilming);
 
     Form->show();
@@ -153,8 +150,7 @@ TEST_F(Wizard, LeavingARecordingSectionAsksFirst)
     EXPECT_FALSE(Form->isVisible());
 }
 
-TEST_F(Wizard, SectionPickStartsWhereTheCastWasLeft)
-{
+TEST_F(Wizard, SectionPickStartsWhereTheCastWasLeft) {
     Form->CurrentGame = "FINAL";
     for (int section : {0, 3, 6, 9})
         Form->SectionPick->AddSection(section, "t", "m");
@@ -178,7 +174,8 @@ TEST_F(Wizard, SectionPickStartsWhereTheCastWasLeft)
     // Next plays from the picked entry, or from the first with "Play from start".
     WriteAll(CastFile("FINAL", "completed.dat").toStdString(), "0");
     Form->DemoStarts.Add(0, 0);
-    Form->SectionPick->ListViewSections->setCurrentItem(Form->SectionPick->ListViewSections->topLevelItem(3));
+    Form->SectionPick->ListViewSections->setCurrentItem(
+        Form->SectionPick->ListViewSections->topLevelItem(3));
     Form->ExecuteAction(Form->ActionNext);
     EXPECT_EQ(Form->CurrentPage(), PageViewing);
     EXPECT_EQ(Form->StartSection, 9);
@@ -186,21 +183,21 @@ TEST_F(Wizard, SectionPickStartsWhereTheCastWasLeft)
     EXPECT_EQ(Form->DemoStarts.Count(), 0);
 }
 
-TEST_F(Wizard, ASectionsDescriptionIsShownAsNameValueLines)
-{
-    Form->SectionDescriptions = {"0,\"Time Remaining\",Map,20:00,Katabatic", "6,\"Time Remaining\",Map,12:30,Frozen"};
+TEST_F(Wizard, ASectionsDescriptionIsShownAsNameValueLines) {
+    Form->SectionDescriptions = {"0,\"Time Remaining\",Map,20:00,Katabatic",
+                                 "6,\"Time Remaining\",Map,12:30,Frozen"};
     Form->SectionPick->AddSection(0, "20:00", "Katabatic");
     Form->SectionPick->AddSection(6, "12:30", "Frozen");
     Form->SectionPick->AddSection(9, "10:00", "Frozen");
     QTreeWidget* list = Form->SectionPick->ListViewSections;
     list->setCurrentItem(list->topLevelItem(1));
-    EXPECT_EQ(Form->SectionPick->MemoDemoStart->toPlainText(), "Time Remaining: 12:30\nMap: Frozen");
+    EXPECT_EQ(Form->SectionPick->MemoDemoStart->toPlainText(),
+              "Time Remaining: 12:30\nMap: Frozen");
     list->setCurrentItem(list->topLevelItem(2)); // no description line for it
     EXPECT_EQ(Form->SectionPick->MemoDemoStart->toPlainText(), "");
 }
 
-TEST_F(Wizard, FocusingAModesControlSelectsThatMode)
-{
+TEST_F(Wizard, FocusingAModesControlSelectsThatMode) {
     Form->show();
     Form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
@@ -212,11 +209,12 @@ TEST_F(Wizard, FocusingAModesControlSelectsThatMode)
     QTRY_COMPARE(Form->SelectedMode(), WizardMode::ViewServer);
 }
 
-TEST_F(Wizard, StoredCastsAndArchivesAreListedAndHostsRemembered)
-{
-    for (const char* dir : {"home/streams/BETA", "home/streams/ALPHA", "home/streams/ACTIVE", "home/streams/.hidden"})
+TEST_F(Wizard, StoredCastsAndArchivesAreListedAndHostsRemembered) {
+    for (const char* dir :
+         {"home/streams/BETA", "home/streams/ALPHA", "home/streams/ACTIVE", "home/streams/.hidden"})
         std::filesystem::create_directories(Env.Dir / dir);
-    for (const char* file : {"home/streams/old.zip", "home/streams/CUP.QMX", "home/streams/notes.txt"})
+    for (const char* file :
+         {"home/streams/old.zip", "home/streams/CUP.QMX", "home/streams/notes.txt"})
         WriteAll(Env.Dir / file, "x");
     Form->ShowPage(PageInto);
     QStringList listed;
@@ -241,8 +239,7 @@ TEST_F(Wizard, StoredCastsAndArchivesAreListedAndHostsRemembered)
     EXPECT_EQ(Form->Settings->ReadString("ComboBoxFilmHost", "0", ""), "film.example");
 }
 
-TEST_F(Wizard, ThreadReportsBringTheirPagesForward)
-{
+TEST_F(Wizard, ThreadReportsBringTheirPagesForward) {
     Form->ShowPage(PageFilmOptions);
     Form->OnStatus("Connecting to 127.0.0.1");
     Form->OnStatus("Connected");
@@ -257,8 +254,7 @@ TEST_F(Wizard, ThreadReportsBringTheirPagesForward)
     EXPECT_TRUE(Form->Viewing->PanelPaused->isHidden());
 }
 
-TEST_F(Wizard, StopAllEndsTheFilmingObjectsAndIsSafeToRepeat)
-{
+TEST_F(Wizard, StopAllEndsTheFilmingObjectsAndIsSafeToRepeat) {
     Form->EncodingThread = std::make_unique<TEncodingThread>(Form->Sync, Env.Dir / "home/", 0);
     Form->EncodingThread->Start();
     Form->AudioCapture = std::make_unique<TAudioCapture>(2); // a type that captures nothing
@@ -270,8 +266,7 @@ TEST_F(Wizard, StopAllEndsTheFilmingObjectsAndIsSafeToRepeat)
     Form->StopAll();
 }
 
-TEST_F(Wizard, TheAudioQualityListIsFilledWhenFilmOptionsOpen)
-{
+TEST_F(Wizard, TheAudioQualityListIsFilledWhenFilmOptionsOpen) {
     Form->Settings->WriteInteger("Settings", "AudioIndex", 2);
     Form->ShowPage(PageFilmOptions);
     EXPECT_EQ(Form->FilmOptions->ComboBoxAudioRate->count(), 6);

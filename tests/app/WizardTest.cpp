@@ -1,22 +1,20 @@
+#include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesSetup.h"
-#include "QtTestSupport.h"
 
 #include <QDialog>
 #include <QTest>
 
 namespace {
 
-QString Q(const std::string& text)
-{
+QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
 } // namespace
 
-TEST(WizardStart, WithoutAPlaybackCopyTheGameMustBeLocated)
-{
+TEST(WizardStart, WithoutAPlaybackCopyTheGameMustBeLocated) {
     ClientEnvironment env;
     auto form = env.CreateForm();
     EXPECT_EQ(form->CurrentPage(), PageLocateTribes2);
@@ -27,8 +25,7 @@ TEST(WizardStart, WithoutAPlaybackCopyTheGameMustBeLocated)
     EXPECT_TRUE(std::filesystem::is_directory(env.Dir / "home/streams"));
 }
 
-TEST(WizardStart, WithAPlaybackCopyItOpensOnIntoWithTheViewHostFocused)
-{
+TEST(WizardStart, WithAPlaybackCopyItOpensOnIntoWithTheViewHostFocused) {
     ClientEnvironment env;
     env.InstallGame("valid.exe", PlaybackExecutableName);
     auto form = env.CreateForm();
@@ -42,26 +39,26 @@ TEST(WizardStart, WithAPlaybackCopyItOpensOnIntoWithTheViewHostFocused)
     EXPECT_EQ(form->size(), QSize(523, 375));
 }
 
-TEST(GameAcceptance, AValidExecutableMakesThePlaybackCopyAndMovesOn)
-{
+TEST(GameAcceptance, AValidExecutableMakesThePlaybackCopyAndMovesOn) {
     ClientEnvironment env;
     env.InstallGame("valid.exe", "Tribes2.exe");
     auto form = env.CreateForm();
     form->ExecuteAction(form->ActionNext);
     EXPECT_EQ(form->CurrentPage(), PageInto);
     EXPECT_TRUE(IsValidGameExecutable(env.GameDirectory() + PlaybackExecutableName));
-    EXPECT_EQ(form->Settings->ReadString("Settings", "PatchedTribes2Directory", ""), Q(env.GameDirectory()));
+    EXPECT_EQ(form->Settings->ReadString("Settings", "PatchedTribes2Directory", ""),
+              Q(env.GameDirectory()));
 
     // The next start finds the copy and skips the page.
     form.reset();
     EXPECT_EQ(env.CreateForm()->CurrentPage(), PageInto);
 }
 
-TEST(GameAcceptance, AnExecutableUnderAnotherNameInAnotherDirectoryIsAccepted)
-{
+TEST(GameAcceptance, AnExecutableUnderAnotherNameInAnotherDirectoryIsAccepted) {
     ClientEnvironment env;
     std::filesystem::create_directories(env.Dir / "other");
-    std::filesystem::copy_file(std::string(NELQ_PE_FIXTURE_DIR) + "/valid.exe", env.Dir / "other/t2 copy.exe");
+    std::filesystem::copy_file(std::string(NELQ_PE_FIXTURE_DIR) + "/valid.exe",
+                               env.Dir / "other/t2 copy.exe");
     auto form = env.CreateForm();
     form->Locate->EditTribes2Path->setText(Q(env.Dir / "other/t2 copy.exe"));
     form->ExecuteAction(form->ActionNext);
@@ -70,8 +67,7 @@ TEST(GameAcceptance, AnExecutableUnderAnotherNameInAnotherDirectoryIsAccepted)
     EXPECT_TRUE(std::filesystem::exists(env.Dir / "other/Tribes2DemoPlayback.exe"));
 }
 
-TEST(GameAcceptance, WrongBuildsAndThePlaybackCopyItselfAreRefused)
-{
+TEST(GameAcceptance, WrongBuildsAndThePlaybackCopyItselfAreRefused) {
     ClientEnvironment env;
     env.InstallGame("spacing.exe", "Tribes2.exe");
     env.InstallGame("valid.exe", "TRIBES2DEMOPLAYBACK.EXE");
@@ -88,8 +84,7 @@ TEST(GameAcceptance, WrongBuildsAndThePlaybackCopyItselfAreRefused)
     EXPECT_FALSE(std::filesystem::exists(env.GameDirectory() + PlaybackExecutableName));
 }
 
-TEST(GameAcceptance, BrowseTakesAnExistingFileAndRefusesAMissingOne)
-{
+TEST(GameAcceptance, BrowseTakesAnExistingFileAndRefusesAMissingOne) {
     ClientEnvironment env;
     env.InstallGame("valid.exe", "Tribes2.exe");
     auto form = env.CreateForm();
@@ -105,11 +100,14 @@ TEST(GameAcceptance, BrowseTakesAnExistingFileAndRefusesAMissingOne)
     EXPECT_EQ(title, "Select Tribes2.exe File");
     EXPECT_EQ(form->Locate->EditTribes2Path->text(), before);
 
-    EXPECT_EQ(AnswerMessageBox([&] { form->TakeGameExecutable(Q(env.Dir / "nowhere/Tribes2.exe")); }),
-              "NELQ Client Software|No file selected, the tribes2 executable must be selected");
+    EXPECT_EQ(
+        AnswerMessageBox([&] { form->TakeGameExecutable(Q(env.Dir / "nowhere/Tribes2.exe")); }),
+        "NELQ Client Software|No file selected, the tribes2 executable must be selected");
     EXPECT_EQ(form->Locate->EditTribes2Path->text(), before);
 
     env.InstallGame("otherbuild.exe", "Older.exe");
-    EXPECT_EQ(AnswerMessageBox([&] { form->TakeGameExecutable(Q(env.GameDirectory() + "Older.exe")); }), "");
+    EXPECT_EQ(
+        AnswerMessageBox([&] { form->TakeGameExecutable(Q(env.GameDirectory() + "Older.exe")); }),
+        "");
     EXPECT_EQ(form->Locate->EditTribes2Path->text(), Q(env.GameDirectory() + "Older.exe"));
 }

@@ -13,24 +13,22 @@ namespace {
 
 const std::string Fixtures = NELQ_PE_FIXTURE_DIR;
 
-std::string Bytes(const std::string& path)
-{
+std::string Bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class PeScratch : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        Dir = fs::temp_directory_path() / ("pe-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void SetUp() override {
+        Dir = fs::temp_directory_path() /
+              ("pe-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(Dir);
     }
     void TearDown() override { fs::remove_all(Dir); }
 
-    std::string Write(const std::string& name, const std::string& bytes)
-    {
+    std::string Write(const std::string& name, const std::string& bytes) {
         const std::string path = (Dir / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
@@ -41,8 +39,7 @@ protected:
 
 } // namespace
 
-TEST(PeVersionReader, ReadsTheStringsOfTheVersionResource)
-{
+TEST(PeVersionReader, ReadsTheStringsOfTheVersionResource) {
     EXPECT_EQ(ReadPeVersionString(Fixtures + "/valid.exe", "FileVersion"), "0, 25034, 0, 0");
     EXPECT_EQ(ReadPeVersionString(Fixtures + "/valid.exe", "FileDescription"), "Tribes 2");
     EXPECT_EQ(ReadPeVersionString(Fixtures + "/spacing.exe", "FileVersion"), "0,25034,0,0");
@@ -50,17 +47,17 @@ TEST(PeVersionReader, ReadsTheStringsOfTheVersionResource)
     EXPECT_EQ(ReadPeVersionString(Fixtures + "/valid.exe", "LegalTrademarks"), "");
 }
 
-TEST(PeVersionReader, FilesWithoutAVersionAreSimplyEmpty)
-{
+TEST(PeVersionReader, FilesWithoutAVersionAreSimplyEmpty) {
     EXPECT_EQ(ReadPeVersionString(Fixtures + "/noversion.exe", "FileVersion"), "");
     EXPECT_EQ(ReadPeVersionString(Fixtures + "/does-not-exist.exe", "FileVersion"), "");
     EXPECT_EQ(ReadPeVersionString(Fixtures, "FileVersion"), ""); // a directory
 }
 
-TEST_F(PeScratch, FilesThatAreNotPeFilesAreEmpty)
-{
+TEST_F(PeScratch, FilesThatAreNotPeFilesAreEmpty) {
     EXPECT_EQ(ReadPeVersionString(Write("empty.exe", ""), "FileVersion"), "");
-    EXPECT_EQ(ReadPeVersionString(Write("text.exe", "just some text, not a program\n"), "FileVersion"), "");
+    EXPECT_EQ(
+        ReadPeVersionString(Write("text.exe", "just some text, not a program\n"), "FileVersion"),
+        "");
     // "MZ" with a PE offset far beyond the end.
     std::string dos(64, '\0');
     dos[0] = 'M';
@@ -70,18 +67,17 @@ TEST_F(PeScratch, FilesThatAreNotPeFilesAreEmpty)
     EXPECT_EQ(ReadPeVersionString(Write("dos.exe", dos), "FileVersion"), "");
 }
 
-TEST_F(PeScratch, EveryTruncationOfAValidFileIsReadSafely)
-{
+TEST_F(PeScratch, EveryTruncationOfAValidFileIsReadSafely) {
     const std::string whole = Bytes(Fixtures + "/valid.exe");
     ASSERT_GT(whole.size(), 1000u);
     for (std::size_t length = 0; length < whole.size(); ++length) {
-        const std::string result = ReadPeVersionString(Write("cut.exe", whole.substr(0, length)), "FileVersion");
+        const std::string result =
+            ReadPeVersionString(Write("cut.exe", whole.substr(0, length)), "FileVersion");
         EXPECT_TRUE(result.empty() || result == "0, 25034, 0, 0") << "cut at " << length;
     }
 }
 
-TEST_F(PeScratch, CorruptBytesNeverCrashOrLoop)
-{
+TEST_F(PeScratch, CorruptBytesNeverCrashOrLoop) {
     const std::string whole = Bytes(Fixtures + "/valid.exe");
     std::mt19937 random(2026);
     std::uniform_int_distribution<std::size_t> position(0, whole.size() - 1);

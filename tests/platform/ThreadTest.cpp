@@ -1,5 +1,5 @@
-#include "platform/PumpedSyncContext.h"
 #include "platform/Thread.h"
+#include "platform/PumpedSyncContext.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,7 @@ public:
     int Passes = 0;
 
 protected:
-    void Execute() override
-    {
+    void Execute() override {
         while (!Terminated()) {
             ++Passes;
             Synchronize([this] { CallThreads.push_back(std::this_thread::get_id()); });
@@ -35,14 +34,13 @@ protected:
 
 } // namespace
 
-TEST(Thread, SynchronizedCallsRunOnTheMainThreadAndTerminateWakesTheSleep)
-{
+TEST(Thread, SynchronizedCallsRunOnTheMainThreadAndTerminateWakesTheSleep) {
     PumpedSyncContext sync;
     RecordingThread thread(sync);
     EXPECT_FALSE(thread.Started());
     thread.Start();
-    ASSERT_TRUE(sync.PumpUntil([&] { return !thread.CallThreads.empty(); },
-                               std::chrono::seconds(5)));
+    ASSERT_TRUE(
+        sync.PumpUntil([&] { return !thread.CallThreads.empty(); }, std::chrono::seconds(5)));
     const auto began = std::chrono::steady_clock::now();
     thread.Terminate();
     thread.WaitFor();
@@ -51,8 +49,7 @@ TEST(Thread, SynchronizedCallsRunOnTheMainThreadAndTerminateWakesTheSleep)
     EXPECT_EQ(thread.CallThreads.front(), std::this_thread::get_id());
 }
 
-TEST(Thread, NeverStartedThreadWaitsForNothingAndAnEscapedErrorIsKept)
-{
+TEST(Thread, NeverStartedThreadWaitsForNothingAndAnEscapedErrorIsKept) {
     PumpedSyncContext sync;
     {
         RecordingThread idle(sync);
@@ -66,8 +63,7 @@ TEST(Thread, NeverStartedThreadWaitsForNothingAndAnEscapedErrorIsKept)
     EXPECT_THROW(std::rethrow_exception(failing.FatalException()), std::runtime_error);
 }
 
-TEST(Thread, WaitForServesACallMadeWhileTheMainThreadWaits)
-{
+TEST(Thread, WaitForServesACallMadeWhileTheMainThreadWaits) {
     // The worker is inside Synchronize when the main thread starts waiting:
     // WaitFor must run that call or both threads would block forever.
     PumpedSyncContext sync;

@@ -6,16 +6,14 @@
 
 namespace PageKit {
 
-QVBoxLayout* PageLayout(QWidget* page)
-{
+QVBoxLayout* PageLayout(QWidget* page) {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(8, 8, 8, 4);
     layout->setSpacing(3);
     return layout;
 }
 
-QLabel* Text(QWidget* parent, const QString& text, bool bold)
-{
+QLabel* Text(QWidget* parent, const QString& text, bool bold) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     if (bold) {
@@ -26,15 +24,13 @@ QLabel* Text(QWidget* parent, const QString& text, bool bold)
     return label;
 }
 
-QLabel* ClickNextHint(QWidget* parent)
-{
+QLabel* ClickNextHint(QWidget* parent) {
     QLabel* label = Text(parent, QStringLiteral("Click Next to continue"), true);
     label->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     return label;
 }
 
-QTreeWidget* ListView(QWidget* parent, const QString& name, const QStringList& columns)
-{
+QTreeWidget* ListView(QWidget* parent, const QString& name, const QStringList& columns) {
     auto* list = new QTreeWidget(parent);
     list->setObjectName(name);
     list->setHeaderLabels(columns);
@@ -44,8 +40,7 @@ QTreeWidget* ListView(QWidget* parent, const QString& name, const QStringList& c
     return list;
 }
 
-void BindButtonToAction(QAbstractButton* button, QAction* action)
-{
+void BindButtonToAction(QAbstractButton* button, QAction* action) {
     button->setText(action->text());
     button->setToolTip(action->toolTip());
     button->setEnabled(action->isEnabled());

@@ -11,23 +11,20 @@ namespace {
 
 constexpr int FieldLength = 40;
 
-QLineEdit* Edit(QWidget* parent, const QString& name)
-{
+QLineEdit* Edit(QWidget* parent, const QString& name) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
     return edit;
 }
 
-QComboBox* DropDown(QWidget* parent, const QString& name, const QStringList& items)
-{
+QComboBox* DropDown(QWidget* parent, const QString& name, const QStringList& items) {
     auto* box = new QComboBox(parent);
     box->setObjectName(name);
     box->addItems(items);
     return box;
 }
 
-QLabel* Panel(QWidget* parent, const QString& name, const QString& text, const QColor& colour)
-{
+QLabel* Panel(QWidget* parent, const QString& name, const QString& text, const QColor& colour) {
     QLabel* panel = Text(parent, text, true);
     panel->setObjectName(name);
     panel->setAlignment(Qt::AlignCenter);
@@ -41,8 +38,8 @@ QLabel* Panel(QWidget* parent, const QString& name, const QString& text, const Q
 
 } // namespace
 
-TPageFilmOptions::TPageFilmOptions(QAction* actionSelectRecordings, QWidget* parent) : QWidget(parent)
-{
+TPageFilmOptions::TPageFilmOptions(QAction* actionSelectRecordings, QWidget* parent)
+    : QWidget(parent) {
     setObjectName(QStringLiteral("Film Options"));
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(8, 4, 8, 4);
@@ -86,18 +83,18 @@ TPageFilmOptions::TPageFilmOptions(QAction* actionSelectRecordings, QWidget* par
     add(QStringLiteral("Select the transfer rate you wish to transfer data \n"
                        "to the server at ( in bytes per second )"),
         ComboBoxTransferRate);
-    ComboBoxSectionStep = DropDown(this, QStringLiteral("ComboBoxSectionStep"),
-                                   {QStringLiteral("Every Section - Filmer is high bandwidth "),
-                                    QStringLiteral("Every 2nd Section"), QStringLiteral("Every 3rd Section"),
-                                    QStringLiteral("Every 4th Section"), QStringLiteral("Every 5th Section"),
-                                    QStringLiteral("Every 6th Section - Filmer is low bandwidth")});
+    ComboBoxSectionStep =
+        DropDown(this, QStringLiteral("ComboBoxSectionStep"),
+                 {QStringLiteral("Every Section - Filmer is high bandwidth "),
+                  QStringLiteral("Every 2nd Section"), QStringLiteral("Every 3rd Section"),
+                  QStringLiteral("Every 4th Section"), QStringLiteral("Every 5th Section"),
+                  QStringLiteral("Every 6th Section - Filmer is low bandwidth")});
     add(QStringLiteral("Select how many start points sections"), ComboBoxSectionStep);
     grid->setRowStretch(row, 1);
     grid->setColumnStretch(0, 1);
 }
 
-TPageFilming::TPageFilming(QWidget* parent) : QWidget(parent)
-{
+TPageFilming::TPageFilming(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Filming"));
     QVBoxLayout* layout = PageLayout(this);
     LabelStartDemo = Text(this, QStringLiteral("Press your NELQ start key in T2 to begin"), true);
@@ -106,17 +103,18 @@ TPageFilming::TPageFilming(QWidget* parent) : QWidget(parent)
     LabelTransferedTo = Text(this, QStringLiteral("Transfered 0 bytes to NELQ server."));
     LabelTransferedTo->setObjectName(QStringLiteral("LabelTransferedTo"));
     layout->addWidget(LabelTransferedTo);
-    layout->addWidget(Text(this, QStringLiteral("An audio stream for shoutcasting will be recorded and \n"
-                                                "encoded along with the demo stream.")));
+    layout->addWidget(
+        Text(this, QStringLiteral("An audio stream for shoutcasting will be recorded and \n"
+                                  "encoded along with the demo stream.")));
     PanelAudioRecording = Panel(this, QStringLiteral("PanelAudioRecording"),
                                 QStringLiteral("Audio Recording"), Qt::red);
     layout->addWidget(PanelAudioRecording);
-    PanelDemoRecording = Panel(this, QStringLiteral("PanelDemoRecording"), QStringLiteral("Demo Recording"),
-                               QColor(0, 0, 128));
+    PanelDemoRecording = Panel(this, QStringLiteral("PanelDemoRecording"),
+                               QStringLiteral("Demo Recording"), QColor(0, 0, 128));
     layout->addWidget(PanelDemoRecording);
-    PanelPleaseWait = Panel(this, QStringLiteral("PanelPleaseWait"),
-                            QStringLiteral("Please wait while remaining data is uploaded to sever..."),
-                            QColor());
+    PanelPleaseWait =
+        Panel(this, QStringLiteral("PanelPleaseWait"),
+              QStringLiteral("Please wait while remaining data is uploaded to sever..."), QColor());
     PanelPleaseWait->setWordWrap(true);
     layout->addWidget(PanelPleaseWait);
     layout->addStretch();

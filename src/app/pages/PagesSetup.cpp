@@ -7,19 +7,19 @@
 
 using namespace PageKit;
 
-TPageLocateTribes2::TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent) : QWidget(parent)
-{
+TPageLocateTribes2::TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Locate Tribes2"));
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("Locate Tribes 2"), true));
 
     // The version label sits large in the gap left by the instruction's empty lines.
     auto* gap = new QGridLayout;
-    QLabel* instruction = Text(this, QStringLiteral("Select the location of the latest version \n"
-                                             "\n\n\n"
-                                             "of Tribes 2 executable and then click next. This will create \n"
-                                             "the patched Tribes 2 executable that NELQ will use to play \n"
-                                             "back a cast."));
+    QLabel* instruction =
+        Text(this, QStringLiteral("Select the location of the latest version \n"
+                                  "\n\n\n"
+                                  "of Tribes 2 executable and then click next. This will create \n"
+                                  "the patched Tribes 2 executable that NELQ will use to play \n"
+                                  "back a cast."));
     instruction->setWordWrap(true);
     gap->addWidget(instruction, 0, 0);
     LabelT2Version = Text(this, QString(), true);
@@ -42,15 +42,16 @@ TPageLocateTribes2::TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent)
     layout->addWidget(ButtonSelectTribes2, 0, Qt::AlignRight);
 }
 
-TPageInto::TPageInto(QWidget* parent) : QWidget(parent)
-{
+TPageInto::TPageInto(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Into"));
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("Welcome to the NELQ Client Software."), true));
-    layout->addWidget(Text(this, QStringLiteral("Select an option from the list below, then click next to \n"
-                                                "proceed")));
+    layout->addWidget(
+        Text(this, QStringLiteral("Select an option from the list below, then click next to \n"
+                                  "proceed")));
 
-    RadioButtonViewGame = new QRadioButton(QStringLiteral("View a game hosted on a NELQ server"), this);
+    RadioButtonViewGame =
+        new QRadioButton(QStringLiteral("View a game hosted on a NELQ server"), this);
     RadioButtonViewGame->setObjectName(QStringLiteral("RadioButtonViewGame"));
     layout->addWidget(RadioButtonViewGame);
     layout->addWidget(Text(this, QStringLiteral("Enter the IP address of the NELQ server")));
@@ -63,7 +64,8 @@ TPageInto::TPageInto(QWidget* parent) : QWidget(parent)
     RadioButtonViewOffline = new QRadioButton(QStringLiteral("View an offline game"), this);
     RadioButtonViewOffline->setObjectName(QStringLiteral("RadioButtonViewOffline"));
     layout->addWidget(RadioButtonViewOffline);
-    ListViewOffline = ListView(this, QStringLiteral("ListViewOffline"), {QStringLiteral("Stream Name")});
+    ListViewOffline =
+        ListView(this, QStringLiteral("ListViewOffline"), {QStringLiteral("Stream Name")});
     ListViewOffline->setMinimumHeight(40);
     layout->addWidget(ListViewOffline, 1);
 
@@ -78,13 +80,13 @@ TPageInto::TPageInto(QWidget* parent) : QWidget(parent)
     layout->addWidget(ComboBoxFilmHost);
     layout->addWidget(ClickNextHint(this));
 
-    for (QWidget* w : {static_cast<QWidget*>(ComboBoxViewHost), static_cast<QWidget*>(ListViewOffline),
-                       static_cast<QWidget*>(ComboBoxFilmHost)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(ComboBoxViewHost), static_cast<QWidget*>(ListViewOffline),
+          static_cast<QWidget*>(ComboBoxFilmHost)})
         w->installEventFilter(this);
 }
 
-bool TPageInto::eventFilter(QObject* watched, QEvent* event)
-{
+bool TPageInto::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
         if (watched == ComboBoxViewHost)
             emit ViewHostEntered();

@@ -6,8 +6,7 @@
 
 using namespace PageKit;
 
-TPageConnecting::TPageConnecting(QWidget* parent) : QWidget(parent)
-{
+TPageConnecting::TPageConnecting(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Connecting"));
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("Connecting Please Wait..."), true));
@@ -19,8 +18,7 @@ TPageConnecting::TPageConnecting(QWidget* parent) : QWidget(parent)
     layout->addWidget(MemoConsole, 1);
 }
 
-TPageOfflineViewing::TPageOfflineViewing(QWidget* parent) : QWidget(parent)
-{
+TPageOfflineViewing::TPageOfflineViewing(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Offline Viewing"));
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("Offline Viewing"), true));

@@ -13,13 +13,13 @@ constexpr int SectionRole = Qt::UserRole;
 
 } // namespace
 
-TPageAuthView::TPageAuthView(QWidget* parent) : QWidget(parent)
-{
+TPageAuthView::TPageAuthView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("AuthView"));
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("User authentication required"), true));
-    layout->addWidget(Text(this, QStringLiteral("To view a game hosted on this server, you must first\n"
-                                                "login")));
+    layout->addWidget(
+        Text(this, QStringLiteral("To view a game hosted on this server, you must first\n"
+                                  "login")));
     layout->addSpacing(12);
     layout->addWidget(Text(this, QStringLiteral("Enter your username")));
     EditViewerUsername = new QLineEdit(this);
@@ -36,8 +36,7 @@ TPageAuthView::TPageAuthView(QWidget* parent) : QWidget(parent)
     layout->addWidget(ClickNextHint(this));
 }
 
-TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent)
-{
+TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("View Options"));
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("Please select the game you wish to watch")));
@@ -45,14 +44,16 @@ TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent)
     ComboBoxGames->setObjectName(QStringLiteral("ComboBoxGames"));
     layout->addWidget(ComboBoxGames);
 
-    layout->addWidget(Text(this, QStringLiteral("If you on a very low bandwidth connection then you can \n"
-                                                "select to stream only the audio.")));
+    layout->addWidget(
+        Text(this, QStringLiteral("If you on a very low bandwidth connection then you can \n"
+                                  "select to stream only the audio.")));
     CheckBoxAudioOnly = new QCheckBox(QStringLiteral("Audio Only"), this);
     CheckBoxAudioOnly->setObjectName(QStringLiteral("CheckBoxAudioOnly"));
     layout->addWidget(CheckBoxAudioOnly);
 
-    layout->addWidget(Text(this, QStringLiteral("Set this to watch the NELQ stream in a window, uncheck\n"
-                                                "this to watch NELQ stream fullscreen.")));
+    layout->addWidget(
+        Text(this, QStringLiteral("Set this to watch the NELQ stream in a window, uncheck\n"
+                                  "this to watch NELQ stream fullscreen.")));
     CheckBoxTribesWindowed = new QCheckBox(QStringLiteral("Start Tribes 2 in a window"), this);
     CheckBoxTribesWindowed->setObjectName(QStringLiteral("CheckBoxTribesWindowed"));
     layout->addWidget(CheckBoxTribesWindowed);
@@ -77,15 +78,15 @@ TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent)
     TrackBarTribesVolume->setValue(10);
     volumeRow->addWidget(TrackBarTribesVolume);
     layout->addLayout(volumeRow);
-    layout->addWidget(Text(this, QStringLiteral("You may wish to reduce the normal audio volume of\n"
-                                                "Tribes 2 so that the shoutcast audio stream can be \n"
-                                                "heard more clearly.")));
+    layout->addWidget(
+        Text(this, QStringLiteral("You may wish to reduce the normal audio volume of\n"
+                                  "Tribes 2 so that the shoutcast audio stream can be \n"
+                                  "heard more clearly.")));
     layout->addStretch();
     layout->addWidget(ClickNextHint(this));
 }
 
-TPageSectionPick::TPageSectionPick(QWidget* parent) : QWidget(parent)
-{
+TPageSectionPick::TPageSectionPick(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Section Pick"));
     QVBoxLayout* layout = PageLayout(this);
     RadioButtonPlayFromStart = new QRadioButton(QStringLiteral("Play from start"), this);
@@ -93,8 +94,10 @@ TPageSectionPick::TPageSectionPick(QWidget* parent) : QWidget(parent)
     RadioButtonPlayFromStart->setChecked(true);
     layout->addWidget(RadioButtonPlayFromStart);
     layout->addWidget(Text(this, QStringLiteral("Play the cast from the very begining")));
-    RadioButtonPickPlayFromLaterPoint = new QRadioButton(QStringLiteral("Play from a later point"), this);
-    RadioButtonPickPlayFromLaterPoint->setObjectName(QStringLiteral("RadioButtonPickPlayFromLaterPoint"));
+    RadioButtonPickPlayFromLaterPoint =
+        new QRadioButton(QStringLiteral("Play from a later point"), this);
+    RadioButtonPickPlayFromLaterPoint->setObjectName(
+        QStringLiteral("RadioButtonPickPlayFromLaterPoint"));
     layout->addWidget(RadioButtonPickPlayFromLaterPoint);
     layout->addWidget(Text(this, QStringLiteral("Play the cast from a point that you pick")));
 
@@ -107,33 +110,30 @@ TPageSectionPick::TPageSectionPick(QWidget* parent) : QWidget(parent)
     layout->addWidget(MemoDemoStart, 1);
     layout->addWidget(ClickNextHint(this));
 
-    connect(RadioButtonPlayFromStart, &QRadioButton::clicked, this, &TPageSectionPick::ApplyRadioButtonRule);
+    connect(RadioButtonPlayFromStart, &QRadioButton::clicked, this,
+            &TPageSectionPick::ApplyRadioButtonRule);
     connect(RadioButtonPickPlayFromLaterPoint, &QRadioButton::clicked, this,
             &TPageSectionPick::ApplyRadioButtonRule);
     ApplyRadioButtonRule();
 }
 
-void TPageSectionPick::AddSection(int section, const QString& timeRemaining, const QString& map)
-{
+void TPageSectionPick::AddSection(int section, const QString& timeRemaining, const QString& map) {
     auto* item = new QTreeWidgetItem(ListViewSections, {timeRemaining, map});
     item->setData(0, SectionRole, section);
 }
 
-int TPageSectionPick::SectionOf(const QTreeWidgetItem* item)
-{
+int TPageSectionPick::SectionOf(const QTreeWidgetItem* item) {
     return item->data(0, SectionRole).toInt();
 }
 
-std::optional<int> TPageSectionPick::SelectedIndex() const
-{
+std::optional<int> TPageSectionPick::SelectedIndex() const {
     const QList<QTreeWidgetItem*> selected = ListViewSections->selectedItems();
     if (selected.isEmpty())
         return std::nullopt;
     return ListViewSections->indexOfTopLevelItem(selected.first());
 }
 
-void TPageSectionPick::ApplyRadioButtonRule()
-{
+void TPageSectionPick::ApplyRadioButtonRule() {
     const bool laterPoint = RadioButtonPickPlayFromLaterPoint->isChecked();
     ListViewSections->setVisible(laterPoint);
     MemoDemoStart->setVisible(laterPoint);
@@ -141,8 +141,7 @@ void TPageSectionPick::ApplyRadioButtonRule()
         ListViewSections->setFocus();
 }
 
-TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent)
-{
+TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Viewing"));
     QVBoxLayout* layout = PageLayout(this);
     LabelViewingStreams = Text(this, QStringLiteral("Waiting for streams to start..."), true);
@@ -154,7 +153,8 @@ TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent)
     PageWaiting = new QWidget(NotebookViewing);
     PageWaiting->setObjectName(QStringLiteral("Waiting"));
     QVBoxLayout* waiting = PageLayout(PageWaiting);
-    waiting->addWidget(Text(PageWaiting, QStringLiteral("Please wait... \n\nThe game has not begun yet.")));
+    waiting->addWidget(
+        Text(PageWaiting, QStringLiteral("Please wait... \n\nThe game has not begun yet.")));
     PageDownloadingBuffer = new QWidget(NotebookViewing);
     PageDownloadingBuffer->setObjectName(QStringLiteral("DownloadingBuffer"));
     QVBoxLayout* downloading = PageLayout(PageDownloadingBuffer);
@@ -166,9 +166,9 @@ TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent)
     NotebookViewing->addWidget(PageDownloadingBuffer);
     layout->addWidget(NotebookViewing);
 
-    ListViewStreams = ListView(this, QStringLiteral("ListViewStreams"),
-                               {QStringLiteral("Number"), QStringLiteral("Type"),
-                                QStringLiteral("Data Transfered")});
+    ListViewStreams = ListView(
+        this, QStringLiteral("ListViewStreams"),
+        {QStringLiteral("Number"), QStringLiteral("Type"), QStringLiteral("Data Transfered")});
     layout->addWidget(ListViewStreams, 1);
 
     PanelPaused = Text(this, QStringLiteral("PAUSED ... Buffering ..."), true);
