@@ -1,0 +1,192 @@
+#include "CastingServer.h"
+
+#include "CastStore.h"
+#include "Session.h"
+
+#include "net/LineFields.h"
+#include "net/NelqExceptions.h"
+#include "net/UnitServerConnection.h"
+
+#include <asio.hpp>
+
+#include <atomic>
+#include <list>
+#include <thread>
+
+namespace {
+
+constexpr const char* Greeting = "NELQ casting server";
+
+enum class TRole { Filmer, Viewer };
+
+struct TSessionThread {
+    TServerConnection Connection;
+    std::thread Thread;
+    std::atomic<bool> Done{false};
+};
+
+} // namespace
+
+struct TCastingServer::TState {
+    TState(TServerOptions options, TServerLog log)
+        : Options(std::move(options)), Log(std::move(log)), Store(Options.DataDirectory)
+    {
+    }
+
+    void Accept(asio::ip::tcp::acceptor& acceptor, TRole role);
+    void Launch(asio::ip::tcp::socket socket, TRole role);
+    void Serve(TSessionThread& session, TRole role);
+    void Reap(); // joins finished sessions; caller holds SessionLock
+
+    TServerOptions Options;
+    TServerLog Log;
+    TCastStore Store;
+    std::atomic<bool> Stopping{false};
+    TSessionContext Context{Store, Options, Log, Stopping};
+
+    asio::io_context Io;
+    asio::ip::tcp::acceptor FilmerAcceptor{Io};
+    asio::ip::tcp::acceptor ViewerAcceptor{Io};
+    std::thread AcceptThread;
+
+    std::mutex SessionLock;
+    std::list<TSessionThread> Sessions; // guarded by SessionLock
+};
+
+void TCastingServer::TState::Accept(asio::ip::tcp::acceptor& acceptor, TRole role)
+{
+    acceptor.async_accept([this, &acceptor, role](asio::error_code error,
+                                                   asio::ip::tcp::socket socket) {
+        if (error == asio::error::operation_aborted || Stopping)
+            return;
+        if (!error)
+            Launch(std::move(socket), role);
+        Accept(acceptor, role);
+    });
+}
+
+void TCastingServer::TState::Reap()
+{
+    Sessions.remove_if([](TSessionThread& session) {
+        if (!session.Done)
+            return false;
+        session.Thread.join();
+        return true;
+    });
+}
+
+void TCastingServer::TState::Launch(asio::ip::tcp::socket socket, TRole role)
+{
+    std::lock_guard guard(SessionLock);
+    Reap();
+    if (Sessions.size() >= Options.MaxConnections) {
+        Log("connection refused: " + std::to_string(Sessions.size()) + " connections open");
+        return; // the socket closes as it goes out of scope
+    }
+    TSessionThread& session = Sessions.emplace_back();
+    session.Connection.Adopt(socket.release());
+    session.Thread = std::thread([this, &session, role] { Serve(session, role); });
+}
+
+void TCastingServer::TState::Serve(TSessionThread& session, TRole role)
+{
+    TServerConnection& connection = session.Connection;
+    const std::string peer = connection.PeerAddress();
+    const bool filmer = role == TRole::Filmer;
+    Log(peer + (filmer ? " filmer" : " viewer") + ": connected");
+    try {
+        connection.WriteLine(Greeting);
+        const std::string hello = connection.ReadLine();
+        const char* expected = filmer ? "2016" : "1016";
+        if (LineField(hello, 1) != expected) {
+            const std::string reason = filmer ? "This port serves filmers (role 2016) only."
+                                              : "This port serves viewers (role 1016) only.";
+            connection.WriteLine(JoinFields({"REFUSED", reason}));
+            Log(peer + ": hello refused: " + reason);
+        } else {
+            connection.WriteLine("OK");
+            if (filmer)
+                RunFilmerSession(connection, Context, peer);
+            else
+                RunViewerSession(connection, Context, peer);
+        }
+        connection.Disconnect();
+        Log(peer + (filmer ? " filmer" : " viewer") + ": disconnected");
+    } catch (const std::exception& error) {
+        Log(peer + (filmer ? " filmer" : " viewer") + ": connection ended: " + error.what());
+    }
+    connection.Disconnect();
+    session.Done = true;
+}
+
+TCastingServer::TCastingServer(TServerOptions options, TServerLog log)
+    : State(std::make_unique<TState>(std::move(options), std::move(log)))
+{
+}
+
+TCastingServer::~TCastingServer()
+{
+    Stop();
+}
+
+void TCastingServer::Start()
+{
+    const auto address = asio::ip::make_address(State->Options.BindAddress);
+    const auto listen = [&](asio::ip::tcp::acceptor& acceptor, std::uint16_t port) {
+        const asio::ip::tcp::endpoint endpoint(address, port);
+        acceptor.open(endpoint.protocol());
+        acceptor.set_option(asio::socket_base::reuse_address(true));
+        acceptor.bind(endpoint);
+        acceptor.listen();
+    };
+    listen(State->FilmerAcceptor, State->Options.FilmerPort);
+    listen(State->ViewerAcceptor, State->Options.ViewerPort);
+    State->Accept(State->FilmerAcceptor, TRole::Filmer);
+    State->Accept(State->ViewerAcceptor, TRole::Viewer);
+    State->AcceptThread = std::thread([this] { State->Io.run(); });
+    State->Log("listening for filmers on " + State->Options.BindAddress + ":" +
+               std::to_string(FilmerPort()) + " and for viewers on " +
+               State->Options.BindAddress + ":" + std::to_string(ViewerPort()));
+}
+
+void TCastingServer::Stop()
+{
+    if (State->Stopping.exchange(true))
+        return;
+    asio::post(State->Io, [this] {
+        asio::error_code ignored;
+        State->FilmerAcceptor.close(ignored);
+        State->ViewerAcceptor.close(ignored);
+    });
+    if (State->AcceptThread.joinable())
+        State->AcceptThread.join();
+    State->Store.WakeAll();
+    std::lock_guard guard(State->SessionLock);
+    for (auto& session : State->Sessions)
+        session.Connection.CloseSocket();
+    for (auto& session : State->Sessions)
+        session.Thread.join();
+    State->Sessions.clear();
+}
+
+std::uint16_t TCastingServer::FilmerPort() const
+{
+    return State->FilmerAcceptor.local_endpoint().port();
+}
+
+std::uint16_t TCastingServer::ViewerPort() const
+{
+    return State->ViewerAcceptor.local_endpoint().port();
+}
+
+std::vector<std::string> TCastingServer::CastNames() const
+{
+    return State->Store.Names();
+}
+
+bool TCastingServer::DeleteCast(const std::string& name)
+{
+    const bool deleted = State->Store.Delete(name);
+    State->Log(deleted ? "operator deleted " + name : "operator: no game named " + name);
+    return deleted;
+}
