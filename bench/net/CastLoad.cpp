@@ -20,16 +20,14 @@ constexpr auto Pass = std::chrono::seconds(1);
 constexpr auto ViewerTick = std::chrono::milliseconds(250);
 const char* const Game = "Load";
 
-std::string Random(std::mt19937& random, std::size_t size)
-{
+std::string Random(std::mt19937& random, std::size_t size) {
     std::string bytes(size, '\0');
     for (auto& byte : bytes)
         byte = static_cast<char>(random());
     return bytes;
 }
 
-TLoadSection Section(std::mt19937& random, bool fake, bool startPoint)
-{
+TLoadSection Section(std::mt19937& random, bool fake, bool startPoint) {
     TLoadSection section;
     section.Audio = Random(random, 10000);
     if (fake)
@@ -44,8 +42,7 @@ TLoadSection Section(std::mt19937& random, bool fake, bool startPoint)
     return section;
 }
 
-TSectionParts Parts(const TLoadSection& section)
-{
+TSectionParts Parts(const TLoadSection& section) {
     return {section.Demo, section.BodyOffset, section.Audio};
 }
 
@@ -53,8 +50,7 @@ TSectionParts Parts(const TLoadSection& section)
 // rate - k * (rate / 2) + rate / 2 with k parts open, end markers in a pass
 // after the last data, a keep-alive when a pass sends nothing.
 void Film(TServerConnection& filmer, const std::vector<TLoadSection>& sections, std::int32_t rate,
-          std::vector<Clock::time_point>& sectionSent)
-{
+          std::vector<Clock::time_point>& sectionSent) {
     auto nextPass = Clock::now();
     for (std::size_t n = 0; n < sections.size(); ++n) {
         AnnounceSection(filmer, static_cast<std::int32_t>(n), Parts(sections[n]));
@@ -64,7 +60,8 @@ void Film(TServerConnection& filmer, const std::vector<TLoadSection>& sections, 
         while (!done[0] || !done[1]) {
             nextPass += Pass;
             std::this_thread::sleep_until(nextPass);
-            const auto open = static_cast<std::int32_t>(!done[0]) + static_cast<std::int32_t>(!done[1]);
+            const auto open =
+                static_cast<std::int32_t>(!done[0]) + static_cast<std::int32_t>(!done[1]);
             const auto budget = static_cast<std::size_t>(rate - open * (rate / 2) + rate / 2);
             bool sent = false;
             for (int p = 0; p < 2; ++p) {
@@ -93,8 +90,7 @@ void Film(TServerConnection& filmer, const std::vector<TLoadSection>& sections, 
 
 // Receives the whole cast one message per tick; true when byte-identical.
 bool View(TServerConnection& viewer, const std::vector<TLoadSection>& sections,
-          std::vector<Clock::time_point>& sectionDone)
-{
+          std::vector<Clock::time_point>& sectionDone) {
     const auto tick = [] {
         std::this_thread::sleep_for(ViewerTick);
         return true;
@@ -110,8 +106,9 @@ bool View(TServerConnection& viewer, const std::vector<TLoadSection>& sections,
         sectionDone[n] = Clock::now();
         const TLoadSection& sent = sections[n];
         const bool whole = n == 0 || sections[n - 1].Demo.empty();
-        const std::string demo =
-            whole || sent.Demo.empty() ? sent.Demo : sent.Demo.substr(static_cast<std::size_t>(sent.BodyOffset));
+        const std::string demo = whole || sent.Demo.empty()
+                                     ? sent.Demo
+                                     : sent.Demo.substr(static_cast<std::size_t>(sent.BodyOffset));
         if (streams.size() != 2 || streams[0] != demo || streams[1] != sent.Audio)
             return false;
     }
@@ -119,15 +116,13 @@ bool View(TServerConnection& viewer, const std::vector<TLoadSection>& sections,
 
 } // namespace
 
-std::vector<TLoadSection> LoadCast()
-{
+std::vector<TLoadSection> LoadCast() {
     std::mt19937 random(47);
     return {Section(random, false, true), Section(random, false, false),
             Section(random, true, false), Section(random, false, true)};
 }
 
-std::int64_t CastBytes(const std::vector<TLoadSection>& sections)
-{
+std::int64_t CastBytes(const std::vector<TLoadSection>& sections) {
     std::int64_t bytes = 0;
     for (const auto& section : sections)
         bytes += static_cast<std::int64_t>(section.Demo.size() + section.Audio.size());
@@ -136,15 +131,14 @@ std::int64_t CastBytes(const std::vector<TLoadSection>& sections)
 
 TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort,
                             std::uint16_t viewerPort, int viewers, std::int32_t rate,
-                            const std::vector<TLoadSection>& sections)
-{
+                            const std::vector<TLoadSection>& sections) {
     TServerConnection filmer;
     if (!ConnectAs(filmer, address, filmerPort, "2016").Accepted ||
         !FilmerLogin(filmer, "", "NEW", Game).Accepted)
         throw std::runtime_error("the server refused the filmer");
 
-    std::vector<std::vector<Clock::time_point>> done(static_cast<std::size_t>(viewers),
-                                                     std::vector<Clock::time_point>(sections.size()));
+    std::vector<std::vector<Clock::time_point>> done(
+        static_cast<std::size_t>(viewers), std::vector<Clock::time_point>(sections.size()));
     std::atomic<int> complete{0};
     std::vector<std::thread> threads;
     for (int v = 0; v < viewers; ++v)
@@ -177,8 +171,7 @@ TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort
 }
 
 int RunRelayLoad(const std::string& address, std::uint16_t port, int viewers, std::int32_t rate,
-                 std::int64_t bytes)
-{
+                 std::int64_t bytes) {
     std::atomic<int> complete{0};
     std::vector<std::thread> threads;
     for (int v = 0; v < viewers; ++v) {

@@ -11,8 +11,8 @@ struct TLoadSection {
 };
 
 struct TCastLoadResult {
-    double SlowestLagMs = 0;  // viewer's end of a section after the filmer's end of it
-    int ViewersComplete = 0;  // viewers that got every section byte-identical and the end
+    double SlowestLagMs = 0; // viewer's end of a section after the filmer's end of it
+    int ViewersComplete = 0; // viewers that got every section byte-identical and the end
     double FilmingSeconds = 0;
 };
 

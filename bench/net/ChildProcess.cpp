@@ -11,8 +11,7 @@
 #include <stdexcept>
 
 TChildProcess::TChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::string& logPath)
-{
+                             const std::string& logPath) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& argument : arguments)
@@ -21,20 +20,19 @@ TChildProcess::TChildProcess(const std::string& program, const std::vector<std::
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     const int failed = posix_spawn(&Pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (failed)
         throw std::runtime_error("cannot start " + program);
 }
 
-TChildProcess::~TChildProcess()
-{
+TChildProcess::~TChildProcess() {
     Stop();
 }
 
-double TChildProcess::CpuSeconds() const
-{
+double TChildProcess::CpuSeconds() const {
     std::ifstream stat("/proc/" + std::to_string(Pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     // Fields after the command name, which ends at the last ')'.
@@ -53,8 +51,7 @@ double TChildProcess::CpuSeconds() const
     return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-long TChildProcess::PeakMemoryKb() const
-{
+long TChildProcess::PeakMemoryKb() const {
     std::ifstream status("/proc/" + std::to_string(Pid) + "/status");
     std::string line;
     while (std::getline(status, line))
@@ -63,8 +60,7 @@ long TChildProcess::PeakMemoryKb() const
     return 0;
 }
 
-void TChildProcess::Stop()
-{
+void TChildProcess::Stop() {
     if (Pid <= 0)
         return;
     ::kill(Pid, SIGTERM);

@@ -12,9 +12,9 @@ public:
                   const std::string& logPath);
     ~TChildProcess(); // stops it if still running
 
-    double CpuSeconds() const;  // user + system time so far
-    long PeakMemoryKb() const;  // VmHWM
-    void Stop();                // SIGTERM, then waits
+    double CpuSeconds() const; // user + system time so far
+    long PeakMemoryKb() const; // VmHWM
+    void Stop();               // SIGTERM, then waits
 
 private:
     pid_t Pid = -1;

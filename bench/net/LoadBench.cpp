@@ -24,8 +24,7 @@ constexpr std::uint16_t ViewerPort = 28100;
 constexpr std::uint16_t RelayPort = 28300;
 constexpr std::int32_t Rate = 20000;
 
-void WaitForServer()
-{
+void WaitForServer() {
     for (int attempt = 0; attempt < 200; ++attempt) {
         try {
             TServerConnection probe;
@@ -45,13 +44,13 @@ struct TFigures {
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--relay")
         return RunReferenceRelay(argv[2], static_cast<std::uint16_t>(std::stoi(argv[3])));
 
     const std::string self = fs::read_symlink("/proc/self/exe").string();
-    const fs::path scratch = fs::temp_directory_path() / ("nelq-bench-" + std::to_string(::getpid()));
+    const fs::path scratch =
+        fs::temp_directory_path() / ("nelq-bench-" + std::to_string(::getpid()));
     fs::create_directories(scratch);
     const auto sections = LoadCast();
     const std::int64_t castBytes = CastBytes(sections);

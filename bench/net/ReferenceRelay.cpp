@@ -13,8 +13,7 @@
 
 namespace {
 
-sockaddr_in Endpoint(const std::string& address, std::uint16_t port)
-{
+sockaddr_in Endpoint(const std::string& address, std::uint16_t port) {
     sockaddr_in endpoint{};
     endpoint.sin_family = AF_INET;
     endpoint.sin_port = htons(port);
@@ -28,8 +27,7 @@ struct TRelay {
     std::vector<char> Data; // guarded by Lock
     bool Ended = false;     // guarded by Lock
 
-    void ReadFilmer(int socket)
-    {
+    void ReadFilmer(int socket) {
         std::vector<char> chunk(65536);
         for (;;) {
             const ssize_t got = ::recv(socket, chunk.data(), chunk.size(), 0);
@@ -45,8 +43,7 @@ struct TRelay {
         ::close(socket);
     }
 
-    void FeedViewer(int socket)
-    {
+    void FeedViewer(int socket) {
         std::size_t sent = 0;
         std::vector<char> pending;
         for (;;) {
@@ -68,8 +65,7 @@ struct TRelay {
 
 } // namespace
 
-int RunReferenceRelay(const std::string& address, std::uint16_t port)
-{
+int RunReferenceRelay(const std::string& address, std::uint16_t port) {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     const int reuse = 1;
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
@@ -94,12 +90,12 @@ int RunReferenceRelay(const std::string& address, std::uint16_t port)
     }
 }
 
-int ConnectToRelay(const std::string& address, std::uint16_t port, char role)
-{
+int ConnectToRelay(const std::string& address, std::uint16_t port, char role) {
     const sockaddr_in endpoint = Endpoint(address, port);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (::connect(socket, reinterpret_cast<const sockaddr*>(&endpoint), sizeof(endpoint)) == 0) {
+        if (::connect(socket, reinterpret_cast<const sockaddr*>(&endpoint), sizeof(endpoint)) ==
+            0) {
             ::send(socket, &role, 1, MSG_NOSIGNAL);
             return socket;
         }

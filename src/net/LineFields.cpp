@@ -1,7 +1,8 @@
 #include "net/LineFields.h"
 
-std::vector<std::string> LineFields(std::string_view line)
-{
+#include <charconv>
+
+std::vector<std::string> LineFields(std::string_view line) {
     std::vector<std::string> fields;
     std::size_t begin = 0;
     for (;;) {
@@ -15,8 +16,7 @@ std::vector<std::string> LineFields(std::string_view line)
     }
 }
 
-std::string LineField(std::string_view line, std::size_t index)
-{
+std::string LineField(std::string_view line, std::size_t index) {
     std::size_t begin = 0;
     for (std::size_t i = 0; i < index; ++i) {
         const std::size_t tab = line.find('\t', begin);
@@ -28,8 +28,7 @@ std::string LineField(std::string_view line, std::size_t index)
     return std::string(line.substr(begin, end == std::string_view::npos ? end : end - begin));
 }
 
-std::string JoinFields(const std::vector<std::string>& fields)
-{
+std::string JoinFields(const std::vector<std::string>& fields) {
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0)
@@ -37,4 +36,10 @@ std::string JoinFields(const std::vector<std::string>& fields)
         line += fields[i];
     }
     return line;
+}
+
+bool ParseInt32(std::string_view text, std::int32_t& value) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end && !text.empty();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,3 +15,6 @@ std::vector<std::string> LineFields(std::string_view line);
 
 // The fields joined by TAB, ready for WriteLine.
 std::string JoinFields(const std::vector<std::string>& fields);
+
+// A whole field as a decimal signed 32-bit number; false for anything else.
+bool ParseInt32(std::string_view text, std::int32_t& value);

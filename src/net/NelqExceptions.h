@@ -32,9 +32,7 @@ public:
 class ENelqInvalidStreamException : public ENelqException {
 public:
     ENelqInvalidStreamException()
-        : ENelqException("Connection tried to write to invalid stream index.")
-    {
-    }
+        : ENelqException("Connection tried to write to invalid stream index.") {}
 };
 
 // A peer sent something the protocol does not allow (a bad count, an unknown

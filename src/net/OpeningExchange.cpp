@@ -3,8 +3,7 @@
 #include "net/LineFields.h"
 #include "net/UnitServerConnection.h"
 
-TVerdict ReadVerdict(TServerConnection& connection)
-{
+TVerdict ReadVerdict(TServerConnection& connection) {
     const std::string reply = connection.ReadLine();
     if (LineField(reply, 0) == "OK")
         return {true, {}};
@@ -12,8 +11,7 @@ TVerdict ReadVerdict(TServerConnection& connection)
 }
 
 TVerdict RunOpeningExchange(TServerConnection& connection, const std::string& clientVersion,
-                            const char* roleCode)
-{
+                            const char* roleCode) {
     connection.ReadLine(); // the greeting says nothing we act on
     connection.WriteLine(JoinFields({clientVersion, roleCode}));
     return ReadVerdict(connection);

@@ -1,22 +1,19 @@
 #include "net/UnitConnectionThread.h"
 
-TConnectionThread::TConnectionThread(SyncContext& sync, std::string clientVersion,
-                                     std::string host, std::uint16_t port, const char* roleCode)
+TConnectionThread::TConnectionThread(SyncContext& sync, std::string clientVersion, std::string host,
+                                     std::uint16_t port, const char* roleCode)
     : TThread(sync), ClientVersion(std::move(clientVersion)), Host(std::move(host)), Port(port),
-      RoleCode(roleCode)
-{
+      RoleCode(roleCode) {
     Connection.OnConnected = [this] { Status("Connected"); };
     Connection.OnDisconnected = [this] { Status("Disconnected"); };
 }
 
-TConnectionThread::~TConnectionThread()
-{
+TConnectionThread::~TConnectionThread() {
     // A body still running would touch members that are about to go.
     Stop();
 }
 
-void TConnectionThread::Stop()
-{
+void TConnectionThread::Stop() {
     if (!Started())
         return;
     CloseSocket();
@@ -24,14 +21,12 @@ void TConnectionThread::Stop()
     WaitFor();
 }
 
-std::string TConnectionThread::StatusText() const
-{
+std::string TConnectionThread::StatusText() const {
     std::lock_guard guard(StatusLock);
     return FStatusText;
 }
 
-void TConnectionThread::Status(const std::string& text)
-{
+void TConnectionThread::Status(const std::string& text) {
     {
         std::lock_guard guard(StatusLock);
         FStatusText = text;
@@ -42,8 +37,7 @@ void TConnectionThread::Status(const std::string& text)
     });
 }
 
-void TConnectionThread::Execute()
-{
+void TConnectionThread::Execute() {
     BeforeLoop();
     while (!Terminated()) {
         if (!SleepFor(PauseBeforeAttempt(FirstAttempt)))
@@ -73,8 +67,7 @@ void TConnectionThread::Execute()
     }
 }
 
-TAttemptEnd TConnectionThread::RunAttempt()
-{
+TAttemptEnd TConnectionThread::RunAttempt() {
     Connection.Connect(Host, Port);
     const TVerdict verdict = RunOpeningExchange(Connection, ClientVersion, RoleCode);
     if (!verdict.Accepted) {

@@ -5,24 +5,18 @@
 TFilmerConnectionThread::TFilmerConnectionThread(SyncContext& sync, std::string clientVersion,
                                                  std::string host, std::string filmingPassword,
                                                  std::string gameName, std::uint16_t port)
-    : TConnectionThread(sync, std::move(clientVersion), std::move(host), port,
-                        FilmerRole.RoleCode),
-      FilmingPassword(std::move(filmingPassword)), GameName(std::move(gameName))
-{
-}
+    : TConnectionThread(sync, std::move(clientVersion), std::move(host), port, FilmerRole.RoleCode),
+      FilmingPassword(std::move(filmingPassword)), GameName(std::move(gameName)) {}
 
-std::chrono::milliseconds TFilmerConnectionThread::PauseBeforeAttempt(bool) const
-{
+std::chrono::milliseconds TFilmerConnectionThread::PauseBeforeAttempt(bool) const {
     return std::chrono::milliseconds(1000);
 }
 
-bool TFilmerConnectionThread::AnnounceReconnection(bool) const
-{
+bool TFilmerConnectionThread::AnnounceReconnection(bool) const {
     return !FirstConnection;
 }
 
-bool TFilmerConnectionThread::Login()
-{
+bool TFilmerConnectionThread::Login() {
     const char* mode = !FirstConnection && LoggedInBefore ? "RESUME" : "NEW";
     Connection.WriteLine(JoinFields({"AUTH", FilmingPassword, mode, GameName}));
     const TVerdict verdict = ReadVerdict(Connection);

@@ -15,8 +15,7 @@ namespace {
 
 constexpr std::size_t ReceiveSize = 65536;
 
-[[noreturn]] void Fail(const asio::error_code& error)
-{
+[[noreturn]] void Fail(const asio::error_code& error) {
     if (error == asio::error::eof)
         throw ENelqConnectionError("Connection closed gracefully.");
     throw ENelqConnectionError("Socket error: " + error.message());
@@ -31,21 +30,18 @@ struct TServerConnection::TSocket {
 
 TServerConnection::TServerConnection() : Socket(std::make_unique<TSocket>()) {}
 
-TServerConnection::~TServerConnection()
-{
+TServerConnection::~TServerConnection() {
     CloseHandle();
 }
 
-void TServerConnection::Register(int handle)
-{
+void TServerConnection::Register(int handle) {
     std::lock_guard guard(HandleLock);
     if (Aborted)
         throw ENelqConnectionError("Connection closed.");
     Handle = handle;
 }
 
-void TServerConnection::Connect(const std::string& host, std::uint16_t port)
-{
+void TServerConnection::Connect(const std::string& host, std::uint16_t port) {
     CloseHandle();
     Input.clear();
     InputBegin = 0;
@@ -67,16 +63,15 @@ void TServerConnection::Connect(const std::string& host, std::uint16_t port)
         CloseHandle();
     }
     if (error || !Socket->Socket.is_open())
-        throw ENelqConnectionError("Cannot connect to " + host + ":" + std::to_string(port) +
-                                   ": " + error.message());
+        throw ENelqConnectionError("Cannot connect to " + host + ":" + std::to_string(port) + ": " +
+                                   error.message());
     Register(Socket->Socket.native_handle()); // fails if CloseSocket came meanwhile
     Socket->Socket.set_option(asio::ip::tcp::no_delay(true), error);
     if (OnConnected)
         OnConnected();
 }
 
-void TServerConnection::Adopt(int acceptedSocket)
-{
+void TServerConnection::Adopt(int acceptedSocket) {
     CloseHandle();
     sockaddr_storage address{};
     socklen_t length = sizeof(address);
@@ -88,21 +83,18 @@ void TServerConnection::Adopt(int acceptedSocket)
     Socket->Socket.set_option(asio::ip::tcp::no_delay(true), error);
 }
 
-bool TServerConnection::IsConnected() const
-{
+bool TServerConnection::IsConnected() const {
     return Socket->Socket.is_open();
 }
 
-void TServerConnection::CloseHandle()
-{
+void TServerConnection::CloseHandle() {
     std::lock_guard guard(HandleLock);
     Handle = -1;
     asio::error_code ignored;
     Socket->Socket.close(ignored);
 }
 
-void TServerConnection::Disconnect()
-{
+void TServerConnection::Disconnect() {
     if (!IsConnected())
         return;
     try {
@@ -117,16 +109,14 @@ void TServerConnection::Disconnect()
         OnDisconnected();
 }
 
-void TServerConnection::CloseSocket()
-{
+void TServerConnection::CloseSocket() {
     std::lock_guard guard(HandleLock);
     Aborted = true;
     if (Handle >= 0)
         ::shutdown(Handle, SHUT_RDWR);
 }
 
-std::string TServerConnection::PeerAddress() const
-{
+std::string TServerConnection::PeerAddress() const {
     asio::error_code error;
     const auto endpoint = Socket->Socket.remote_endpoint(error);
     if (error)
@@ -134,8 +124,7 @@ std::string TServerConnection::PeerAddress() const
     return endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
 }
 
-void TServerConnection::Fill()
-{
+void TServerConnection::Fill() {
     Flush();
     if (InputBegin > 0) {
         Input.erase(Input.begin(), Input.begin() + static_cast<std::ptrdiff_t>(InputBegin));
@@ -146,14 +135,14 @@ void TServerConnection::Fill()
     const std::size_t kept = Input.size();
     Input.resize(kept + ReceiveSize);
     asio::error_code error;
-    const std::size_t got = Socket->Socket.read_some(asio::buffer(Input.data() + kept, ReceiveSize), error);
+    const std::size_t got =
+        Socket->Socket.read_some(asio::buffer(Input.data() + kept, ReceiveSize), error);
     Input.resize(kept + got);
     if (error)
         Fail(error);
 }
 
-std::string TServerConnection::ReadLine()
-{
+std::string TServerConnection::ReadLine() {
     std::size_t scanned = InputBegin;
     for (;;) {
         const auto begin = Input.begin() + static_cast<std::ptrdiff_t>(scanned);
@@ -178,8 +167,7 @@ std::string TServerConnection::ReadLine()
     }
 }
 
-void TServerConnection::ReadExact(char* target, std::size_t size)
-{
+void TServerConnection::ReadExact(char* target, std::size_t size) {
     while (size > 0) {
         if (InputBegin == Input.size())
             Fill();
@@ -191,8 +179,7 @@ void TServerConnection::ReadExact(char* target, std::size_t size)
     }
 }
 
-std::int32_t TServerConnection::ReadInt32()
-{
+std::int32_t TServerConnection::ReadInt32() {
     std::array<char, 4> bytes;
     ReadExact(bytes.data(), bytes.size());
     std::uint32_t value = 0;
@@ -201,8 +188,7 @@ std::int32_t TServerConnection::ReadInt32()
     return static_cast<std::int32_t>(value);
 }
 
-std::int32_t TServerConnection::ReadCounted(std::ostream& target, std::int32_t maxCount)
-{
+std::int32_t TServerConnection::ReadCounted(std::ostream& target, std::int32_t maxCount) {
     const std::int32_t count = ReadInt32();
     if (count < 0)
         throw ENelqProtocolError("Invalid block size " + std::to_string(count) + ".");
@@ -222,16 +208,14 @@ std::int32_t TServerConnection::ReadCounted(std::ostream& target, std::int32_t m
     return count;
 }
 
-void TServerConnection::Send(const void* data, std::size_t size)
-{
+void TServerConnection::Send(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const char*>(data);
     Output.insert(Output.end(), bytes, bytes + size);
-    if (BatchDepth == 0 || Output.size() >= ReceiveSize)
+    if (BatchDepth == 0 || Output.size() >= static_cast<std::size_t>(MaxChunk))
         Flush();
 }
 
-void TServerConnection::Flush()
-{
+void TServerConnection::Flush() {
     if (Output.empty())
         return;
     if (!IsConnected())
@@ -251,23 +235,20 @@ void TServerConnection::Flush()
     }
 }
 
-void TServerConnection::WriteLine(std::string_view text)
-{
+void TServerConnection::WriteLine(std::string_view text) {
     TBatch batch(*this);
     Send(text.data(), text.size());
     Send("\r\n", 2);
 }
 
-void TServerConnection::WriteInt32(std::int32_t value)
-{
+void TServerConnection::WriteInt32(std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
     const std::array<char, 4> bytes{static_cast<char>(bits >> 24), static_cast<char>(bits >> 16),
                                     static_cast<char>(bits >> 8), static_cast<char>(bits)};
     Send(bytes.data(), bytes.size());
 }
 
-void TServerConnection::WriteCounted(std::istream& source, std::int32_t count)
-{
+void TServerConnection::WriteCounted(std::istream& source, std::int32_t count) {
     if (count < 0)
         throw ENelqException("Invalid block size " + std::to_string(count) + ".");
     TBatch batch(*this);
@@ -284,13 +265,11 @@ void TServerConnection::WriteCounted(std::istream& source, std::int32_t count)
     }
 }
 
-TServerConnection::TBatch::TBatch(TServerConnection& connection) : Connection(connection)
-{
+TServerConnection::TBatch::TBatch(TServerConnection& connection) : Connection(connection) {
     ++Connection.BatchDepth;
 }
 
-TServerConnection::TBatch::~TBatch()
-{
+TServerConnection::TBatch::~TBatch() {
     if (--Connection.BatchDepth > 0)
         return;
     try {

@@ -5,58 +5,47 @@
 TViewerConnectionThread::TViewerConnectionThread(SyncContext& sync, std::string clientVersion,
                                                  std::string host, std::uint16_t port)
     : TConnectionThread(sync, std::move(clientVersion), std::move(host), port,
-                        ViewerRole.RoleCode)
-{
-}
+                        ViewerRole.RoleCode) {}
 
-std::uint8_t TViewerConnectionThread::GetViewerState() const
-{
+std::uint8_t TViewerConnectionThread::GetViewerState() const {
     std::lock_guard guard(StateLock);
     return FViewerState;
 }
 
-void TViewerConnectionThread::SetViewerState(std::uint8_t state)
-{
+void TViewerConnectionThread::SetViewerState(std::uint8_t state) {
     std::lock_guard guard(StateLock);
     FViewerState = state;
 }
 
-std::string TViewerConnectionThread::GetUsername() const
-{
+std::string TViewerConnectionThread::GetUsername() const {
     std::lock_guard guard(UsernameLock);
     return FUsername;
 }
 
-void TViewerConnectionThread::SetUsername(const std::string& name)
-{
+void TViewerConnectionThread::SetUsername(const std::string& name) {
     std::lock_guard guard(UsernameLock);
     FUsername = name;
 }
 
-std::string TViewerConnectionThread::GetPassword() const
-{
+std::string TViewerConnectionThread::GetPassword() const {
     std::lock_guard guard(PasswordLock);
     return FPassword;
 }
 
-void TViewerConnectionThread::SetPassword(const std::string& password)
-{
+void TViewerConnectionThread::SetPassword(const std::string& password) {
     std::lock_guard guard(PasswordLock);
     FPassword = password;
 }
 
-std::chrono::milliseconds TViewerConnectionThread::PauseBeforeAttempt(bool firstAttempt) const
-{
+std::chrono::milliseconds TViewerConnectionThread::PauseBeforeAttempt(bool firstAttempt) const {
     return std::chrono::milliseconds(firstAttempt ? 0 : 4000);
 }
 
-bool TViewerConnectionThread::AnnounceReconnection(bool firstAttempt) const
-{
+bool TViewerConnectionThread::AnnounceReconnection(bool firstAttempt) const {
     return !firstAttempt;
 }
 
-void TViewerConnectionThread::BeginAttempt(bool firstAttempt)
-{
+void TViewerConnectionThread::BeginAttempt(bool firstAttempt) {
     const std::uint8_t state = GetViewerState();
     WaitedForUser = state == vsWaitForLogin;
     if (firstAttempt) {
@@ -74,8 +63,7 @@ void TViewerConnectionThread::BeginAttempt(bool firstAttempt)
     }
 }
 
-bool TViewerConnectionThread::Login()
-{
+bool TViewerConnectionThread::Login() {
     if (Connection.ReadLine() != "AUTH") {
         SetViewerState(TargetState);
         return true;
@@ -93,8 +81,7 @@ bool TViewerConnectionThread::Login()
     return true;
 }
 
-bool TViewerConnectionThread::SendCredentials()
-{
+bool TViewerConnectionThread::SendCredentials() {
     Connection.WriteLine(JoinFields({GetUsername(), GetPassword()}));
     const TVerdict verdict = ReadVerdict(Connection);
     if (!verdict.Accepted) {

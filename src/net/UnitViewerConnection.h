@@ -62,6 +62,6 @@ private:
     mutable std::mutex UsernameLock;
     std::string FUsername; // guarded by UsernameLock
     mutable std::mutex PasswordLock;
-    std::string FPassword; // guarded by PasswordLock
+    std::string FPassword;      // guarded by PasswordLock
     bool WaitedForUser = false; // the attempt began while the user's login was still due
 };

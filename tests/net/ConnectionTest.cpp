@@ -14,8 +14,7 @@ namespace {
 
 const char* const Address = "127.0.0.2";
 
-std::string Bytes(std::initializer_list<int> values)
-{
+std::string Bytes(std::initializer_list<int> values) {
     std::string bytes;
     for (const int value : values)
         bytes += static_cast<char>(value);
@@ -24,8 +23,7 @@ std::string Bytes(std::initializer_list<int> values)
 
 } // namespace
 
-TEST(Connection, IntegersTravelBigEndianInBothDirections)
-{
+TEST(Connection, IntegersTravelBigEndianInBothDirections) {
     TScriptedPeer peer(Address, [&](TServerConnection& server, int) {
         peer.Expect(server);
         server.WriteLine(Bytes({0, 0, 0, 5, 0xff, 0xff, 0xff, 0xff}));
@@ -45,12 +43,11 @@ TEST(Connection, IntegersTravelBigEndianInBothDirections)
     EXPECT_EQ(peer.Received()[0], Bytes({0, 0, 0, 5, 0xff, 0xff, 0xff, 0xff}));
 }
 
-TEST(Connection, LinesEndInCrLfOrLfAloneAndKeepInnerCarriageReturns)
-{
+TEST(Connection, LinesEndInCrLfOrLfAloneAndKeepInnerCarriageReturns) {
     TScriptedPeer peer(Address, [](TServerConnection& server, int) {
-        server.WriteLine("bare\ncrlf");  // "bare" ends in LF alone
-        server.WriteLine("in\rside");    // an inner CR stays
-        server.WriteLine("two\r");       // only one CR before the LF goes
+        server.WriteLine("bare\ncrlf"); // "bare" ends in LF alone
+        server.WriteLine("in\rside");   // an inner CR stays
+        server.WriteLine("two\r");      // only one CR before the LF goes
         server.WriteLine(std::string(TServerConnection::MaxLineLength, 'a'));
         server.WriteLine(std::string(TServerConnection::MaxLineLength + 1, 'b'));
         server.ReadLine();
@@ -70,8 +67,7 @@ TEST(Connection, LinesEndInCrLfOrLfAloneAndKeepInnerCarriageReturns)
     }
 }
 
-TEST(Connection, FieldsAreTabSeparatedAndMissingOnesReadEmpty)
-{
+TEST(Connection, FieldsAreTabSeparatedAndMissingOnesReadEmpty) {
     EXPECT_EQ(LineField("OK", 0), "OK");
     EXPECT_EQ(LineField("OK", 1), "");
     EXPECT_EQ(LineField("NO\tbecause\t", 1), "because");
@@ -86,8 +82,7 @@ TEST(Connection, FieldsAreTabSeparatedAndMissingOnesReadEmpty)
     EXPECT_FALSE(ParseInt32("", value));
 }
 
-TEST(Connection, CountedBlocksArriveWholeAndBadCountsAreRefusedBeforeReading)
-{
+TEST(Connection, CountedBlocksArriveWholeAndBadCountsAreRefusedBeforeReading) {
     std::string payload(100000, '\0');
     for (std::size_t i = 0; i < payload.size(); ++i)
         payload[i] = static_cast<char>(i * 7 + i / 251);
@@ -112,8 +107,7 @@ TEST(Connection, CountedBlocksArriveWholeAndBadCountsAreRefusedBeforeReading)
     EXPECT_TRUE(sink.str().empty());
 }
 
-TEST(Connection, NotificationsAndAClosedPeerEndReadsWithAConnectionError)
-{
+TEST(Connection, NotificationsAndAClosedPeerEndReadsWithAConnectionError) {
     TScriptedPeer peer(Address, [](TServerConnection& server, int) { server.WriteLine("bye"); });
     TServerConnection client;
     std::vector<std::string> events;
@@ -129,8 +123,7 @@ TEST(Connection, NotificationsAndAClosedPeerEndReadsWithAConnectionError)
     EXPECT_EQ(events, (std::vector<std::string>{"Connected", "Disconnected"}));
 }
 
-TEST(Connection, CloseSocketFromAnotherThreadEndsABlockedReadAtOnce)
-{
+TEST(Connection, CloseSocketFromAnotherThreadEndsABlockedReadAtOnce) {
     TScriptedPeer peer(Address, [](TServerConnection& server, int) { server.ReadLine(); });
     TServerConnection client;
     bool disconnected = false;
@@ -154,8 +147,7 @@ TEST(Connection, CloseSocketFromAnotherThreadEndsABlockedReadAtOnce)
     EXPECT_THROW(client.Connect(Address, peer.Port()), ENelqConnectionError);
 }
 
-TEST(Connection, UnreachablePeerIsAConnectionError)
-{
+TEST(Connection, UnreachablePeerIsAConnectionError) {
     std::uint16_t port = 0;
     {
         TScriptedPeer gone(Address, [](TServerConnection&, int) {});

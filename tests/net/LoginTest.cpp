@@ -20,9 +20,7 @@ const char* const Version = "1.0.0.47";
 class TTestFilmer : public TFilmerConnectionThread {
 public:
     TTestFilmer(SyncContext& sync, std::uint16_t port)
-        : TFilmerConnectionThread(sync, Version, Address, "pw", "Game One", port)
-    {
-    }
+        : TFilmerConnectionThread(sync, Version, Address, "pw", "Game One", port) {}
     ~TTestFilmer() override { Stop(); }
 
     std::vector<std::string> Hooks; // written by the thread; read after Stop
@@ -32,8 +30,7 @@ protected:
     void FirstLoginAccepted() override { Hooks.push_back("first"); }
     void LoginResumed() override { Hooks.push_back("resumed"); }
     void LoggedIn() override { Hooks.push_back("logged in"); }
-    TAttemptEnd CommandLoop() override
-    {
+    TAttemptEnd CommandLoop() override {
         while (SleepFor(20ms)) {
             Connection.WriteLine("HI");
             Connection.ReadLine();
@@ -47,21 +44,17 @@ protected:
 class TTestViewer : public TViewerConnectionThread {
 public:
     TTestViewer(SyncContext& sync, std::uint16_t port)
-        : TViewerConnectionThread(sync, Version, Address, port)
-    {
-    }
+        : TViewerConnectionThread(sync, Version, Address, port) {}
     ~TTestViewer() override { Stop(); }
 
     std::atomic<int> Resumes{0};
 
 protected:
-    std::chrono::milliseconds PauseBeforeAttempt(bool first) const override
-    {
+    std::chrono::milliseconds PauseBeforeAttempt(bool first) const override {
         return first ? 0ms : 20ms;
     }
     void TransferResuming() override { ++Resumes; }
-    TAttemptEnd CommandLoop() override
-    {
+    TAttemptEnd CommandLoop() override {
         while (SleepFor(10ms)) {
             switch (GetViewerState()) {
             case vsLogin:
@@ -91,30 +84,26 @@ protected:
 
 struct TStatusLog {
     std::vector<std::string> Lines;
-    bool Has(const std::string& text) const
-    {
+    bool Has(const std::string& text) const {
         return std::find(Lines.begin(), Lines.end(), text) != Lines.end();
     }
 };
 
 void Greet(TScriptedPeer& peer, TServerConnection& server, const std::string& greeting,
-           const std::string& verdict)
-{
+           const std::string& verdict) {
     server.WriteLine(greeting);
     peer.Expect(server);
     server.WriteLine(verdict);
 }
 
-void ReadUntilClosed(TServerConnection& server)
-{
+void ReadUntilClosed(TServerConnection& server) {
     for (;;)
         server.ReadLine();
 }
 
 } // namespace
 
-TEST(Login, FilmerLogsInNewThenResumesAfterADropButNotAfterAFailureBeforeLogin)
-{
+TEST(Login, FilmerLogsInNewThenResumesAfterADropButNotAfterAFailureBeforeLogin) {
     TScriptedPeer peer(Address, [&](TServerConnection& server, int index) {
         if (index == 0) {
             server.WriteLine("greeting"); // then the connection drops before the login
@@ -137,7 +126,8 @@ TEST(Login, FilmerLogsInNewThenResumesAfterADropButNotAfterAFailureBeforeLogin)
     TTestFilmer filmer(sync, peer.Port());
     filmer.OnStatus = [&](const std::string& text) { status.Lines.push_back(text); };
     filmer.Start();
-    ASSERT_TRUE(sync.PumpUntil([&] { return status.Has("Attempting to resume transfer..."); }, 10s));
+    ASSERT_TRUE(
+        sync.PumpUntil([&] { return status.Has("Attempting to resume transfer..."); }, 10s));
     filmer.Stop();
 
     const auto received = peer.Received();
@@ -146,20 +136,21 @@ TEST(Login, FilmerLogsInNewThenResumesAfterADropButNotAfterAFailureBeforeLogin)
     EXPECT_EQ(received[1], "AUTH\tpw\tNEW\tGame One");
     EXPECT_EQ(received[2], "HI");
     EXPECT_EQ(received[4], "AUTH\tpw\tRESUME\tGame One");
-    EXPECT_EQ(filmer.Hooks, (std::vector<std::string>{"first", "logged in", "resumed", "logged in"}));
+    EXPECT_EQ(filmer.Hooks,
+              (std::vector<std::string>{"first", "logged in", "resumed", "logged in"}));
     // The failed first attempt is retried silently; the drop after the login is not.
-    const auto reconnect = std::find(status.Lines.begin(), status.Lines.end(),
-                                     "Attempting Reconnection...");
+    const auto reconnect =
+        std::find(status.Lines.begin(), status.Lines.end(), "Attempting Reconnection...");
     ASSERT_NE(reconnect, status.Lines.end());
-    EXPECT_EQ(std::count(status.Lines.begin(), status.Lines.end(), "Attempting Reconnection..."), 1);
+    EXPECT_EQ(std::count(status.Lines.begin(), status.Lines.end(), "Attempting Reconnection..."),
+              1);
     EXPECT_EQ(std::count(status.Lines.begin(), reconnect, "Connected"), 2);
     EXPECT_EQ(status.Lines.front(), "Connected");
     EXPECT_EQ(status.Lines[1], "Disconnected");
     EXPECT_EQ(status.Lines[2], "Connection closed gracefully.");
 }
 
-TEST(Login, RefusalsShowTheirReasonAndEndTheThreadWithoutReconnecting)
-{
+TEST(Login, RefusalsShowTheirReasonAndEndTheThreadWithoutReconnecting) {
     struct TCase {
         const char* Name;
         bool Viewer;
@@ -168,7 +159,9 @@ TEST(Login, RefusalsShowTheirReasonAndEndTheThreadWithoutReconnecting)
     };
     const std::vector<TCase> cases{
         {"hello refused", false, {"NO\tServer is full"}, "Server is full"},
-        {"filmer login refused", false, {"OK", "FAIL\tWrong filming password."},
+        {"filmer login refused",
+         false,
+         {"OK", "FAIL\tWrong filming password."},
          "Wrong filming password."},
         {"viewer credentials refused", true, {"OK\nAUTH", "FAIL\tUnknown user"}, "Unknown user"},
     };
@@ -206,8 +199,7 @@ TEST(Login, RefusalsShowTheirReasonAndEndTheThreadWithoutReconnecting)
     }
 }
 
-TEST(Login, ViewerAsksTheUserOnceAndSendsTheStoredLoginOnAReconnection)
-{
+TEST(Login, ViewerAsksTheUserOnceAndSendsTheStoredLoginOnAReconnection) {
     TScriptedPeer peer(Address, [&](TServerConnection& server, int index) {
         Greet(peer, server, "welcome", "OK");
         server.WriteLine("AUTH");
@@ -254,8 +246,7 @@ TEST(Login, ViewerAsksTheUserOnceAndSendsTheStoredLoginOnAReconnection)
     EXPECT_TRUE(status.Has("Attempting to resume transfer..."));
 }
 
-TEST(Login, StoppingEndsAThreadBlockedInARead)
-{
+TEST(Login, StoppingEndsAThreadBlockedInARead) {
     TScriptedPeer peer(Address, [](TServerConnection& server, int) { ReadUntilClosed(server); });
     PumpedSyncContext sync;
     TTestFilmer filmer(sync, peer.Port());

@@ -7,8 +7,8 @@
 
 #include <stdexcept>
 
-TScriptedPeer::TScriptedPeer(const std::string& address, TScript script) : Script(std::move(script))
-{
+TScriptedPeer::TScriptedPeer(const std::string& address, TScript script)
+    : Script(std::move(script)) {
     Listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -22,15 +22,13 @@ TScriptedPeer::TScriptedPeer(const std::string& address, TScript script) : Scrip
     Worker = std::thread([this] { Serve(); });
 }
 
-TScriptedPeer::~TScriptedPeer()
-{
+TScriptedPeer::~TScriptedPeer() {
     ::shutdown(Listener, SHUT_RDWR); // wakes the accept
     Worker.join();
     ::close(Listener);
 }
 
-void TScriptedPeer::Serve()
-{
+void TScriptedPeer::Serve() {
     for (;;) {
         const int socket = ::accept(Listener, nullptr, nullptr);
         if (socket < 0)
@@ -46,16 +44,14 @@ void TScriptedPeer::Serve()
     }
 }
 
-std::string TScriptedPeer::Expect(TServerConnection& peer)
-{
+std::string TScriptedPeer::Expect(TServerConnection& peer) {
     std::string line = peer.ReadLine();
     std::lock_guard guard(Lock);
     FReceived.push_back(line);
     return line;
 }
 
-std::vector<std::string> TScriptedPeer::Received() const
-{
+std::vector<std::string> TScriptedPeer::Received() const {
     std::lock_guard guard(Lock);
     return FReceived;
 }

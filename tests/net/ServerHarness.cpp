@@ -15,10 +15,8 @@ namespace fs = std::filesystem;
 TServerHarness::TServerHarness(const std::string& address, const std::string& name,
                                TServerOptions extra)
     : Address(address),
-      Scratch(fs::temp_directory_path() /
-              ("nelq-net-" + name + "-" + std::to_string(::getpid()))),
-      DataDirectory(Scratch / "data"), Options(std::move(extra))
-{
+      Scratch(fs::temp_directory_path() / ("nelq-net-" + name + "-" + std::to_string(::getpid()))),
+      DataDirectory(Scratch / "data"), Options(std::move(extra)) {
     fs::remove_all(Scratch);
     fs::create_directories(Scratch);
     Options.BindAddress = Address;
@@ -28,14 +26,12 @@ TServerHarness::TServerHarness(const std::string& address, const std::string& na
     Launch();
 }
 
-TServerHarness::~TServerHarness()
-{
+TServerHarness::~TServerHarness() {
     FServer.reset();
     fs::remove_all(Scratch);
 }
 
-void TServerHarness::Launch()
-{
+void TServerHarness::Launch() {
     FServer = std::make_unique<TCastingServer>(Options, [this](const std::string& line) {
         std::lock_guard guard(LogLock);
         FLog.push_back(line);
@@ -45,35 +41,31 @@ void TServerHarness::Launch()
     FViewerPort = FServer->ViewerPort();
 }
 
-void TServerHarness::Restart()
-{
+void TServerHarness::Restart() {
     FServer.reset();
     Launch();
 }
 
-bool TServerHarness::LogHas(const std::string& text) const
-{
+bool TServerHarness::LogHas(const std::string& text) const {
     std::lock_guard guard(LogLock);
-    return std::any_of(FLog.begin(), FLog.end(),
-                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    return std::any_of(FLog.begin(), FLog.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    });
 }
 
-std::vector<std::string> TServerHarness::Log() const
-{
+std::vector<std::string> TServerHarness::Log() const {
     std::lock_guard guard(LogLock);
     return FLog;
 }
 
-std::unique_ptr<TServerConnection> TServerHarness::Filmer()
-{
+std::unique_ptr<TServerConnection> TServerHarness::Filmer() {
     auto connection = std::make_unique<TServerConnection>();
     if (!ConnectAs(*connection, Address, FFilmerPort, "2016").Accepted)
         throw std::runtime_error("filmer hello refused");
     return connection;
 }
 
-std::unique_ptr<TServerConnection> TServerHarness::Viewer()
-{
+std::unique_ptr<TServerConnection> TServerHarness::Viewer() {
     auto connection = std::make_unique<TServerConnection>();
     if (!ConnectAs(*connection, Address, FViewerPort, "1016").Accepted)
         throw std::runtime_error("viewer hello refused");
@@ -82,8 +74,7 @@ std::unique_ptr<TServerConnection> TServerHarness::Viewer()
 }
 
 std::unique_ptr<TServerConnection> TServerHarness::FilmerOf(const std::string& game,
-                                                            const char* mode)
-{
+                                                            const char* mode) {
     auto connection = Filmer();
     const TVerdict verdict = FilmerLogin(*connection, "", mode, game);
     if (!verdict.Accepted)
@@ -93,14 +84,12 @@ std::unique_ptr<TServerConnection> TServerHarness::FilmerOf(const std::string& g
 
 namespace {
 
-void PutLittleEndian(std::string& bytes, std::uint32_t value)
-{
+void PutLittleEndian(std::string& bytes, std::uint32_t value) {
     for (int i = 0; i < 4; ++i)
         bytes += static_cast<char>(value >> (8 * i));
 }
 
-std::string RandomBytes(std::mt19937& random, int size)
-{
+std::string RandomBytes(std::mt19937& random, int size) {
     std::string bytes(static_cast<std::size_t>(size), '\0');
     for (auto& byte : bytes)
         byte = static_cast<char>(random());
@@ -109,14 +98,12 @@ std::string RandomBytes(std::mt19937& random, int size)
 
 } // namespace
 
-std::string InfoText(int seed)
-{
+std::string InfoText(int seed) {
     return "\"Time Remaining\",Map,Players," + std::to_string(20 - seed) + ":00,Katabatic," +
            std::to_string(seed);
 }
 
-TSectionParts MakeSection(int seed, bool fake, bool startPoint, int bodySize, int audioSize)
-{
+TSectionParts MakeSection(int seed, bool fake, bool startPoint, int bodySize, int audioSize) {
     std::mt19937 random(static_cast<unsigned>(seed));
     TSectionParts parts;
     parts.Audio = RandomBytes(random, audioSize);
@@ -136,8 +123,7 @@ TSectionParts MakeSection(int seed, bool fake, bool startPoint, int bodySize, in
 }
 
 TViewing ViewCast(TServerConnection& viewer, const std::string& game, std::int32_t start,
-                  bool audioOnly)
-{
+                  bool audioOnly) {
     TViewing viewing;
     SendRequest(viewer, game, start, start, audioOnly);
     for (;;) {
@@ -152,20 +138,17 @@ TViewing ViewCast(TServerConnection& viewer, const std::string& game, std::int32
     }
 }
 
-std::string Int32Bytes(std::int32_t value)
-{
+std::string Int32Bytes(std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
     return {static_cast<char>(bits >> 24), static_cast<char>(bits >> 16),
             static_cast<char>(bits >> 8), static_cast<char>(bits)};
 }
 
-std::string Line(const std::string& text)
-{
+std::string Line(const std::string& text) {
     return text + "\r\n";
 }
 
-TRawExchange SendRaw(const std::string& address, std::uint16_t port, const std::string& bytes)
-{
+TRawExchange SendRaw(const std::string& address, std::uint16_t port, const std::string& bytes) {
     TRawExchange exchange;
     const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in remote{};

@@ -32,7 +32,7 @@ public:
     std::unique_ptr<TServerConnection> FilmerOf(const std::string& game, const char* mode = "NEW");
 
     const std::string Address;
-    const std::filesystem::path Scratch;       // only the data directory may appear here
+    const std::filesystem::path Scratch; // only the data directory may appear here
     const std::filesystem::path DataDirectory;
 
 private:

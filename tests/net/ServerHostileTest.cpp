@@ -10,40 +10,35 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Hello(const char* role)
-{
+std::string Hello(const char* role) {
     return Line(std::string("1.0.0.47\t") + role);
 }
 
-std::string Login(const std::string& game)
-{
+std::string Login(const std::string& game) {
     return Hello("2016") + Line("AUTH\t\tNEW\t" + game);
 }
 
 std::string Announce(std::int32_t section, std::int32_t demoSize, std::int32_t bodyOffset,
-                     std::int32_t audioSize, std::int32_t demoKind = 0, std::int32_t audioOffset = 0)
-{
+                     std::int32_t audioSize, std::int32_t demoKind = 0,
+                     std::int32_t audioOffset = 0) {
     return Line("TRANSMIT\t2\t" + std::to_string(section)) + Int32Bytes(demoKind) +
            Int32Bytes(demoSize) + Int32Bytes(bodyOffset) + Int32Bytes(1) + Int32Bytes(audioSize) +
            Int32Bytes(audioOffset);
 }
 
-std::string Block(std::int32_t part, const std::string& bytes)
-{
+std::string Block(std::int32_t part, const std::string& bytes) {
     return Line("BLOCK") + Int32Bytes(part) + Int32Bytes(0) +
            Int32Bytes(static_cast<std::int32_t>(bytes.size())) + bytes;
 }
 
-std::string BlockHeader(std::int32_t part, std::int32_t kind)
-{
+std::string BlockHeader(std::int32_t part, std::int32_t kind) {
     return Line("BLOCK") + Int32Bytes(part) + Int32Bytes(kind);
 }
 
 // The upload of a whole cast as one stream of messages.
 std::vector<std::string> UploadMessages(const std::string& game,
                                         const std::vector<TSectionParts>& sections,
-                                        std::vector<std::size_t>& announceIndex)
-{
+                                        std::vector<std::size_t>& announceIndex) {
     std::vector<std::string> messages{Hello("2016"), Line("AUTH\t\tNEW\t" + game)};
     for (std::size_t n = 0; n < sections.size(); ++n) {
         const auto& parts = sections[n];
@@ -68,8 +63,7 @@ protected:
 
     // Sends the bytes, expects the server to close, and returns the log
     // lines of that connection.
-    std::string Exchange(bool filmerPort, const std::string& bytes)
-    {
+    std::string Exchange(bool filmerPort, const std::string& bytes) {
         const std::size_t before = Harness.Log().size();
         const TRawExchange exchange = SendRaw(
             Harness.Address, filmerPort ? Harness.FilmerPort() : Harness.ViewerPort(), bytes);
@@ -84,8 +78,7 @@ protected:
 
     // The server still films and shows a cast, and nothing appeared beside the
     // data directory or in it but casts.
-    void ExpectServerIntact(const std::string& game)
-    {
+    void ExpectServerIntact(const std::string& game) {
         const std::vector<TSectionParts> sections{MakeSection(0, true, false),
                                                   MakeSection(1, false, true, 3000, 2000)};
         auto filmer = Harness.FilmerOf(game);
@@ -116,8 +109,7 @@ struct THostileCase {
 
 } // namespace
 
-TEST_F(HostileInput, EveryBadMessageEndsItsConnectionWithAClearError)
-{
+TEST_F(HostileInput, EveryBadMessageEndsItsConnectionWithAClearError) {
     {
         auto filmer = Harness.FilmerOf("Target");
         UploadSection(*filmer, 0, MakeSection(1, false, true, 3000, 2000));
@@ -153,7 +145,8 @@ TEST_F(HostileInput, EveryBadMessageEndsItsConnectionWithAClearError)
         {"body offset beyond the part", true, Login("F11") + Announce(0, 2000, 2001, 10),
          "does not fit"},
         {"audio body offset", true, Login("F12") + Announce(0, 0, 0, 10, 0, 4), "does not fit"},
-        {"block before transmit", true, Login("F13") + Block(0, "abc"), "Block before any TRANSMIT"},
+        {"block before transmit", true, Login("F13") + Block(0, "abc"),
+         "Block before any TRANSMIT"},
         {"block for part 2", true, Login("F14") + Announce(0, 0, 0, 10) + Block(2, "abc"),
          "Block for part 2."},
         {"block of unknown kind", true, Login("F15") + Announce(0, 0, 0, 10) + BlockHeader(1, 7),
@@ -169,8 +162,8 @@ TEST_F(HostileInput, EveryBadMessageEndsItsConnectionWithAClearError)
          "0 allowed."},
         {"part ended early", true, Login("F19") + Announce(0, 0, 0, 10) + BlockHeader(1, 1),
          "ended after 0 of 10 bytes"},
-        {"completed inside a section", true, Login("F20") + Announce(0, 0, 0, 10) + Line("COMPLETED"),
-         "in the middle of a section"},
+        {"completed inside a section", true,
+         Login("F20") + Announce(0, 0, 0, 10) + Line("COMPLETED"), "in the middle of a section"},
         {"announced again with other sizes", true,
          Login("F21") + Announce(0, 0, 0, 10) + Announce(0, 0, 0, 11), "with other sizes"},
         {"next section before the last ended", true,
@@ -207,13 +200,22 @@ TEST_F(HostileInput, EveryBadMessageEndsItsConnectionWithAClearError)
     ExpectServerIntact("Still Fine");
 }
 
-TEST_F(HostileInput, RandomBytesAfterEveryStageNeverHurtTheServer)
-{
+TEST_F(HostileInput, RandomBytesAfterEveryStageNeverHurtTheServer) {
     std::mt19937 random(20261207);
-    const std::vector<std::string> tokens{
-        Line("TRANSMIT\t2\t0"), Line("BLOCK"), Line("HI"), Line("COMPLETED"), Line("LISTGAMES"),
-        Line("LISTSECTIONS\tR"), Line("REQUEST\tR\t0\t0\tFALSE"), Int32Bytes(0), Int32Bytes(1),
-        Int32Bytes(-1), Int32Bytes(1032), Int32Bytes(0x7fffffff), "\r\n", "\t"};
+    const std::vector<std::string> tokens{Line("TRANSMIT\t2\t0"),
+                                          Line("BLOCK"),
+                                          Line("HI"),
+                                          Line("COMPLETED"),
+                                          Line("LISTGAMES"),
+                                          Line("LISTSECTIONS\tR"),
+                                          Line("REQUEST\tR\t0\t0\tFALSE"),
+                                          Int32Bytes(0),
+                                          Int32Bytes(1),
+                                          Int32Bytes(-1),
+                                          Int32Bytes(1032),
+                                          Int32Bytes(0x7fffffff),
+                                          "\r\n",
+                                          "\t"};
     for (int round = 0; round < 120; ++round) {
         const bool filmer = round % 2 == 0;
         std::string bytes;
@@ -244,8 +246,7 @@ TEST_F(HostileInput, RandomBytesAfterEveryStageNeverHurtTheServer)
     ExpectServerIntact("After Noise");
 }
 
-TEST_F(HostileInput, AnUploadCutAnywhereResumesToAByteIdenticalCast)
-{
+TEST_F(HostileInput, AnUploadCutAnywhereResumesToAByteIdenticalCast) {
     const std::vector<TSectionParts> sections{MakeSection(0, true, false, 0, 1500),
                                               MakeSection(1, false, true, 2500, 1800)};
     std::vector<std::size_t> announceIndex;
@@ -254,7 +255,8 @@ TEST_F(HostileInput, AnUploadCutAnywhereResumesToAByteIdenticalCast)
     std::vector<std::size_t> cuts;
     std::size_t offset = 0;
     for (const auto& message : messages) {
-        cuts.insert(cuts.end(), {offset + 1, offset + message.size() / 2, offset + message.size() - 1});
+        cuts.insert(cuts.end(),
+                    {offset + 1, offset + message.size() / 2, offset + message.size() - 1});
         offset += message.size();
     }
     int run = 0;

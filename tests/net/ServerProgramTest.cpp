@@ -23,8 +23,7 @@ const std::string Program = std::string(NELQ_BINARY_DIR) + "/tools/nelq-server/n
 // nelq-server with a pipe to its standard input (the operator's commands).
 class TServerProgram {
 public:
-    explicit TServerProgram(std::vector<std::string> arguments)
-    {
+    explicit TServerProgram(std::vector<std::string> arguments) {
         int pipeEnds[2];
         EXPECT_EQ(::pipe(pipeEnds), 0);
         posix_spawn_file_actions_t actions;
@@ -42,8 +41,7 @@ public:
         ::close(pipeEnds[0]);
         Input = pipeEnds[1];
     }
-    ~TServerProgram()
-    {
+    ~TServerProgram() {
         if (Pid > 0) {
             ::kill(Pid, SIGKILL);
             Wait();
@@ -51,14 +49,12 @@ public:
         ::close(Input);
     }
 
-    void Command(const std::string& line)
-    {
+    void Command(const std::string& line) {
         const std::string text = line + "\n";
         EXPECT_EQ(::write(Input, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     }
 
-    int Wait()
-    {
+    int Wait() {
         int status = 0;
         ::waitpid(Pid, &status, 0);
         Pid = -1;
@@ -71,8 +67,7 @@ private:
 };
 
 std::unique_ptr<TServerConnection> ConnectWhenUp(const char* address, std::uint16_t port,
-                                                 const char* role)
-{
+                                                 const char* role) {
     for (int attempt = 0; attempt < 250; ++attempt) {
         auto connection = std::make_unique<TServerConnection>();
         try {
@@ -87,8 +82,7 @@ std::unique_ptr<TServerConnection> ConnectWhenUp(const char* address, std::uint1
 
 } // namespace
 
-TEST(ServerProgram, CommandLineIsCheckedAndBadOnesAreRefused)
-{
+TEST(ServerProgram, CommandLineIsCheckedAndBadOnesAreRefused) {
     const TServerOptions options = ParseServerOptions(
         {"--bind", "127.0.0.1", "--data", "/tmp/d", "--film-password", "p", "--viewer", "a:b:c",
          "--viewer", "d:", "--filmer-port", "0", "--viewer-port", "28101"});
@@ -112,9 +106,9 @@ TEST(ServerProgram, CommandLineIsCheckedAndBadOnesAreRefused)
     EXPECT_EQ(wrong.Wait(), 2);
 }
 
-TEST(ServerProgram, OperatorDeletesACastWhileTheServerRunsAndQuits)
-{
-    const fs::path data = fs::temp_directory_path() / ("nelq-net-program-" + std::to_string(::getpid()));
+TEST(ServerProgram, OperatorDeletesACastWhileTheServerRunsAndQuits) {
+    const fs::path data =
+        fs::temp_directory_path() / ("nelq-net-program-" + std::to_string(::getpid()));
     fs::remove_all(data);
     TServerProgram server({"--bind", "127.0.0.12", "--data", data.string()});
     auto filmer = ConnectWhenUp("127.0.0.12", 28200, "2016");

@@ -14,31 +14,31 @@ namespace {
 
 // A cast shaped like a filming run: a fake section first, start points after
 // each fake section, plain sections in between.
-std::vector<TSectionParts> FilmingRun()
-{
-    return {MakeSection(0, true, false), MakeSection(1, false, true),
-            MakeSection(2, false, false), MakeSection(3, false, false),
-            MakeSection(4, true, false), MakeSection(5, false, true),
+std::vector<TSectionParts> FilmingRun() {
+    return {MakeSection(0, true, false),
+            MakeSection(1, false, true),
+            MakeSection(2, false, false),
+            MakeSection(3, false, false),
+            MakeSection(4, true, false),
+            MakeSection(5, false, true),
             MakeSection(6, false, false, 70000, 40000)};
 }
 
 void Upload(TServerConnection& filmer, const std::vector<TSectionParts>& sections,
-            std::size_t from = 0)
-{
+            std::size_t from = 0) {
     for (std::size_t n = from; n < sections.size(); ++n)
         UploadSection(filmer, static_cast<std::int32_t>(n), sections[n]);
 }
 
-std::string BodyOf(const TSectionParts& parts)
-{
-    return parts.Demo.empty() ? std::string() : parts.Demo.substr(static_cast<std::size_t>(parts.BodyOffset));
+std::string BodyOf(const TSectionParts& parts) {
+    return parts.Demo.empty() ? std::string()
+                              : parts.Demo.substr(static_cast<std::size_t>(parts.BodyOffset));
 }
 
 // Checks what a viewer that began at `start` received: whole demo parts where
 // it begins a recording (its first section, after an empty part), bodies elsewhere.
 void ExpectViewed(const TViewing& viewing, const std::vector<TSectionParts>& sections,
-                  std::size_t start, bool audioOnly = false)
-{
+                  std::size_t start, bool audioOnly = false) {
     ASSERT_EQ(viewing.Sections.size(), sections.size() - start);
     for (std::size_t n = start; n < sections.size(); ++n) {
         SCOPED_TRACE("section " + std::to_string(n));
@@ -63,8 +63,7 @@ void ExpectViewed(const TViewing& viewing, const std::vector<TSectionParts>& sec
 
 } // namespace
 
-TEST(Server, UploadedCastIsListedAndViewedByteIdenticalFromAnyStartPoint)
-{
+TEST(Server, UploadedCastIsListedAndViewedByteIdenticalFromAnyStartPoint) {
     TServerHarness harness("127.0.0.4", "view");
     const auto sections = FilmingRun();
     auto filmer = harness.FilmerOf("Game One");
@@ -93,15 +92,15 @@ TEST(Server, UploadedCastIsListedAndViewedByteIdenticalFromAnyStartPoint)
     ExpectViewed(audioOnly, sections, 2, true);
 }
 
-TEST(Server, ViewersFollowALiveCastWhetherTheyWaitFromTheStartOrJoinLate)
-{
+TEST(Server, ViewersFollowALiveCastWhetherTheyWaitFromTheStartOrJoinLate) {
     TServerHarness harness("127.0.0.5", "live");
     const auto sections = FilmingRun();
     auto filmer = harness.FilmerOf("Live");
     std::atomic<int> uploaded{0};
     auto filming = std::async(std::launch::async, [&] {
         for (std::size_t n = 0; n < sections.size(); ++n) {
-            const auto offsets = AnnounceSection(*filmer, static_cast<std::int32_t>(n), sections[n]);
+            const auto offsets =
+                AnnounceSection(*filmer, static_cast<std::int32_t>(n), sections[n]);
             EXPECT_EQ(offsets, (std::array<std::int32_t, 2>{0, 0}));
             for (int p = 0; p < 2; ++p) {
                 const std::string& bytes = p == 0 ? sections[n].Demo : sections[n].Audio;
@@ -139,8 +138,7 @@ TEST(Server, ViewersFollowALiveCastWhetherTheyWaitFromTheStartOrJoinLate)
     ExpectViewed(laterStart.get(), sections, 5);
 }
 
-TEST(Server, AFilmerDroppedInsideAPartResumesAtTheBytesTheServerHolds)
-{
+TEST(Server, AFilmerDroppedInsideAPartResumesAtTheBytesTheServerHolds) {
     TServerHarness harness("127.0.0.6", "resume");
     const auto section = MakeSection(1, false, true, 30000, 8000);
     {
@@ -183,8 +181,7 @@ TEST(Server, AFilmerDroppedInsideAPartResumesAtTheBytesTheServerHolds)
     ExpectViewed(ViewCast(*viewer, "Resumed", 0), {section}, 0);
 }
 
-TEST(Server, AViewerDroppedInsideASectionResumesFromWhatItHolds)
-{
+TEST(Server, AViewerDroppedInsideASectionResumesFromWhatItHolds) {
     TServerHarness harness("127.0.0.7", "viewresume");
     const auto sections = FilmingRun();
     auto filmer = harness.FilmerOf("Partial");
@@ -214,8 +211,7 @@ TEST(Server, AViewerDroppedInsideASectionResumesFromWhatItHolds)
     EXPECT_EQ(ReadSectionHeader(*viewer).Count, -1);
 }
 
-TEST(Server, CastsSurviveARestartEvenHalfUploaded)
-{
+TEST(Server, CastsSurviveARestartEvenHalfUploaded) {
     TServerHarness harness("127.0.0.8", "restart");
     const auto sections = FilmingRun();
     {
@@ -252,8 +248,7 @@ TEST(Server, CastsSurviveARestartEvenHalfUploaded)
     EXPECT_EQ(FilmerLogin(*late, "", "RESUME", "Kept").Reason, "The game Kept has been completed.");
 }
 
-TEST(Server, DeletingACastTellsItsViewersAndShutsOutItsFilmer)
-{
+TEST(Server, DeletingACastTellsItsViewersAndShutsOutItsFilmer) {
     TServerHarness harness("127.0.0.9", "delete");
     const auto sections = FilmingRun();
     auto filmer = harness.FilmerOf("Doomed");
@@ -276,7 +271,8 @@ TEST(Server, DeletingACastTellsItsViewersAndShutsOutItsFilmer)
     });
     auto waiting = harness.Viewer();
     SendRequest(*waiting, "Doomed", 5, 5, false);
-    auto waitingEnd = std::async(std::launch::async, [&] { return ReadSectionHeader(*waiting).Count; });
+    auto waitingEnd =
+        std::async(std::launch::async, [&] { return ReadSectionHeader(*waiting).Count; });
     std::this_thread::sleep_for(200ms);
 
     EXPECT_TRUE(harness.Server().DeleteCast("Doomed"));
@@ -298,8 +294,7 @@ TEST(Server, DeletingACastTellsItsViewersAndShutsOutItsFilmer)
     EXPECT_FALSE(FilmerLogin(*back, "", "RESUME", "Doomed").Accepted);
 }
 
-TEST(Server, LoginsAreAskedForOnlyWhereConfigured)
-{
+TEST(Server, LoginsAreAskedForOnlyWhereConfigured) {
     TServerOptions options;
     options.FilmPassword = "film";
     options.Viewers = {{"ann", "pw1"}, {"bob", "pw2"}};

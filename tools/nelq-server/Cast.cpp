@@ -11,22 +11,20 @@ namespace {
 
 constexpr auto FilmerHandOver = std::chrono::seconds(5);
 
-void CreateEmpty(const fs::path& path)
-{
+void CreateEmpty(const fs::path& path) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file)
         throw ENelqException("Cannot create " + path.string() + ".");
 }
 
-std::int32_t FileSize(const fs::path& path)
-{
+std::int32_t FileSize(const fs::path& path) {
     std::error_code error;
     const auto size = fs::file_size(path, error);
-    return error ? 0 : static_cast<std::int32_t>(std::min<std::uintmax_t>(size, TCast::MaxPartSize));
+    return error ? 0
+                 : static_cast<std::int32_t>(std::min<std::uintmax_t>(size, TCast::MaxPartSize));
 }
 
-void CheckAnnounce(const std::array<TPartState, 2>& parts)
-{
+void CheckAnnounce(const std::array<TPartState, 2>& parts) {
     for (int p = 0; p < 2; ++p) {
         if (parts[p].Kind != p)
             throw ENelqProtocolError("Part " + std::to_string(p) + " announced with kind " +
@@ -36,9 +34,9 @@ void CheckAnnounce(const std::array<TPartState, 2>& parts)
                                      " out of range.");
     }
     const TPartState& demo = parts[0];
-    const bool bodyOffsetFits = demo.Size == 0 ? demo.BodyOffset == 0
-                                               : demo.BodyOffset >= TCast::DemoHeadSize &&
-                                                     demo.BodyOffset <= demo.Size;
+    const bool bodyOffsetFits =
+        demo.Size == 0 ? demo.BodyOffset == 0
+                       : demo.BodyOffset >= TCast::DemoHeadSize && demo.BodyOffset <= demo.Size;
     if (!bodyOffsetFits || parts[1].BodyOffset != 0)
         throw ENelqProtocolError("Body offset " + std::to_string(demo.BodyOffset) +
                                  " does not fit the demo part.");
@@ -47,22 +45,17 @@ void CheckAnnounce(const std::array<TPartState, 2>& parts)
 } // namespace
 
 TCast::TCast(std::string name, fs::path directory)
-    : Name(std::move(name)), Directory(std::move(directory))
-{
-}
+    : Name(std::move(name)), Directory(std::move(directory)) {}
 
-fs::path TCast::PartPath(std::int32_t section, int part) const
-{
+fs::path TCast::PartPath(std::int32_t section, int part) const {
     return Directory / ("section_" + std::to_string(section) + ".part" + std::to_string(part));
 }
 
-fs::path TCast::MetaPath(std::int32_t section) const
-{
+fs::path TCast::MetaPath(std::int32_t section) const {
     return Directory / ("section_" + std::to_string(section) + ".meta");
 }
 
-void TCast::Load()
-{
+void TCast::Load() {
     std::lock_guard guard(Lock);
     FSections.clear();
     for (std::int32_t n = 0; n <= LastSection; ++n) {
@@ -97,12 +90,11 @@ void TCast::Load()
             break;
         FSections.push_back(section);
     }
-    Completed = fs::exists(Directory / "completed") &&
-                (FSections.empty() || FSections.back().Complete());
+    Completed =
+        fs::exists(Directory / "completed") && (FSections.empty() || FSections.back().Complete());
 }
 
-void TCast::SaveMeta(std::int32_t section) const
-{
+void TCast::SaveMeta(std::int32_t section) const {
     const fs::path target = MetaPath(section);
     const fs::path temporary = target.string() + ".new";
     {
@@ -116,22 +108,19 @@ void TCast::SaveMeta(std::int32_t section) const
     fs::rename(temporary, target); // a crash leaves the old or the new announce, never half
 }
 
-void TCast::Changed()
-{
+void TCast::Changed() {
     ++Version;
     News.notify_all();
 }
 
-const TSectionState& TCast::Current() const
-{
+const TSectionState& TCast::Current() const {
     if (FSections.empty() || FSections.back().Complete())
         throw ENelqProtocolError("Data sent without an announced section.");
     return FSections.back();
 }
 
 std::array<std::int32_t, 2> TCast::Announce(std::int32_t section,
-                                            const std::array<TPartState, 2>& announced)
-{
+                                            const std::array<TPartState, 2>& announced) {
     CheckAnnounce(announced);
     std::lock_guard guard(Lock);
     if (Completed)
@@ -169,23 +158,20 @@ std::array<std::int32_t, 2> TCast::Announce(std::int32_t section,
     return {0, 0};
 }
 
-std::int32_t TCast::Remaining(int part) const
-{
+std::int32_t TCast::Remaining(int part) const {
     std::lock_guard guard(Lock);
     const TPartState& state = Current().Parts[static_cast<std::size_t>(part)];
     return state.Ended ? 0 : state.Size - state.Received;
 }
 
-void TCast::Received(int part, std::int32_t bytes)
-{
+void TCast::Received(int part, std::int32_t bytes) {
     std::lock_guard guard(Lock);
     Current(); // still the same open section
     FSections.back().Parts[static_cast<std::size_t>(part)].Received += bytes;
     Changed();
 }
 
-void TCast::EndPart(int part)
-{
+void TCast::EndPart(int part) {
     std::lock_guard guard(Lock);
     if (FSections.empty())
         throw ENelqProtocolError("End of part without an announced section.");
@@ -201,8 +187,7 @@ void TCast::EndPart(int part)
     Changed();
 }
 
-void TCast::MarkCompleted()
-{
+void TCast::MarkCompleted() {
     std::lock_guard guard(Lock);
     if (!FSections.empty() && !FSections.back().Complete())
         throw ENelqProtocolError("Cast completed in the middle of a section.");
@@ -211,8 +196,7 @@ void TCast::MarkCompleted()
     Changed();
 }
 
-bool TCast::AttachFilmer(TServerConnection& connection)
-{
+bool TCast::AttachFilmer(TServerConnection& connection) {
     std::unique_lock guard(Lock);
     if (Filmer)
         Filmer->CloseSocket(); // a filmer that reconnects before we noticed its old connection die
@@ -223,8 +207,7 @@ bool TCast::AttachFilmer(TServerConnection& connection)
     return true;
 }
 
-void TCast::DetachFilmer(TServerConnection& connection)
-{
+void TCast::DetachFilmer(TServerConnection& connection) {
     std::lock_guard guard(Lock);
     if (Filmer == &connection) {
         Filmer = nullptr;
@@ -232,8 +215,7 @@ void TCast::DetachFilmer(TServerConnection& connection)
     }
 }
 
-void TCast::MarkDeleted()
-{
+void TCast::MarkDeleted() {
     std::lock_guard guard(Lock);
     Deleted = true;
     if (Filmer)
@@ -241,14 +223,12 @@ void TCast::MarkDeleted()
     Changed();
 }
 
-void TCast::WakeAll()
-{
+void TCast::WakeAll() {
     std::lock_guard guard(Lock);
     Changed();
 }
 
-TSectionView TCast::ViewSection(std::int32_t section) const
-{
+TSectionView TCast::ViewSection(std::int32_t section) const {
     std::lock_guard guard(Lock);
     TSectionView view;
     const auto count = static_cast<std::int32_t>(FSections.size());
@@ -264,20 +244,17 @@ TSectionView TCast::ViewSection(std::int32_t section) const
     return view;
 }
 
-std::vector<TSectionState> TCast::Sections() const
-{
+std::vector<TSectionState> TCast::Sections() const {
     std::lock_guard guard(Lock);
     return FSections;
 }
 
-bool TCast::HoldsSections() const
-{
+bool TCast::HoldsSections() const {
     std::lock_guard guard(Lock);
     return !FSections.empty() || Completed;
 }
 
-void TCast::WaitForChange(std::uint64_t version, std::chrono::milliseconds timeout) const
-{
+void TCast::WaitForChange(std::uint64_t version, std::chrono::milliseconds timeout) const {
     std::unique_lock guard(Lock);
     News.wait_for(guard, timeout, [&] { return Version != version; });
 }

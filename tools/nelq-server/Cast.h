@@ -19,8 +19,7 @@ struct TPartState {
     std::int32_t Received = 0;
     bool Ended = false;
 
-    bool SameAnnounce(const TPartState& other) const
-    {
+    bool SameAnnounce(const TPartState& other) const {
         return Kind == other.Kind && Size == other.Size && BodyOffset == other.BodyOffset;
     }
 };
@@ -86,14 +85,14 @@ public:
 private:
     std::filesystem::path MetaPath(std::int32_t section) const;
     void SaveMeta(std::int32_t section) const; // caller holds Lock
-    void Changed();                           // caller holds Lock
-    const TSectionState& Current() const;     // caller holds Lock; the section being filmed
+    void Changed();                            // caller holds Lock
+    const TSectionState& Current() const;      // caller holds Lock; the section being filmed
 
     mutable std::mutex Lock;
     mutable std::condition_variable News;
     std::vector<TSectionState> FSections; // guarded by Lock
-    bool Completed = false;              // guarded by Lock
-    bool Deleted = false;                // guarded by Lock
-    std::uint64_t Version = 0;           // guarded by Lock
-    TServerConnection* Filmer = nullptr; // guarded by Lock
+    bool Completed = false;               // guarded by Lock
+    bool Deleted = false;                 // guarded by Lock
+    std::uint64_t Version = 0;            // guarded by Lock
+    TServerConnection* Filmer = nullptr;  // guarded by Lock
 };

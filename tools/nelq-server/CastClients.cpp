@@ -7,22 +7,19 @@
 #include <sstream>
 
 TVerdict ConnectAs(TServerConnection& connection, const std::string& host, std::uint16_t port,
-                   const char* roleCode)
-{
+                   const char* roleCode) {
     connection.Connect(host, port);
     return RunOpeningExchange(connection, "1.0.0.47", roleCode);
 }
 
 TVerdict FilmerLogin(TServerConnection& connection, const std::string& password,
-                     const std::string& mode, const std::string& game)
-{
+                     const std::string& mode, const std::string& game) {
     connection.WriteLine(JoinFields({"AUTH", password, mode, game}));
     return ReadVerdict(connection);
 }
 
 std::array<std::int32_t, 2> AnnounceSection(TServerConnection& connection, std::int32_t section,
-                                            const TSectionParts& parts)
-{
+                                            const TSectionParts& parts) {
     {
         TServerConnection::TBatch batch(connection);
         connection.WriteLine("TRANSMIT\t2\t" + std::to_string(section));
@@ -38,8 +35,7 @@ std::array<std::int32_t, 2> AnnounceSection(TServerConnection& connection, std::
     return {demo, audio};
 }
 
-void SendBlock(TServerConnection& connection, std::int32_t part, const std::string& bytes)
-{
+void SendBlock(TServerConnection& connection, std::int32_t part, const std::string& bytes) {
     TServerConnection::TBatch batch(connection);
     connection.WriteLine("BLOCK");
     connection.WriteInt32(part);
@@ -48,8 +44,7 @@ void SendBlock(TServerConnection& connection, std::int32_t part, const std::stri
     connection.WriteCounted(source, static_cast<std::int32_t>(bytes.size()));
 }
 
-void EndPart(TServerConnection& connection, std::int32_t part)
-{
+void EndPart(TServerConnection& connection, std::int32_t part) {
     TServerConnection::TBatch batch(connection);
     connection.WriteLine("BLOCK");
     connection.WriteInt32(part);
@@ -57,8 +52,7 @@ void EndPart(TServerConnection& connection, std::int32_t part)
 }
 
 void UploadSection(TServerConnection& connection, std::int32_t section, const TSectionParts& parts,
-                   std::int32_t blockSize)
-{
+                   std::int32_t blockSize) {
     const auto offsets = AnnounceSection(connection, section, parts);
     const std::array<const std::string*, 2> data{&parts.Demo, &parts.Audio};
     for (std::int32_t p = 0; p < 2; ++p) {
@@ -70,8 +64,7 @@ void UploadSection(TServerConnection& connection, std::int32_t section, const TS
     }
 }
 
-std::vector<std::string> ListLines(TServerConnection& connection, const std::string& command)
-{
+std::vector<std::string> ListLines(TServerConnection& connection, const std::string& command) {
     connection.WriteLine(command);
     const std::int32_t count = connection.ReadInt32();
     if (count < 0 || count > 100000)
@@ -83,14 +76,12 @@ std::vector<std::string> ListLines(TServerConnection& connection, const std::str
 }
 
 void SendRequest(TServerConnection& connection, const std::string& game, std::int32_t start,
-                 std::int32_t current, bool audioOnly)
-{
+                 std::int32_t current, bool audioOnly) {
     connection.WriteLine(JoinFields({"REQUEST", game, std::to_string(start),
                                      std::to_string(current), audioOnly ? "TRUE" : "FALSE"}));
 }
 
-TSectionHeader ReadSectionHeader(TServerConnection& connection)
-{
+TSectionHeader ReadSectionHeader(TServerConnection& connection) {
     TSectionHeader header;
     do
         header.Count = connection.ReadInt32();
@@ -108,8 +99,7 @@ TSectionHeader ReadSectionHeader(TServerConnection& connection)
 }
 
 bool ReceiveSection(TServerConnection& connection, const TSectionHeader& header,
-                    std::vector<std::string>& streams, const std::function<bool()>& onUnit)
-{
+                    std::vector<std::string>& streams, const std::function<bool()>& onUnit) {
     streams.resize(header.Streams.size());
     {
         TServerConnection::TBatch batch(connection);

@@ -61,5 +61,4 @@ TSectionHeader ReadSectionHeader(TServerConnection& connection);
 // `streams` until every stream has ended. `onUnit` runs after every message
 // read (a block, an end or a keep-alive); returning false stops early.
 bool ReceiveSection(TServerConnection& connection, const TSectionHeader& header,
-                    std::vector<std::string>& streams,
-                    const std::function<bool()>& onUnit = {});
+                    std::vector<std::string>& streams, const std::function<bool()>& onUnit = {});

@@ -4,8 +4,7 @@ namespace {
 constexpr std::size_t MaxCastNameLength = 128;
 }
 
-std::string CastNameProblem(std::string_view name)
-{
+std::string CastNameProblem(std::string_view name) {
     if (name.empty())
         return "The game name is empty.";
     if (name.size() > MaxCastNameLength)

@@ -5,8 +5,7 @@
 
 namespace fs = std::filesystem;
 
-TCastStore::TCastStore(fs::path dataDirectory) : DataDirectory(std::move(dataDirectory))
-{
+TCastStore::TCastStore(fs::path dataDirectory) : DataDirectory(std::move(dataDirectory)) {
     fs::create_directories(DataDirectory);
     for (const auto& entry : fs::directory_iterator(DataDirectory)) {
         const std::string name = entry.path().filename().string();
@@ -18,15 +17,13 @@ TCastStore::TCastStore(fs::path dataDirectory) : DataDirectory(std::move(dataDir
     }
 }
 
-std::shared_ptr<TCast> TCastStore::Find(const std::string& name) const
-{
+std::shared_ptr<TCast> TCastStore::Find(const std::string& name) const {
     std::lock_guard guard(Lock);
     const auto found = Casts.find(name);
     return found == Casts.end() ? nullptr : found->second;
 }
 
-std::vector<std::string> TCastStore::Names() const
-{
+std::vector<std::string> TCastStore::Names() const {
     std::lock_guard guard(Lock);
     std::vector<std::string> names;
     for (const auto& [name, cast] : Casts)
@@ -34,8 +31,7 @@ std::vector<std::string> TCastStore::Names() const
     return names;
 }
 
-std::shared_ptr<TCast> TCastStore::Open(const std::string& name)
-{
+std::shared_ptr<TCast> TCastStore::Open(const std::string& name) {
     if (const std::string problem = CastNameProblem(name); !problem.empty())
         throw ENelqProtocolError(problem);
     std::lock_guard guard(Lock);
@@ -50,8 +46,7 @@ std::shared_ptr<TCast> TCastStore::Open(const std::string& name)
     return cast;
 }
 
-bool TCastStore::Delete(const std::string& name)
-{
+bool TCastStore::Delete(const std::string& name) {
     std::shared_ptr<TCast> cast;
     {
         std::lock_guard guard(Lock);
@@ -67,8 +62,7 @@ bool TCastStore::Delete(const std::string& name)
     return true;
 }
 
-void TCastStore::WakeAll()
-{
+void TCastStore::WakeAll() {
     std::lock_guard guard(Lock);
     for (const auto& [name, cast] : Casts)
         cast->WakeAll();

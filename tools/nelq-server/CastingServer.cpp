@@ -29,9 +29,7 @@ struct TSessionThread {
 
 struct TCastingServer::TState {
     TState(TServerOptions options, TServerLog log)
-        : Options(std::move(options)), Log(std::move(log)), Store(Options.DataDirectory)
-    {
-    }
+        : Options(std::move(options)), Log(std::move(log)), Store(Options.DataDirectory) {}
 
     void Accept(asio::ip::tcp::acceptor& acceptor, TRole role);
     void Launch(asio::ip::tcp::socket socket, TRole role);
@@ -53,20 +51,18 @@ struct TCastingServer::TState {
     std::list<TSessionThread> Sessions; // guarded by SessionLock
 };
 
-void TCastingServer::TState::Accept(asio::ip::tcp::acceptor& acceptor, TRole role)
-{
-    acceptor.async_accept([this, &acceptor, role](asio::error_code error,
-                                                   asio::ip::tcp::socket socket) {
-        if (error == asio::error::operation_aborted || Stopping)
-            return;
-        if (!error)
-            Launch(std::move(socket), role);
-        Accept(acceptor, role);
-    });
+void TCastingServer::TState::Accept(asio::ip::tcp::acceptor& acceptor, TRole role) {
+    acceptor.async_accept(
+        [this, &acceptor, role](asio::error_code error, asio::ip::tcp::socket socket) {
+            if (error == asio::error::operation_aborted || Stopping)
+                return;
+            if (!error)
+                Launch(std::move(socket), role);
+            Accept(acceptor, role);
+        });
 }
 
-void TCastingServer::TState::Reap()
-{
+void TCastingServer::TState::Reap() {
     Sessions.remove_if([](TSessionThread& session) {
         if (!session.Done)
             return false;
@@ -75,8 +71,7 @@ void TCastingServer::TState::Reap()
     });
 }
 
-void TCastingServer::TState::Launch(asio::ip::tcp::socket socket, TRole role)
-{
+void TCastingServer::TState::Launch(asio::ip::tcp::socket socket, TRole role) {
     std::lock_guard guard(SessionLock);
     Reap();
     if (Sessions.size() >= Options.MaxConnections) {
@@ -88,8 +83,7 @@ void TCastingServer::TState::Launch(asio::ip::tcp::socket socket, TRole role)
     session.Thread = std::thread([this, &session, role] { Serve(session, role); });
 }
 
-void TCastingServer::TState::Serve(TSessionThread& session, TRole role)
-{
+void TCastingServer::TState::Serve(TSessionThread& session, TRole role) {
     TServerConnection& connection = session.Connection;
     const std::string peer = connection.PeerAddress();
     const bool filmer = role == TRole::Filmer;
@@ -120,17 +114,13 @@ void TCastingServer::TState::Serve(TSessionThread& session, TRole role)
 }
 
 TCastingServer::TCastingServer(TServerOptions options, TServerLog log)
-    : State(std::make_unique<TState>(std::move(options), std::move(log)))
-{
-}
+    : State(std::make_unique<TState>(std::move(options), std::move(log))) {}
 
-TCastingServer::~TCastingServer()
-{
+TCastingServer::~TCastingServer() {
     Stop();
 }
 
-void TCastingServer::Start()
-{
+void TCastingServer::Start() {
     const auto address = asio::ip::make_address(State->Options.BindAddress);
     const auto listen = [&](asio::ip::tcp::acceptor& acceptor, std::uint16_t port) {
         const asio::ip::tcp::endpoint endpoint(address, port);
@@ -145,12 +135,11 @@ void TCastingServer::Start()
     State->Accept(State->ViewerAcceptor, TRole::Viewer);
     State->AcceptThread = std::thread([this] { State->Io.run(); });
     State->Log("listening for filmers on " + State->Options.BindAddress + ":" +
-               std::to_string(FilmerPort()) + " and for viewers on " +
-               State->Options.BindAddress + ":" + std::to_string(ViewerPort()));
+               std::to_string(FilmerPort()) + " and for viewers on " + State->Options.BindAddress +
+               ":" + std::to_string(ViewerPort()));
 }
 
-void TCastingServer::Stop()
-{
+void TCastingServer::Stop() {
     if (State->Stopping.exchange(true))
         return;
     asio::post(State->Io, [this] {
@@ -169,23 +158,19 @@ void TCastingServer::Stop()
     State->Sessions.clear();
 }
 
-std::uint16_t TCastingServer::FilmerPort() const
-{
+std::uint16_t TCastingServer::FilmerPort() const {
     return State->FilmerAcceptor.local_endpoint().port();
 }
 
-std::uint16_t TCastingServer::ViewerPort() const
-{
+std::uint16_t TCastingServer::ViewerPort() const {
     return State->ViewerAcceptor.local_endpoint().port();
 }
 
-std::vector<std::string> TCastingServer::CastNames() const
-{
+std::vector<std::string> TCastingServer::CastNames() const {
     return State->Store.Names();
 }
 
-bool TCastingServer::DeleteCast(const std::string& name)
-{
+bool TCastingServer::DeleteCast(const std::string& name) {
     const bool deleted = State->Store.Delete(name);
     State->Log(deleted ? "operator deleted " + name : "operator: no game named " + name);
     return deleted;

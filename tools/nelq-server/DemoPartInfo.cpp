@@ -8,8 +8,7 @@ constexpr std::streamoff InfoOffset = 4;
 constexpr std::size_t InfoSize = 1024;
 } // namespace
 
-std::string SectionListLine(std::int32_t section, const std::filesystem::path& demoPart)
-{
+std::string SectionListLine(std::int32_t section, const std::filesystem::path& demoPart) {
     std::array<char, InfoSize> info{};
     std::ifstream file(demoPart, std::ios::binary);
     file.seekg(InfoOffset);

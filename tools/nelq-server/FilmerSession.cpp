@@ -16,8 +16,7 @@ struct TFilmerLogin {
     std::string Refusal;
 };
 
-TFilmerLogin LogIn(const std::string& line, const TSessionContext& context)
-{
+TFilmerLogin LogIn(const std::string& line, const TSessionContext& context) {
     if (LineField(line, 0) != "AUTH")
         return {nullptr, "Expected a login."};
     if (context.Options.FilmPassword && LineField(line, 1) != *context.Options.FilmPassword)
@@ -49,12 +48,9 @@ class TFilmerSession {
 public:
     TFilmerSession(TServerConnection& connection, TCast& cast, const TSessionContext& context,
                    const std::string& peer)
-        : Connection(connection), Cast(cast), Context(context), Peer(peer)
-    {
-    }
+        : Connection(connection), Cast(cast), Context(context), Peer(peer) {}
 
-    void Run()
-    {
+    void Run() {
         while (!Context.Stopping) {
             const std::string line = Connection.ReadLine();
             const std::string command = LineField(line, 0);
@@ -72,8 +68,7 @@ public:
     }
 
 private:
-    void Transmit(const std::string& line)
-    {
+    void Transmit(const std::string& line) {
         std::int32_t section = 0;
         if (LineField(line, 1) != "2" || !ParseInt32(LineField(line, 2), section))
             throw ENelqProtocolError("Malformed TRANSMIT line.");
@@ -102,8 +97,7 @@ private:
         Connection.WriteInt32(offsets[1]);
     }
 
-    void Block()
-    {
+    void Block() {
         const std::int32_t part = Connection.ReadInt32();
         const std::int32_t kind = Connection.ReadInt32();
         if (part != 0 && part != 1)
@@ -123,8 +117,7 @@ private:
         Cast.Received(part, got);
     }
 
-    void Complete()
-    {
+    void Complete() {
         Cast.MarkCompleted();
         Context.Log(Peer + " filmer: " + Cast.Name + " completed");
     }
@@ -141,11 +134,8 @@ private:
 class TFilmerAttachment {
 public:
     TFilmerAttachment(TCast& cast, TServerConnection& connection)
-        : Cast(cast), Connection(connection), Attached(cast.AttachFilmer(connection))
-    {
-    }
-    ~TFilmerAttachment()
-    {
+        : Cast(cast), Connection(connection), Attached(cast.AttachFilmer(connection)) {}
+    ~TFilmerAttachment() {
         if (Attached)
             Cast.DetachFilmer(Connection);
     }
@@ -160,8 +150,7 @@ public:
 } // namespace
 
 void RunFilmerSession(TServerConnection& connection, const TSessionContext& context,
-                      const std::string& peer)
-{
+                      const std::string& peer) {
     const std::string line = connection.ReadLine();
     const TFilmerLogin login = LogIn(line, context);
     if (!login.Cast) {

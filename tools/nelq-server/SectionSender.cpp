@@ -39,12 +39,9 @@ class TSectionSender {
 public:
     TSectionSender(TServerConnection& connection, const TSessionContext& context, TCast& cast,
                    const TViewRequest& request)
-        : Connection(connection), Context(context), Cast(cast), Request(request)
-    {
-    }
+        : Connection(connection), Context(context), Cast(cast), Request(request) {}
 
-    std::string Run()
-    {
+    std::string Run() {
         for (std::int32_t section = Request.CurrentSection;; ++section) {
             const TSectionView view = WaitForSection(section);
             if (view.Deleted) {
@@ -60,15 +57,13 @@ public:
     }
 
 private:
-    void CheckStopping() const
-    {
+    void CheckStopping() const {
         if (Context.Stopping)
             throw ENelqConnectionError("The server is stopping.");
     }
 
     // Waits until the section exists or the cast has ended or gone.
-    TSectionView WaitForSection(std::int32_t section)
-    {
+    TSectionView WaitForSection(std::int32_t section) {
         for (;;) {
             const TSectionView view = Cast.ViewSection(section);
             if (view.Deleted || view.Exists || view.Completed)
@@ -78,8 +73,7 @@ private:
         }
     }
 
-    void KeepAliveAfterWaiting(std::uint64_t version, std::int32_t keepAlive)
-    {
+    void KeepAliveAfterWaiting(std::uint64_t version, std::int32_t keepAlive) {
         Cast.WaitForChange(version, KeepAliveInterval);
         if (Clock::now() - LastSent >= KeepAliveInterval) {
             Connection.WriteInt32(keepAlive);
@@ -87,8 +81,7 @@ private:
         }
     }
 
-    std::vector<TSlot> Slots(std::int32_t section, const TSectionView& view) const
-    {
+    std::vector<TSlot> Slots(std::int32_t section, const TSectionView& view) const {
         std::vector<TSlot> slots;
         if (!Request.AudioOnly) {
             // The demo part goes whole where the viewer begins a recording:
@@ -113,8 +106,7 @@ private:
         return slots;
     }
 
-    void SendSection(std::int32_t section, const TSectionView& view)
-    {
+    void SendSection(std::int32_t section, const TSectionView& view) {
         std::vector<TSlot> slots = Slots(section, view);
         {
             TServerConnection::TBatch batch(Connection);
@@ -168,8 +160,7 @@ private:
         }
     }
 
-    void SendBlock(std::int32_t index, TSlot& slot, std::int32_t available)
-    {
+    void SendBlock(std::int32_t index, TSlot& slot, std::int32_t available) {
         const std::int32_t count = std::min(available - slot.Sent, BlockSize);
         slot.File.clear();
         slot.File.seekg(slot.Base + slot.Sent);
@@ -189,8 +180,7 @@ private:
 } // namespace
 
 std::string SendSections(TServerConnection& connection, const TSessionContext& context,
-                         const TViewRequest& request)
-{
+                         const TViewRequest& request) {
     const auto cast = context.Store.Find(request.GameName);
     if (!cast) {
         connection.WriteInt32(CastDeleted);

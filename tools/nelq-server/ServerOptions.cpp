@@ -10,8 +10,7 @@ const char* const ServerUsage =
 
 namespace {
 
-std::uint64_t ParseNumber(const std::string& option, const std::string& text, std::uint64_t max)
-{
+std::uint64_t ParseNumber(const std::string& option, const std::string& text, std::uint64_t max) {
     std::uint64_t value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value > max)
@@ -21,8 +20,7 @@ std::uint64_t ParseNumber(const std::string& option, const std::string& text, st
 
 } // namespace
 
-TServerOptions ParseServerOptions(const std::vector<std::string>& arguments)
-{
+TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
     TServerOptions options;
     bool haveBind = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {

@@ -11,9 +11,9 @@
 struct TServerOptions {
     std::string BindAddress = "127.0.0.1";
     std::filesystem::path DataDirectory;
-    std::optional<std::string> FilmPassword;       // none: any password films
-    std::map<std::string, std::string> Viewers;    // user -> password; none: no login
-    std::uint16_t FilmerPort = 28200;              // 0: any free port
+    std::optional<std::string> FilmPassword;    // none: any password films
+    std::map<std::string, std::string> Viewers; // user -> password; none: no login
+    std::uint16_t FilmerPort = 28200;           // 0: any free port
     std::uint16_t ViewerPort = 28100;
     std::size_t MaxConnections = 1024;
 };

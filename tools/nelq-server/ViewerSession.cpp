@@ -1,6 +1,6 @@
 #include "DemoPartInfo.h"
-#include "Session.h"
 #include "SectionSender.h"
+#include "Session.h"
 
 #include "net/LineFields.h"
 #include "net/NelqExceptions.h"
@@ -8,8 +8,7 @@
 
 namespace {
 
-bool LogIn(TServerConnection& connection, const TSessionContext& context, const std::string& peer)
-{
+bool LogIn(TServerConnection& connection, const TSessionContext& context, const std::string& peer) {
     const auto& accounts = context.Options.Viewers;
     if (accounts.empty()) {
         connection.WriteLine("WELCOME");
@@ -28,8 +27,7 @@ bool LogIn(TServerConnection& connection, const TSessionContext& context, const 
     return true;
 }
 
-void ListGames(TServerConnection& connection, const TSessionContext& context)
-{
+void ListGames(TServerConnection& connection, const TSessionContext& context) {
     const auto names = context.Store.Names();
     TServerConnection::TBatch batch(connection);
     connection.WriteInt32(static_cast<std::int32_t>(names.size()));
@@ -39,8 +37,7 @@ void ListGames(TServerConnection& connection, const TSessionContext& context)
 
 // One line per start point: a section whose demo part carries a head.
 void ListSections(TServerConnection& connection, const TSessionContext& context,
-                  const std::string& name)
-{
+                  const std::string& name) {
     std::vector<std::string> lines;
     if (const auto cast = context.Store.Find(name)) {
         const auto sections = cast->Sections();
@@ -58,8 +55,7 @@ void ListSections(TServerConnection& connection, const TSessionContext& context,
         connection.WriteLine(line);
 }
 
-TViewRequest ParseRequest(const std::string& line)
-{
+TViewRequest ParseRequest(const std::string& line) {
     TViewRequest request;
     request.GameName = LineField(line, 1);
     const std::string audioOnly = LineField(line, 4);
@@ -77,8 +73,7 @@ TViewRequest ParseRequest(const std::string& line)
 } // namespace
 
 void RunViewerSession(TServerConnection& connection, const TSessionContext& context,
-                      const std::string& peer)
-{
+                      const std::string& peer) {
     if (!LogIn(connection, context, peer))
         return;
     while (!context.Stopping) {

@@ -13,8 +13,7 @@ namespace {
 
 std::mutex LogLock;
 
-void LogLine(const std::string& line)
-{
+void LogLine(const std::string& line) {
     const std::time_t now = std::time(nullptr);
     char stamp[32];
     std::strftime(stamp, sizeof(stamp), "%Y-%m-%d %H:%M:%S", std::gmtime(&now));
@@ -23,8 +22,7 @@ void LogLine(const std::string& line)
 }
 
 // Operator commands, one per line on standard input.
-void ReadCommands(TCastingServer& server)
-{
+void ReadCommands(TCastingServer& server) {
     std::string line;
     while (std::getline(std::cin, line)) {
         if (line == "list") {
@@ -47,8 +45,7 @@ void ReadCommands(TCastingServer& server)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     TServerOptions options;
     try {
         options = ParseServerOptions({argv + 1, argv + argc});
