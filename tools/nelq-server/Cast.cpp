@@ -113,7 +113,13 @@ void TCast::Changed() {
     News.notify_all();
 }
 
+void TCast::CheckNotDeleted() const {
+    if (Deleted)
+        throw ENelqConnectionError("The game " + Name + " was deleted.");
+}
+
 const TSectionState& TCast::Current() const {
+    CheckNotDeleted();
     if (FSections.empty() || FSections.back().Complete())
         throw ENelqProtocolError("Data sent without an announced section.");
     return FSections.back();
@@ -123,6 +129,7 @@ std::array<std::int32_t, 2> TCast::Announce(std::int32_t section,
                                             const std::array<TPartState, 2>& announced) {
     CheckAnnounce(announced);
     std::lock_guard guard(Lock);
+    CheckNotDeleted();
     if (Completed)
         throw ENelqProtocolError("The cast has been completed.");
     const auto count = static_cast<std::int32_t>(FSections.size());
@@ -158,6 +165,16 @@ std::array<std::int32_t, 2> TCast::Announce(std::int32_t section,
     return {0, 0};
 }
 
+std::ofstream TCast::OpenPart(std::int32_t section, int part) const {
+    std::lock_guard guard(Lock);
+    CheckNotDeleted();
+    std::ofstream file(PartPath(section, part), std::ios::binary | std::ios::app);
+    if (!file)
+        throw ENelqException("Cannot open the part file of section " + std::to_string(section) +
+                             ".");
+    return file;
+}
+
 std::int32_t TCast::Remaining(int part) const {
     std::lock_guard guard(Lock);
     const TPartState& state = Current().Parts[static_cast<std::size_t>(part)];
@@ -173,6 +190,7 @@ void TCast::Received(int part, std::int32_t bytes) {
 
 void TCast::EndPart(int part) {
     std::lock_guard guard(Lock);
+    CheckNotDeleted();
     if (FSections.empty())
         throw ENelqProtocolError("End of part without an announced section.");
     TPartState& state = FSections.back().Parts[static_cast<std::size_t>(part)];
@@ -189,6 +207,7 @@ void TCast::EndPart(int part) {
 
 void TCast::MarkCompleted() {
     std::lock_guard guard(Lock);
+    CheckNotDeleted();
     if (!FSections.empty() && !FSections.back().Complete())
         throw ENelqProtocolError("Cast completed in the middle of a section.");
     CreateEmpty(Directory / "completed");

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -62,6 +63,8 @@ public:
     // Filmer side. Announce checks a "TRANSMIT" and returns the resume offsets.
     std::array<std::int32_t, 2> Announce(std::int32_t section,
                                          const std::array<TPartState, 2>& announced);
+    // The part file of the announced section, opened for appending.
+    std::ofstream OpenPart(std::int32_t section, int part) const;
     std::int32_t Remaining(int part) const; // bytes the current section's part still lacks
     void Received(int part, std::int32_t bytes);
     void EndPart(int part);
@@ -86,7 +89,8 @@ private:
     std::filesystem::path MetaPath(std::int32_t section) const;
     void SaveMeta(std::int32_t section) const; // caller holds Lock
     void Changed();                            // caller holds Lock
-    const TSectionState& Current() const;      // caller holds Lock; the section being filmed
+    void CheckNotDeleted() const;         // caller holds Lock; no file may appear after deletion
+    const TSectionState& Current() const; // caller holds Lock; the section being filmed
 
     mutable std::mutex Lock;
     mutable std::condition_variable News;

@@ -81,12 +81,8 @@ private:
         for (auto& file : Files)
             file.close();
         const auto offsets = Cast.Announce(section, parts);
-        for (int p = 0; p < 2; ++p) {
-            Files[p].open(Cast.PartPath(section, p), std::ios::binary | std::ios::app);
-            if (!Files[p])
-                throw ENelqException("Cannot open the part file of section " +
-                                     std::to_string(section) + ".");
-        }
+        for (int p = 0; p < 2; ++p)
+            Files[p] = Cast.OpenPart(section, p);
         Section = section;
         Context.Log(Peer + " filmer: section " + std::to_string(section) + " of " + Cast.Name +
                     " announced (" + std::to_string(parts[0].Size) + " + " +
