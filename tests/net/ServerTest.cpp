@@ -323,3 +323,21 @@ TEST(Server, LoginsAreAskedForOnlyWhereConfigured) {
     EXPECT_FALSE(verdict.Accepted);
     EXPECT_FALSE(verdict.Reason.empty());
 }
+
+TEST(Server, SilentConnectionsAreClosedAtTheLoginDeadline) {
+    TServerOptions options;
+    options.LoginTimeout = 300ms;
+    TServerHarness harness("127.0.0.13", "deadline", options);
+    TServerConnection silent;
+    silent.Connect(harness.Address, harness.ViewerPort());
+    silent.ReadLine();              // the greeting, then nothing from us
+    auto filmer = harness.Filmer(); // says hello but never logs in
+    auto viewer = harness.Viewer(); // a person may take long to type a login
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_THROW(silent.ReadLine(), ENelqConnectionError);
+    EXPECT_THROW(filmer->ReadLine(), ENelqConnectionError);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 3s);
+    std::this_thread::sleep_for(400ms);
+    EXPECT_TRUE(ListLines(*viewer, "LISTGAMES").empty());
+    EXPECT_TRUE(harness.LogHas("connection ended: no login in time"));
+}

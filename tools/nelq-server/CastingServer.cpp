@@ -19,10 +19,15 @@ constexpr const char* Greeting = "NELQ casting server";
 
 enum class TRole { Filmer, Viewer };
 
+using Clock = std::chrono::steady_clock;
+constexpr auto WatchInterval = std::chrono::milliseconds(250);
+
 struct TSessionThread {
     TServerConnection Connection;
     std::thread Thread;
     std::atomic<bool> Done{false};
+    const Clock::time_point Accepted = Clock::now();
+    std::atomic<bool> LoggedIn{false}; // past the steps the login deadline covers
 };
 
 } // namespace
@@ -34,7 +39,8 @@ struct TCastingServer::TState {
     void Accept(asio::ip::tcp::acceptor& acceptor, TRole role);
     void Launch(asio::ip::tcp::socket socket, TRole role);
     void Serve(TSessionThread& session, TRole role);
-    void Reap(); // joins finished sessions; caller holds SessionLock
+    void Reap();  // joins finished sessions; caller holds SessionLock
+    void Watch(); // closes connections that missed the login deadline, every WatchInterval
 
     TServerOptions Options;
     TServerLog Log;
@@ -45,6 +51,7 @@ struct TCastingServer::TState {
     asio::io_context Io;
     asio::ip::tcp::acceptor FilmerAcceptor{Io};
     asio::ip::tcp::acceptor ViewerAcceptor{Io};
+    asio::steady_timer Watchdog{Io};
     std::thread AcceptThread;
 
     std::mutex SessionLock;
@@ -60,6 +67,21 @@ void TCastingServer::TState::Accept(asio::ip::tcp::acceptor& acceptor, TRole rol
                 Launch(std::move(socket), role);
             Accept(acceptor, role);
         });
+}
+
+void TCastingServer::TState::Watch() {
+    Watchdog.expires_after(WatchInterval);
+    Watchdog.async_wait([this](asio::error_code error) {
+        if (error || Stopping)
+            return;
+        {
+            std::lock_guard guard(SessionLock);
+            for (auto& session : Sessions)
+                if (!session.LoggedIn && Clock::now() - session.Accepted > Options.LoginTimeout)
+                    session.Connection.CloseSocket(); // its thread logs the end
+        }
+        Watch();
+    });
 }
 
 void TCastingServer::TState::Reap() {
@@ -99,15 +121,22 @@ void TCastingServer::TState::Serve(TSessionThread& session, TRole role) {
             Log(peer + ": hello refused: " + reason);
         } else {
             connection.WriteLine("OK");
-            if (filmer)
-                RunFilmerSession(connection, Context, peer);
-            else
+            // A viewer's login is typed by a person: only the hello has a deadline.
+            if (filmer) {
+                RunFilmerSession(connection, Context, peer,
+                                 [&session] { session.LoggedIn = true; });
+            } else {
+                session.LoggedIn = true;
                 RunViewerSession(connection, Context, peer);
+            }
         }
         connection.Disconnect();
         Log(peer + (filmer ? " filmer" : " viewer") + ": disconnected");
     } catch (const std::exception& error) {
-        Log(peer + (filmer ? " filmer" : " viewer") + ": connection ended: " + error.what());
+        const bool late =
+            !session.LoggedIn && Clock::now() - session.Accepted > Options.LoginTimeout;
+        Log(peer + (filmer ? " filmer" : " viewer") + ": connection ended: " +
+            (late ? std::string("no login in time") : std::string(error.what())));
     }
     connection.Disconnect();
     session.Done = true;
@@ -133,6 +162,7 @@ void TCastingServer::Start() {
     listen(State->ViewerAcceptor, State->Options.ViewerPort);
     State->Accept(State->FilmerAcceptor, TRole::Filmer);
     State->Accept(State->ViewerAcceptor, TRole::Viewer);
+    State->Watch();
     State->AcceptThread = std::thread([this] { State->Io.run(); });
     State->Log("listening for filmers on " + State->Options.BindAddress + ":" +
                std::to_string(FilmerPort()) + " and for viewers on " + State->Options.BindAddress +
@@ -146,6 +176,7 @@ void TCastingServer::Stop() {
         asio::error_code ignored;
         State->FilmerAcceptor.close(ignored);
         State->ViewerAcceptor.close(ignored);
+        State->Watchdog.cancel();
     });
     if (State->AcceptThread.joinable())
         State->AcceptThread.join();

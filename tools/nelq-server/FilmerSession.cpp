@@ -146,7 +146,7 @@ public:
 } // namespace
 
 void RunFilmerSession(TServerConnection& connection, const TSessionContext& context,
-                      const std::string& peer) {
+                      const std::string& peer, const std::function<void()>& loggedIn) {
     const std::string line = connection.ReadLine();
     const TFilmerLogin login = LogIn(line, context);
     if (!login.Cast) {
@@ -163,5 +163,6 @@ void RunFilmerSession(TServerConnection& connection, const TSessionContext& cont
     }
     context.Log(peer + " filmer: logged in (" + LineField(line, 2) + ") to " + login.Cast->Name);
     connection.WriteLine("OK");
+    loggedIn();
     TFilmerSession(connection, *login.Cast, context, peer).Run();
 }

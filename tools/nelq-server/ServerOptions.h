@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -16,6 +17,9 @@ struct TServerOptions {
     std::uint16_t FilmerPort = 28200;           // 0: any free port
     std::uint16_t ViewerPort = 28100;
     std::size_t MaxConnections = 1024;
+    // A connection must say hello (and a filmer log in) within this time, so
+    // that silent connections cannot use up the connection slots.
+    std::chrono::milliseconds LoginTimeout = std::chrono::seconds(30);
 };
 
 // Where the server writes its one line per connection event.

@@ -4,6 +4,7 @@
 #include "ServerOptions.h"
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 class TServerConnection;
@@ -16,10 +17,10 @@ struct TSessionContext {
     const std::atomic<bool>& Stopping;
 };
 
-// The filmer's commands after an accepted hello: login, then "TRANSMIT",
-// "BLOCK", "HI" and "COMPLETED" until the filmer leaves.
+// The filmer's commands after an accepted hello: login (then `loggedIn`
+// runs), then "TRANSMIT", "BLOCK", "HI" and "COMPLETED" until the filmer leaves.
 void RunFilmerSession(TServerConnection& connection, const TSessionContext& context,
-                      const std::string& peer);
+                      const std::string& peer, const std::function<void()>& loggedIn);
 
 // The viewer's commands after an accepted hello: the optional login, then
 // "LISTGAMES", "LISTSECTIONS" and "REQUEST" until the viewer leaves.
