@@ -23,9 +23,15 @@ constexpr std::size_t ReceiveSize = 65536;
 
 } // namespace
 
+// Blocking operations never run the context, so every connection can share
+// one; a context each would cost every connection three more descriptors.
+static asio::io_context& SharedContext() {
+    static asio::io_context context;
+    return context;
+}
+
 struct TServerConnection::TSocket {
-    asio::io_context Io;
-    asio::ip::tcp::socket Socket{Io};
+    asio::ip::tcp::socket Socket{SharedContext()};
 };
 
 TServerConnection::TServerConnection() : Socket(std::make_unique<TSocket>()) {}
@@ -48,7 +54,7 @@ void TServerConnection::Connect(const std::string& host, std::uint16_t port) {
     Output.clear();
     BrokenReason.clear();
     asio::error_code error;
-    asio::ip::tcp::resolver resolver(Socket->Io);
+    asio::ip::tcp::resolver resolver(SharedContext());
     const auto endpoints = resolver.resolve(host, std::to_string(port), error);
     if (error)
         throw ENelqConnectionError("Cannot resolve " + host + ": " + error.message());

@@ -101,8 +101,13 @@ void TCastingServer::TState::Launch(asio::ip::tcp::socket socket, TRole role) {
         return; // the socket closes as it goes out of scope
     }
     TSessionThread& session = Sessions.emplace_back();
-    session.Connection.Adopt(socket.release());
-    session.Thread = std::thread([this, &session, role] { Serve(session, role); });
+    try {
+        session.Connection.Adopt(socket.release());
+        session.Thread = std::thread([this, &session, role] { Serve(session, role); });
+    } catch (const std::exception& error) {
+        Log(std::string("connection dropped: ") + error.what()); // out of descriptors or threads
+        Sessions.pop_back();
+    }
 }
 
 void TCastingServer::TState::Serve(TSessionThread& session, TRole role) {

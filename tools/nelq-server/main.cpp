@@ -7,6 +7,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -60,6 +61,12 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Every connection holds a descriptor: allow as many as the system lets us.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     try {
         TCastingServer server(options, LogLine);
