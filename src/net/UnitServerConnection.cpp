@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 #include <istream>
 #include <ostream>
 
@@ -215,6 +216,8 @@ std::int32_t TServerConnection::ReadCounted(std::ostream& target, std::int32_t m
 }
 
 void TServerConnection::Send(const void* data, std::size_t size) {
+    if (!BrokenReason.empty())
+        throw ENelqConnectionError(BrokenReason);
     const auto* bytes = static_cast<const char*>(data);
     Output.insert(Output.end(), bytes, bytes + size);
     if (BatchDepth == 0 || Output.size() >= static_cast<std::size_t>(MaxChunk))
@@ -271,11 +274,17 @@ void TServerConnection::WriteCounted(std::istream& source, std::int32_t count) {
     }
 }
 
-TServerConnection::TBatch::TBatch(TServerConnection& connection) : Connection(connection) {
+TServerConnection::TBatch::TBatch(TServerConnection& connection)
+    : Connection(connection), Unwinding(std::uncaught_exceptions()) {
     ++Connection.BatchDepth;
 }
 
 TServerConnection::TBatch::~TBatch() {
+    if (std::uncaught_exceptions() > Unwinding) {
+        // Half a message must not reach the peer: the connection is done for.
+        Connection.Output.clear();
+        Connection.BrokenReason = "A message could not be completed.";
+    }
     if (--Connection.BatchDepth > 0)
         return;
     try {

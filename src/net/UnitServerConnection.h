@@ -60,6 +60,7 @@ public:
 
     private:
         TServerConnection& Connection;
+        const int Unwinding; // exceptions in flight when the batch opened
     };
 
     std::string PeerAddress() const;

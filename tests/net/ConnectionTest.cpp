@@ -93,7 +93,7 @@ TEST(Connection, CountedBlocksArriveWholeAndBadCountsAreRefusedBeforeReading) {
         received.set_value(block.str());
         server.WriteInt32(-5);
         server.WriteInt32(std::numeric_limits<std::int32_t>::max());
-        server.ReadLine();
+        peer.Expect(server); // only a complete message may arrive
     });
     TServerConnection client;
     client.Connect(Address, peer.Port());
@@ -105,6 +105,13 @@ TEST(Connection, CountedBlocksArriveWholeAndBadCountsAreRefusedBeforeReading) {
     EXPECT_THROW(client.ReadCounted(sink), ENelqProtocolError);
     EXPECT_THROW(client.ReadCounted(sink, 1000), ENelqProtocolError);
     EXPECT_TRUE(sink.str().empty());
+
+    // A block whose data runs short is not half sent, and nothing follows it.
+    std::istringstream shortSource("abc");
+    EXPECT_THROW(client.WriteCounted(shortSource, 10), ENelqException);
+    EXPECT_THROW(client.WriteLine("after"), ENelqConnectionError);
+    client.Disconnect();
+    EXPECT_TRUE(peer.Received().empty());
 }
 
 TEST(Connection, NotificationsAndAClosedPeerEndReadsWithAConnectionError) {
