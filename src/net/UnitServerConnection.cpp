@@ -195,6 +195,18 @@ std::int32_t TServerConnection::ReadInt32() {
     return static_cast<std::int32_t>(value);
 }
 
+std::vector<std::string> TServerConnection::ReadLines(std::int32_t maxLines) {
+    const std::int32_t count = ReadInt32();
+    if (count < 0 || count > maxLines)
+        throw ENelqProtocolError("A list of " + std::to_string(count) + " lines, " +
+                                 std::to_string(maxLines) + " allowed.");
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i)
+        lines.push_back(ReadLine());
+    return lines;
+}
+
 std::int32_t TServerConnection::ReadCounted(std::ostream& target, std::int32_t maxCount) {
     const std::int32_t count = ReadInt32();
     if (count < 0)

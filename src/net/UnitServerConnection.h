@@ -35,6 +35,9 @@ public:
     std::string ReadLine();
     void WriteLine(std::string_view text);
     std::int32_t ReadInt32();
+    // Reads a count and that many lines (a list reply); a negative count or
+    // one above `maxLines` is refused before any line is read.
+    std::vector<std::string> ReadLines(std::int32_t maxLines);
     void WriteInt32(std::int32_t value);
 
     // Sends count, then `count` bytes taken from `source` at its position.

@@ -93,6 +93,10 @@ TEST(Connection, CountedBlocksArriveWholeAndBadCountsAreRefusedBeforeReading) {
         received.set_value(block.str());
         server.WriteInt32(-5);
         server.WriteInt32(std::numeric_limits<std::int32_t>::max());
+        server.WriteInt32(2);
+        server.WriteLine("first");
+        server.WriteLine("second");
+        server.WriteInt32(3);
         peer.Expect(server); // only a complete message may arrive
     });
     TServerConnection client;
@@ -105,6 +109,8 @@ TEST(Connection, CountedBlocksArriveWholeAndBadCountsAreRefusedBeforeReading) {
     EXPECT_THROW(client.ReadCounted(sink), ENelqProtocolError);
     EXPECT_THROW(client.ReadCounted(sink, 1000), ENelqProtocolError);
     EXPECT_TRUE(sink.str().empty());
+    EXPECT_EQ(client.ReadLines(2), (std::vector<std::string>{"first", "second"}));
+    EXPECT_THROW(client.ReadLines(2), ENelqProtocolError);
 
     // A block whose data runs short is not half sent, and nothing follows it.
     std::istringstream shortSource("abc");

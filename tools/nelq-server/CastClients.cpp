@@ -66,13 +66,7 @@ void UploadSection(TServerConnection& connection, std::int32_t section, const TS
 
 std::vector<std::string> ListLines(TServerConnection& connection, const std::string& command) {
     connection.WriteLine(command);
-    const std::int32_t count = connection.ReadInt32();
-    if (count < 0 || count > 100000)
-        throw ENelqProtocolError("Bad list count " + std::to_string(count) + ".");
-    std::vector<std::string> lines;
-    for (std::int32_t i = 0; i < count; ++i)
-        lines.push_back(connection.ReadLine());
-    return lines;
+    return connection.ReadLines(MaxListLines);
 }
 
 void SendRequest(TServerConnection& connection, const std::string& game, std::int32_t start,

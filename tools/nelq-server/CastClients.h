@@ -51,6 +51,8 @@ struct TSectionHeader {
     std::vector<TStreamHeader> Streams;
 };
 
+inline constexpr std::int32_t MaxListLines = 65536;
+
 // Sends the one-line command and reads the count and that many lines.
 std::vector<std::string> ListLines(TServerConnection& connection, const std::string& command);
 void SendRequest(TServerConnection& connection, const std::string& game, std::int32_t start,
