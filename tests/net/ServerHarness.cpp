@@ -43,6 +43,8 @@ void TServerHarness::Launch() {
 
 void TServerHarness::Restart() {
     FServer.reset();
+    Options.FilmerPort = FFilmerPort; // clients reconnect where they were
+    Options.ViewerPort = FViewerPort;
     Launch();
 }
 
