@@ -1,0 +1,307 @@
+#include "net/UnitServerConnection.h"
+
+#include "net/NelqExceptions.h"
+
+#include <asio.hpp>
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <istream>
+#include <ostream>
+
+namespace {
+
+constexpr std::size_t ReceiveSize = 65536;
+
+[[noreturn]] void Fail(const asio::error_code& error) {
+    if (error == asio::error::eof)
+        throw ENelqConnectionError("Connection closed gracefully.");
+    throw ENelqConnectionError("Socket error: " + error.message());
+}
+
+} // namespace
+
+// Blocking operations never run the context, so every connection can share
+// one; a context each would cost every connection three more descriptors.
+static asio::io_context& SharedContext() {
+    static asio::io_context context;
+    return context;
+}
+
+struct TServerConnection::TSocket {
+    asio::ip::tcp::socket Socket{SharedContext()};
+};
+
+TServerConnection::TServerConnection() : Socket(std::make_unique<TSocket>()) {}
+
+TServerConnection::~TServerConnection() {
+    CloseHandle();
+}
+
+void TServerConnection::Register(int handle) {
+    std::lock_guard guard(HandleLock);
+    if (Aborted)
+        throw ENelqConnectionError("Connection closed.");
+    Handle = handle;
+}
+
+void TServerConnection::Connect(const std::string& host, std::uint16_t port) {
+    CloseHandle();
+    Input.clear();
+    InputBegin = 0;
+    Output.clear();
+    BrokenReason.clear();
+    asio::error_code error;
+    asio::ip::tcp::resolver resolver(SharedContext());
+    const auto endpoints = resolver.resolve(host, std::to_string(port), error);
+    if (error)
+        throw ENelqConnectionError("Cannot resolve " + host + ": " + error.message());
+    for (const auto& entry : endpoints) {
+        Socket->Socket.open(entry.endpoint().protocol(), error);
+        if (error)
+            continue;
+        Register(Socket->Socket.native_handle());
+        Socket->Socket.connect(entry.endpoint(), error);
+        if (!error)
+            break;
+        CloseHandle();
+    }
+    if (error || !Socket->Socket.is_open())
+        throw ENelqConnectionError("Cannot connect to " + host + ":" + std::to_string(port) + ": " +
+                                   error.message());
+    Register(Socket->Socket.native_handle()); // fails if CloseSocket came meanwhile
+    Socket->Socket.set_option(asio::ip::tcp::no_delay(true), error);
+    if (OnConnected)
+        OnConnected();
+}
+
+void TServerConnection::Adopt(int acceptedSocket) {
+    CloseHandle();
+    sockaddr_storage address{};
+    socklen_t length = sizeof(address);
+    ::getsockname(acceptedSocket, reinterpret_cast<sockaddr*>(&address), &length);
+    const auto protocol = address.ss_family == AF_INET6 ? asio::ip::tcp::v6() : asio::ip::tcp::v4();
+    Socket->Socket.assign(protocol, acceptedSocket);
+    Register(acceptedSocket);
+    asio::error_code error;
+    Socket->Socket.set_option(asio::ip::tcp::no_delay(true), error);
+}
+
+bool TServerConnection::IsConnected() const {
+    return Socket->Socket.is_open();
+}
+
+void TServerConnection::CloseHandle() {
+    std::lock_guard guard(HandleLock);
+    Handle = -1;
+    asio::error_code ignored;
+    Socket->Socket.close(ignored);
+}
+
+void TServerConnection::Disconnect() {
+    if (!IsConnected())
+        return;
+    try {
+        Flush();
+    } catch (const ENelqConnectionError&) {
+        // The peer is gone already; closing is all that is left.
+    }
+    asio::error_code ignored;
+    Socket->Socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    CloseHandle();
+    if (OnDisconnected)
+        OnDisconnected();
+}
+
+void TServerConnection::CloseSocket() {
+    std::lock_guard guard(HandleLock);
+    Aborted = true;
+    if (Handle >= 0)
+        ::shutdown(Handle, SHUT_RDWR);
+}
+
+std::string TServerConnection::PeerAddress() const {
+    asio::error_code error;
+    const auto endpoint = Socket->Socket.remote_endpoint(error);
+    if (error)
+        return "(unknown)";
+    return endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
+}
+
+void TServerConnection::Fill() {
+    Flush();
+    if (InputBegin > 0) {
+        Input.erase(Input.begin(), Input.begin() + static_cast<std::ptrdiff_t>(InputBegin));
+        InputBegin = 0;
+    }
+    if (!IsConnected())
+        throw ENelqConnectionError("Not connected.");
+    const std::size_t kept = Input.size();
+    Input.resize(kept + ReceiveSize);
+    asio::error_code error;
+    const std::size_t got =
+        Socket->Socket.read_some(asio::buffer(Input.data() + kept, ReceiveSize), error);
+    Input.resize(kept + got);
+    if (error)
+        Fail(error);
+}
+
+std::string TServerConnection::ReadLine() {
+    std::size_t scanned = InputBegin;
+    for (;;) {
+        const auto begin = Input.begin() + static_cast<std::ptrdiff_t>(scanned);
+        const auto lf = std::find(begin, Input.end(), '\n');
+        if (lf != Input.end()) {
+            const auto lineBegin = Input.begin() + static_cast<std::ptrdiff_t>(InputBegin);
+            auto lineEnd = lf;
+            if (lineEnd != lineBegin && *(lineEnd - 1) == '\r')
+                --lineEnd;
+            if (static_cast<std::size_t>(lineEnd - lineBegin) > MaxLineLength)
+                throw ENelqConnectionError("Max line length exceeded.");
+            std::string line(lineBegin, lineEnd);
+            InputBegin = static_cast<std::size_t>(lf - Input.begin()) + 1;
+            return line;
+        }
+        // Room for the longest line plus its CR.
+        if (Input.size() - InputBegin > MaxLineLength + 1)
+            throw ENelqConnectionError("Max line length exceeded.");
+        const std::size_t pending = Input.size() - InputBegin;
+        Fill();
+        scanned = pending; // Fill moved the pending bytes to the front
+    }
+}
+
+void TServerConnection::ReadExact(char* target, std::size_t size) {
+    while (size > 0) {
+        if (InputBegin == Input.size())
+            Fill();
+        const std::size_t take = std::min(size, Input.size() - InputBegin);
+        std::copy_n(Input.data() + InputBegin, take, target);
+        InputBegin += take;
+        target += take;
+        size -= take;
+    }
+}
+
+std::int32_t TServerConnection::ReadInt32() {
+    std::array<char, 4> bytes;
+    ReadExact(bytes.data(), bytes.size());
+    std::uint32_t value = 0;
+    for (const char byte : bytes)
+        value = (value << 8) | static_cast<std::uint8_t>(byte);
+    return static_cast<std::int32_t>(value);
+}
+
+std::vector<std::string> TServerConnection::ReadLines(std::int32_t maxLines) {
+    const std::int32_t count = ReadInt32();
+    if (count < 0 || count > maxLines)
+        throw ENelqProtocolError("A list of " + std::to_string(count) + " lines, " +
+                                 std::to_string(maxLines) + " allowed.");
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i)
+        lines.push_back(ReadLine());
+    return lines;
+}
+
+std::int32_t TServerConnection::ReadCounted(std::ostream& target, std::int32_t maxCount) {
+    const std::int32_t count = ReadInt32();
+    if (count < 0)
+        throw ENelqProtocolError("Invalid block size " + std::to_string(count) + ".");
+    if (count > maxCount)
+        throw ENelqProtocolError("Block of " + std::to_string(count) + " bytes, " +
+                                 std::to_string(maxCount) + " allowed.");
+    std::array<char, MaxChunk> chunk;
+    std::int32_t left = count;
+    while (left > 0) {
+        const auto take = static_cast<std::size_t>(std::min(left, MaxChunk));
+        ReadExact(chunk.data(), take);
+        target.write(chunk.data(), static_cast<std::streamsize>(take));
+        if (!target)
+            throw ENelqException("Cannot write the received data.");
+        left -= static_cast<std::int32_t>(take);
+    }
+    return count;
+}
+
+void TServerConnection::Send(const void* data, std::size_t size) {
+    if (!BrokenReason.empty())
+        throw ENelqConnectionError(BrokenReason);
+    const auto* bytes = static_cast<const char*>(data);
+    Output.insert(Output.end(), bytes, bytes + size);
+    if (BatchDepth == 0 || Output.size() >= static_cast<std::size_t>(MaxChunk))
+        Flush();
+}
+
+void TServerConnection::Flush() {
+    if (Output.empty())
+        return;
+    if (!IsConnected())
+        throw ENelqConnectionError("Not connected.");
+    if (!BrokenReason.empty())
+        throw ENelqConnectionError(BrokenReason);
+    asio::error_code error;
+    asio::write(Socket->Socket, asio::buffer(Output), error);
+    Output.clear();
+    if (error) {
+        try {
+            Fail(error);
+        } catch (const ENelqConnectionError& failure) {
+            BrokenReason = failure.what(); // later writes must not pretend to succeed
+            throw;
+        }
+    }
+}
+
+void TServerConnection::WriteLine(std::string_view text) {
+    TBatch batch(*this);
+    Send(text.data(), text.size());
+    Send("\r\n", 2);
+}
+
+void TServerConnection::WriteInt32(std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    const std::array<char, 4> bytes{static_cast<char>(bits >> 24), static_cast<char>(bits >> 16),
+                                    static_cast<char>(bits >> 8), static_cast<char>(bits)};
+    Send(bytes.data(), bytes.size());
+}
+
+void TServerConnection::WriteCounted(std::istream& source, std::int32_t count) {
+    if (count < 0)
+        throw ENelqException("Invalid block size " + std::to_string(count) + ".");
+    TBatch batch(*this);
+    WriteInt32(count);
+    std::array<char, MaxChunk> chunk;
+    std::int32_t left = count;
+    while (left > 0) {
+        const auto take = std::min(left, MaxChunk);
+        source.read(chunk.data(), take);
+        if (source.gcount() != take)
+            throw ENelqException("Cannot read the data to send.");
+        Send(chunk.data(), static_cast<std::size_t>(take));
+        left -= take;
+    }
+}
+
+TServerConnection::TBatch::TBatch(TServerConnection& connection)
+    : Connection(connection), Unwinding(std::uncaught_exceptions()) {
+    ++Connection.BatchDepth;
+}
+
+TServerConnection::TBatch::~TBatch() {
+    if (std::uncaught_exceptions() > Unwinding) {
+        // Half a message must not reach the peer: the connection is done for.
+        Connection.Output.clear();
+        Connection.BrokenReason = "A message could not be completed.";
+    }
+    if (--Connection.BatchDepth > 0)
+        return;
+    try {
+        Connection.Flush();
+    } catch (const ENelqConnectionError&) {
+        // Reported by the next read or write on this connection.
+    }
+}

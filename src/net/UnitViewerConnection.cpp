@@ -1,0 +1,93 @@
+#include "net/UnitViewerConnection.h"
+
+#include "net/LineFields.h"
+
+TViewerConnectionThread::TViewerConnectionThread(SyncContext& sync, std::string clientVersion,
+                                                 std::string host, std::uint16_t port)
+    : TConnectionThread(sync, std::move(clientVersion), std::move(host), port,
+                        ViewerRole.RoleCode) {}
+
+std::uint8_t TViewerConnectionThread::GetViewerState() const {
+    std::lock_guard guard(StateLock);
+    return FViewerState;
+}
+
+void TViewerConnectionThread::SetViewerState(std::uint8_t state) {
+    std::lock_guard guard(StateLock);
+    FViewerState = state;
+}
+
+std::string TViewerConnectionThread::GetUsername() const {
+    std::lock_guard guard(UsernameLock);
+    return FUsername;
+}
+
+void TViewerConnectionThread::SetUsername(const std::string& name) {
+    std::lock_guard guard(UsernameLock);
+    FUsername = name;
+}
+
+std::string TViewerConnectionThread::GetPassword() const {
+    std::lock_guard guard(PasswordLock);
+    return FPassword;
+}
+
+void TViewerConnectionThread::SetPassword(const std::string& password) {
+    std::lock_guard guard(PasswordLock);
+    FPassword = password;
+}
+
+std::chrono::milliseconds TViewerConnectionThread::PauseBeforeAttempt(bool firstAttempt) const {
+    return std::chrono::milliseconds(firstAttempt ? 0 : 4000);
+}
+
+bool TViewerConnectionThread::AnnounceReconnection(bool firstAttempt) const {
+    return !firstAttempt;
+}
+
+void TViewerConnectionThread::BeginAttempt(bool firstAttempt) {
+    const std::uint8_t state = GetViewerState();
+    WaitedForUser = state == vsWaitForLogin;
+    if (firstAttempt) {
+        TargetState = vsListGames;
+    } else if (state == vsSectionHeader || state == vsBlocks) {
+        TargetState = vsRequest;
+        Status("Attempting to resume transfer...");
+        TransferResuming();
+    } else if (state == vsWaitForLogin || state == vsLogin) {
+        // The login never completed; after it the games are listed, as on
+        // the first connection (continuing in a login state would loop).
+        TargetState = vsListGames;
+    } else {
+        TargetState = state;
+    }
+}
+
+bool TViewerConnectionThread::Login() {
+    if (Connection.ReadLine() != "AUTH") {
+        SetViewerState(TargetState);
+        return true;
+    }
+    if (IsFirstAttempt()) {
+        SetViewerState(vsWaitForLogin);
+        Synchronize([this] {
+            if (OnAuthRequired)
+                OnAuthRequired();
+        });
+    } else {
+        // The user still has to give a login when none was ever sent.
+        SetViewerState(WaitedForUser ? vsWaitForLogin : vsLogin);
+    }
+    return true;
+}
+
+bool TViewerConnectionThread::SendCredentials() {
+    Connection.WriteLine(JoinFields({GetUsername(), GetPassword()}));
+    const TVerdict verdict = ReadVerdict(Connection);
+    if (!verdict.Accepted) {
+        Status(verdict.Reason);
+        return false;
+    }
+    SetViewerState(TargetState);
+    return true;
+}

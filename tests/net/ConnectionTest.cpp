@@ -1,0 +1,172 @@
+#include "ScriptedPeer.h"
+
+#include "net/LineFields.h"
+#include "net/NelqExceptions.h"
+#include "net/UnitServerConnection.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <sstream>
+
+namespace {
+
+const char* const Address = "127.0.0.2";
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string bytes;
+    for (const int value : values)
+        bytes += static_cast<char>(value);
+    return bytes;
+}
+
+} // namespace
+
+TEST(Connection, IntegersTravelBigEndianInBothDirections) {
+    TScriptedPeer peer(Address, [&](TServerConnection& server, int) {
+        peer.Expect(server);
+        server.WriteLine(Bytes({0, 0, 0, 5, 0xff, 0xff, 0xff, 0xff}));
+        server.ReadLine();
+    });
+    TServerConnection client;
+    client.Connect(Address, peer.Port());
+    client.WriteInt32(5);
+    client.WriteInt32(-1);
+    client.WriteLine("");
+    EXPECT_EQ(client.ReadInt32(), 5);
+    EXPECT_EQ(client.ReadInt32(), -1);
+    EXPECT_EQ(client.ReadLine(), "");
+    client.WriteLine("done");
+    client.Disconnect();
+    ASSERT_EQ(peer.Received().size(), 1u);
+    EXPECT_EQ(peer.Received()[0], Bytes({0, 0, 0, 5, 0xff, 0xff, 0xff, 0xff}));
+}
+
+TEST(Connection, LinesEndInCrLfOrLfAloneAndKeepInnerCarriageReturns) {
+    TScriptedPeer peer(Address, [](TServerConnection& server, int) {
+        server.WriteLine("bare\ncrlf"); // "bare" ends in LF alone
+        server.WriteLine("in\rside");   // an inner CR stays
+        server.WriteLine("two\r");      // only one CR before the LF goes
+        server.WriteLine(std::string(TServerConnection::MaxLineLength, 'a'));
+        server.WriteLine(std::string(TServerConnection::MaxLineLength + 1, 'b'));
+        server.ReadLine();
+    });
+    TServerConnection client;
+    client.Connect(Address, peer.Port());
+    EXPECT_EQ(client.ReadLine(), "bare");
+    EXPECT_EQ(client.ReadLine(), "crlf");
+    EXPECT_EQ(client.ReadLine(), "in\rside");
+    EXPECT_EQ(client.ReadLine(), "two\r");
+    EXPECT_EQ(client.ReadLine().size(), TServerConnection::MaxLineLength);
+    try {
+        client.ReadLine();
+        FAIL() << "an over-long line was accepted";
+    } catch (const ENelqConnectionError& error) {
+        EXPECT_STREQ(error.what(), "Max line length exceeded.");
+    }
+}
+
+TEST(Connection, FieldsAreTabSeparatedAndMissingOnesReadEmpty) {
+    EXPECT_EQ(LineField("OK", 0), "OK");
+    EXPECT_EQ(LineField("OK", 1), "");
+    EXPECT_EQ(LineField("NO\tbecause\t", 1), "because");
+    EXPECT_EQ(LineField("NO\tbecause\t", 2), "");
+    EXPECT_EQ(LineField("a\t\tc", 2), "c");
+    EXPECT_EQ(LineFields("a\t\tc"), (std::vector<std::string>{"a", "", "c"}));
+    std::int32_t value = 0;
+    EXPECT_TRUE(ParseInt32("-17", value));
+    EXPECT_EQ(value, -17);
+    EXPECT_FALSE(ParseInt32("12x", value));
+    EXPECT_FALSE(ParseInt32("99999999999", value));
+    EXPECT_FALSE(ParseInt32("", value));
+}
+
+TEST(Connection, CountedBlocksArriveWholeAndBadCountsAreRefusedBeforeReading) {
+    std::string payload(100000, '\0');
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<char>(i * 7 + i / 251);
+    std::promise<std::string> received;
+    TScriptedPeer peer(Address, [&](TServerConnection& server, int) {
+        std::ostringstream block("kept:", std::ios::ate);
+        server.ReadCounted(block);
+        received.set_value(block.str());
+        server.WriteInt32(-5);
+        server.WriteInt32(std::numeric_limits<std::int32_t>::max());
+        server.WriteInt32(2);
+        server.WriteLine("first");
+        server.WriteLine("second");
+        server.WriteInt32(3);
+        peer.Expect(server); // only a complete message may arrive
+    });
+    TServerConnection client;
+    client.Connect(Address, peer.Port());
+    std::istringstream source(payload);
+    client.WriteCounted(source, static_cast<std::int32_t>(payload.size()));
+    EXPECT_EQ(received.get_future().get(), "kept:" + payload);
+
+    std::ostringstream sink;
+    EXPECT_THROW(client.ReadCounted(sink), ENelqProtocolError);
+    EXPECT_THROW(client.ReadCounted(sink, 1000), ENelqProtocolError);
+    EXPECT_TRUE(sink.str().empty());
+    EXPECT_EQ(client.ReadLines(2), (std::vector<std::string>{"first", "second"}));
+    EXPECT_THROW(client.ReadLines(2), ENelqProtocolError);
+
+    // A block whose data runs short is not half sent, and nothing follows it.
+    std::istringstream shortSource("abc");
+    EXPECT_THROW(client.WriteCounted(shortSource, 10), ENelqException);
+    EXPECT_THROW(client.WriteLine("after"), ENelqConnectionError);
+    client.Disconnect();
+    EXPECT_TRUE(peer.Received().empty());
+}
+
+TEST(Connection, NotificationsAndAClosedPeerEndReadsWithAConnectionError) {
+    TScriptedPeer peer(Address, [](TServerConnection& server, int) { server.WriteLine("bye"); });
+    TServerConnection client;
+    std::vector<std::string> events;
+    client.OnConnected = [&] { events.push_back("Connected"); };
+    client.OnDisconnected = [&] { events.push_back("Disconnected"); };
+    client.Connect(Address, peer.Port());
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(client.ReadLine(), "bye");
+    EXPECT_THROW(client.ReadLine(), ENelqConnectionError);
+    client.Disconnect();
+    client.Disconnect();
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(events, (std::vector<std::string>{"Connected", "Disconnected"}));
+}
+
+TEST(Connection, CloseSocketFromAnotherThreadEndsABlockedReadAtOnce) {
+    TScriptedPeer peer(Address, [](TServerConnection& server, int) { server.ReadLine(); });
+    TServerConnection client;
+    bool disconnected = false;
+    client.OnDisconnected = [&] { disconnected = true; };
+    client.Connect(Address, peer.Port());
+    auto reader = std::async(std::launch::async, [&] {
+        const auto began = std::chrono::steady_clock::now();
+        try {
+            client.ReadLine();
+        } catch (const ENelqConnectionError&) {
+        }
+        return std::chrono::steady_clock::now() - began;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto closedAt = std::chrono::steady_clock::now();
+    client.CloseSocket();
+    ASSERT_EQ(reader.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_LT(std::chrono::steady_clock::now() - closedAt, std::chrono::milliseconds(500));
+    EXPECT_FALSE(disconnected);
+    // A closed connection is not reopened behind the stopping thread's back.
+    EXPECT_THROW(client.Connect(Address, peer.Port()), ENelqConnectionError);
+}
+
+TEST(Connection, UnreachablePeerIsAConnectionError) {
+    std::uint16_t port = 0;
+    {
+        TScriptedPeer gone(Address, [](TServerConnection&, int) {});
+        port = gone.Port();
+    }
+    TServerConnection client;
+    EXPECT_THROW(client.Connect(Address, port), ENelqConnectionError);
+    EXPECT_THROW(client.Connect("no such host.invalid", 1), ENelqConnectionError);
+}

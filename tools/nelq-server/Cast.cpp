@@ -1,0 +1,279 @@
+#include "Cast.h"
+
+#include "net/NelqExceptions.h"
+#include "net/UnitServerConnection.h"
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr auto FilmerHandOver = std::chrono::seconds(5);
+
+void CreateEmpty(const fs::path& path) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file)
+        throw ENelqException("Cannot create " + path.string() + ".");
+}
+
+std::int32_t FileSize(const fs::path& path) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    return error ? 0
+                 : static_cast<std::int32_t>(std::min<std::uintmax_t>(size, TCast::MaxPartSize));
+}
+
+void CheckAnnounce(const std::array<TPartState, 2>& parts) {
+    for (int p = 0; p < 2; ++p) {
+        if (parts[p].Kind != p)
+            throw ENelqProtocolError("Part " + std::to_string(p) + " announced with kind " +
+                                     std::to_string(parts[p].Kind) + ".");
+        if (parts[p].Size < 0 || parts[p].Size > TCast::MaxPartSize)
+            throw ENelqProtocolError("Part size " + std::to_string(parts[p].Size) +
+                                     " out of range.");
+    }
+    const TPartState& demo = parts[0];
+    const bool bodyOffsetFits =
+        demo.Size == 0 ? demo.BodyOffset == 0
+                       : demo.BodyOffset >= TCast::DemoHeadSize && demo.BodyOffset <= demo.Size;
+    if (!bodyOffsetFits || parts[1].BodyOffset != 0)
+        throw ENelqProtocolError("Body offset " + std::to_string(demo.BodyOffset) +
+                                 " does not fit the demo part.");
+}
+
+} // namespace
+
+TCast::TCast(std::string name, fs::path directory)
+    : Name(std::move(name)), Directory(std::move(directory)) {}
+
+fs::path TCast::PartPath(std::int32_t section, int part) const {
+    return Directory / ("section_" + std::to_string(section) + ".part" + std::to_string(part));
+}
+
+fs::path TCast::MetaPath(std::int32_t section) const {
+    return Directory / ("section_" + std::to_string(section) + ".meta");
+}
+
+void TCast::Load() {
+    std::lock_guard guard(Lock);
+    FSections.clear();
+    for (std::int32_t n = 0; n <= LastSection; ++n) {
+        std::ifstream meta(MetaPath(n));
+        if (!meta)
+            break;
+        TSectionState section;
+        bool trusted = true;
+        for (auto& part : section.Parts) {
+            int ended = 0;
+            meta >> part.Kind >> part.Size >> part.BodyOffset >> ended;
+            part.Ended = ended == 1;
+        }
+        try {
+            CheckAnnounce(section.Parts);
+        } catch (const ENelqProtocolError&) {
+            trusted = false;
+        }
+        if (!meta || !trusted)
+            break;
+        for (int p = 0; p < 2; ++p) {
+            TPartState& part = section.Parts[p];
+            part.Received = std::min(FileSize(PartPath(n, p)), part.Size);
+            std::error_code error;
+            fs::resize_file(PartPath(n, p), static_cast<std::uintmax_t>(part.Received), error);
+            if (error)
+                CreateEmpty(PartPath(n, p));
+            part.Ended = part.Ended && part.Received == part.Size;
+        }
+        // Only the newest section may be unfinished.
+        if (!FSections.empty() && !FSections.back().Complete())
+            break;
+        FSections.push_back(section);
+    }
+    Completed =
+        fs::exists(Directory / "completed") && (FSections.empty() || FSections.back().Complete());
+}
+
+void TCast::SaveMeta(std::int32_t section) const {
+    const fs::path target = MetaPath(section);
+    const fs::path temporary = target.string() + ".new";
+    {
+        std::ofstream meta(temporary, std::ios::trunc);
+        for (const auto& part : FSections[static_cast<std::size_t>(section)].Parts)
+            meta << part.Kind << ' ' << part.Size << ' ' << part.BodyOffset << ' '
+                 << (part.Ended ? 1 : 0) << '\n';
+        if (!meta.flush())
+            throw ENelqException("Cannot write " + temporary.string() + ".");
+    }
+    fs::rename(temporary, target); // a crash leaves the old or the new announce, never half
+}
+
+void TCast::Changed() {
+    ++Version;
+    News.notify_all();
+}
+
+void TCast::CheckNotDeleted() const {
+    if (Deleted)
+        throw ENelqConnectionError("The game " + Name + " was deleted.");
+}
+
+const TSectionState& TCast::Current() const {
+    CheckNotDeleted();
+    if (FSections.empty() || FSections.back().Complete())
+        throw ENelqProtocolError("Data sent without an announced section.");
+    return FSections.back();
+}
+
+std::array<std::int32_t, 2> TCast::Announce(std::int32_t section,
+                                            const std::array<TPartState, 2>& announced) {
+    CheckAnnounce(announced);
+    std::lock_guard guard(Lock);
+    CheckNotDeleted();
+    if (Completed)
+        throw ENelqProtocolError("The cast has been completed.");
+    const auto count = static_cast<std::int32_t>(FSections.size());
+    if (section < 0 || section > LastSection)
+        throw ENelqProtocolError("Section " + std::to_string(section) + " is out of range.");
+    if (section == count - 1) {
+        // Announced again after a reconnection: resume where the files end.
+        TSectionState& known = FSections.back();
+        for (int p = 0; p < 2; ++p) {
+            if (!known.Parts[p].SameAnnounce(announced[p]))
+                throw ENelqProtocolError("Section " + std::to_string(section) +
+                                         " announced again with other sizes.");
+            known.Parts[p].Received = std::min(FileSize(PartPath(section, p)), known.Parts[p].Size);
+        }
+        return {known.Parts[0].Received, known.Parts[1].Received};
+    }
+    if (section != count)
+        throw ENelqProtocolError("Section " + std::to_string(section) + " out of order (expected " +
+                                 std::to_string(count) + ").");
+    if (count > 0 && !FSections.back().Complete())
+        throw ENelqProtocolError("Section " + std::to_string(section) +
+                                 " announced before the previous one ended.");
+    TSectionState fresh;
+    for (int p = 0; p < 2; ++p) {
+        fresh.Parts[p] = announced[p];
+        fresh.Parts[p].Received = 0;
+        fresh.Parts[p].Ended = false;
+        CreateEmpty(PartPath(section, p));
+    }
+    FSections.push_back(fresh);
+    SaveMeta(section);
+    Changed();
+    return {0, 0};
+}
+
+std::ofstream TCast::OpenPart(std::int32_t section, int part) const {
+    std::lock_guard guard(Lock);
+    CheckNotDeleted();
+    std::ofstream file(PartPath(section, part), std::ios::binary | std::ios::app);
+    if (!file)
+        throw ENelqException("Cannot open the part file of section " + std::to_string(section) +
+                             ".");
+    return file;
+}
+
+std::int32_t TCast::Remaining(int part) const {
+    std::lock_guard guard(Lock);
+    const TPartState& state = Current().Parts[static_cast<std::size_t>(part)];
+    return state.Ended ? 0 : state.Size - state.Received;
+}
+
+void TCast::Received(int part, std::int32_t bytes) {
+    std::lock_guard guard(Lock);
+    Current(); // still the same open section
+    FSections.back().Parts[static_cast<std::size_t>(part)].Received += bytes;
+    Changed();
+}
+
+void TCast::EndPart(int part) {
+    std::lock_guard guard(Lock);
+    CheckNotDeleted();
+    if (FSections.empty())
+        throw ENelqProtocolError("End of part without an announced section.");
+    TPartState& state = FSections.back().Parts[static_cast<std::size_t>(part)];
+    if (state.Ended)
+        return; // repeated after a resume: nothing new
+    if (state.Received != state.Size)
+        throw ENelqProtocolError("Part " + std::to_string(part) + " ended after " +
+                                 std::to_string(state.Received) + " of " +
+                                 std::to_string(state.Size) + " bytes.");
+    state.Ended = true;
+    SaveMeta(static_cast<std::int32_t>(FSections.size()) - 1);
+    Changed();
+}
+
+void TCast::MarkCompleted() {
+    std::lock_guard guard(Lock);
+    CheckNotDeleted();
+    if (!FSections.empty() && !FSections.back().Complete())
+        throw ENelqProtocolError("Cast completed in the middle of a section.");
+    CreateEmpty(Directory / "completed");
+    Completed = true;
+    Changed();
+}
+
+bool TCast::AttachFilmer(TServerConnection& connection) {
+    std::unique_lock guard(Lock);
+    if (Filmer)
+        Filmer->CloseSocket(); // a filmer that reconnects before we noticed its old connection die
+    const bool free = News.wait_for(guard, FilmerHandOver, [this] { return !Filmer || Deleted; });
+    if (!free || Deleted)
+        return false;
+    Filmer = &connection;
+    return true;
+}
+
+void TCast::DetachFilmer(TServerConnection& connection) {
+    std::lock_guard guard(Lock);
+    if (Filmer == &connection) {
+        Filmer = nullptr;
+        Changed();
+    }
+}
+
+void TCast::MarkDeleted() {
+    std::lock_guard guard(Lock);
+    Deleted = true;
+    if (Filmer)
+        Filmer->CloseSocket();
+    Changed();
+}
+
+void TCast::WakeAll() {
+    std::lock_guard guard(Lock);
+    Changed();
+}
+
+TSectionView TCast::ViewSection(std::int32_t section) const {
+    std::lock_guard guard(Lock);
+    TSectionView view;
+    const auto count = static_cast<std::int32_t>(FSections.size());
+    view.Exists = section >= 0 && section < count;
+    if (view.Exists)
+        view.Section = FSections[static_cast<std::size_t>(section)];
+    view.PreviousDemoSize = section > 0 && section <= count
+                                ? FSections[static_cast<std::size_t>(section - 1)].Parts[0].Size
+                                : -1;
+    view.Completed = Completed;
+    view.Deleted = Deleted;
+    view.Version = Version;
+    return view;
+}
+
+std::vector<TSectionState> TCast::Sections() const {
+    std::lock_guard guard(Lock);
+    return FSections;
+}
+
+bool TCast::HoldsSections() const {
+    std::lock_guard guard(Lock);
+    return !FSections.empty() || Completed;
+}
+
+void TCast::WaitForChange(std::uint64_t version, std::chrono::milliseconds timeout) const {
+    std::unique_lock guard(Lock);
+    News.wait_for(guard, timeout, [&] { return Version != version; });
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TServerConnection;
+
+// One part of a section as the filmer announced it, and how much of it is here.
+struct TPartState {
+    std::int32_t Kind = 0;
+    std::int32_t Size = 0;
+    std::int32_t BodyOffset = 0;
+    std::int32_t Received = 0;
+    bool Ended = false;
+
+    bool SameAnnounce(const TPartState& other) const {
+        return Kind == other.Kind && Size == other.Size && BodyOffset == other.BodyOffset;
+    }
+};
+
+struct TSectionState {
+    std::array<TPartState, 2> Parts; // 0 demo part, 1 audio part
+    bool Complete() const { return Parts[0].Ended && Parts[1].Ended; }
+};
+
+// What a viewer needs to know about one section, taken in one go.
+struct TSectionView {
+    bool Exists = false;
+    TSectionState Section;
+    std::int32_t PreviousDemoSize = 0; // -1 when there is no previous section
+    bool Completed = false;
+    bool Deleted = false;
+    std::uint64_t Version = 0;
+};
+
+// One cast on disk: a directory holding, per section n, "section_n.part0"
+// (demo part), "section_n.part1" (audio part) and "section_n.meta" (the
+// announce and which parts have ended), plus "completed" once the filmer
+// finished. One filmer writes; any number of viewers read and wait for news.
+class TCast {
+public:
+    static constexpr std::int32_t LastSection = 1024;
+    static constexpr std::int32_t MaxPartSize = 512 * 1024 * 1024;
+    static constexpr std::int32_t DemoHeadSize = 1032; // duration, info text, head length
+
+    TCast(std::string name, std::filesystem::path directory);
+
+    // Reads what a previous run left; stops at the first section it cannot trust.
+    void Load();
+
+    const std::string Name;
+    const std::filesystem::path Directory;
+
+    std::filesystem::path PartPath(std::int32_t section, int part) const;
+
+    // Filmer side. Announce checks a "TRANSMIT" and returns the resume offsets.
+    std::array<std::int32_t, 2> Announce(std::int32_t section,
+                                         const std::array<TPartState, 2>& announced);
+    // The part file of the announced section, opened for appending.
+    std::ofstream OpenPart(std::int32_t section, int part) const;
+    std::int32_t Remaining(int part) const; // bytes the current section's part still lacks
+    void Received(int part, std::int32_t bytes);
+    void EndPart(int part);
+    void MarkCompleted();
+
+    // Lets one filmer in: an older filmer connection is shut and waited for.
+    bool AttachFilmer(TServerConnection& connection);
+    void DetachFilmer(TServerConnection& connection);
+
+    // Operator deletion: wakes every waiter and shuts the filmer out.
+    void MarkDeleted();
+    // Server shutdown: wakes every waiter.
+    void WakeAll();
+
+    TSectionView ViewSection(std::int32_t section) const;
+    std::vector<TSectionState> Sections() const;
+    bool HoldsSections() const;
+    // Waits until something changed after `version`, or `timeout` passed.
+    void WaitForChange(std::uint64_t version, std::chrono::milliseconds timeout) const;
+
+private:
+    std::filesystem::path MetaPath(std::int32_t section) const;
+    void SaveMeta(std::int32_t section) const; // caller holds Lock
+    void Changed();                            // caller holds Lock
+    void CheckNotDeleted() const;         // caller holds Lock; no file may appear after deletion
+    const TSectionState& Current() const; // caller holds Lock; the section being filmed
+
+    mutable std::mutex Lock;
+    mutable std::condition_variable News;
+    std::vector<TSectionState> FSections; // guarded by Lock
+    bool Completed = false;               // guarded by Lock
+    bool Deleted = false;                 // guarded by Lock
+    std::uint64_t Version = 0;            // guarded by Lock
+    TServerConnection* Filmer = nullptr;  // guarded by Lock
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ServerOptions.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The casting server: a listener for filmers and one for viewers on the bound
+// address, one thread per connection (a slow viewer blocks nobody but itself),
+// casts kept on disk in the data directory.
+class TCastingServer {
+public:
+    TCastingServer(TServerOptions options, TServerLog log);
+    ~TCastingServer(); // stops
+
+    // Binds both ports and starts accepting; throws when a port cannot be bound.
+    void Start();
+    // Shuts every connection and waits for all threads.
+    void Stop();
+
+    // The bound ports (useful when the options asked for port 0).
+    std::uint16_t FilmerPort() const;
+    std::uint16_t ViewerPort() const;
+
+    std::vector<std::string> CastNames() const;
+    // The operator's deletion: viewers are told, the files go. False when unknown.
+    bool DeleteCast(const std::string& name);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> State;
+};

@@ -1,0 +1,24 @@
+#include "DemoPartInfo.h"
+
+#include <array>
+#include <fstream>
+
+namespace {
+constexpr std::streamoff InfoOffset = 4;
+constexpr std::size_t InfoSize = 1024;
+} // namespace
+
+std::string SectionListLine(std::int32_t section, const std::filesystem::path& demoPart) {
+    std::array<char, InfoSize> info{};
+    std::ifstream file(demoPart, std::ios::binary);
+    file.seekg(InfoOffset);
+    file.read(info.data(), info.size());
+    const auto got = static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0));
+
+    std::string line = std::to_string(section) + ",";
+    for (std::size_t i = 0; i < got && info[i] != '\0'; ++i) {
+        const auto byte = static_cast<unsigned char>(info[i]);
+        line += byte < 0x20 || byte == 0x7f ? ' ' : info[i];
+    }
+    return line;
+}

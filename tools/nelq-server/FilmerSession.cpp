@@ -1,0 +1,168 @@
+#include "CastName.h"
+#include "Session.h"
+
+#include "net/LineFields.h"
+#include "net/NelqExceptions.h"
+#include "net/UnitServerConnection.h"
+
+#include <fstream>
+#include <memory>
+
+namespace {
+
+// The cast a filmer logged in to; the filmer stays attached while it lives.
+struct TFilmerLogin {
+    std::shared_ptr<TCast> Cast;
+    std::string Refusal;
+};
+
+TFilmerLogin LogIn(const std::string& line, const TSessionContext& context) {
+    if (LineField(line, 0) != "AUTH")
+        return {nullptr, "Expected a login."};
+    if (context.Options.FilmPassword && LineField(line, 1) != *context.Options.FilmPassword)
+        return {nullptr, "Wrong filming password."};
+    const std::string mode = LineField(line, 2);
+    const std::string name = LineField(line, 3);
+    if (const std::string problem = CastNameProblem(name); !problem.empty())
+        return {nullptr, problem};
+    if (mode == "NEW") {
+        auto cast = context.Store.Open(name);
+        if (!cast)
+            return {nullptr, "A game named " + name + " already exists on this server."};
+        return {cast, {}};
+    }
+    if (mode == "RESUME") {
+        auto cast = context.Store.Find(name);
+        if (!cast)
+            return {nullptr, "There is no game named " + name + " to resume."};
+        if (cast->ViewSection(0).Completed)
+            return {nullptr, "The game " + name + " has been completed."};
+        return {cast, {}};
+    }
+    return {nullptr, "Unknown login mode."};
+}
+
+// Serves one logged-in filmer; the part files it appends to stay open
+// between blocks of a section.
+class TFilmerSession {
+public:
+    TFilmerSession(TServerConnection& connection, TCast& cast, const TSessionContext& context,
+                   const std::string& peer)
+        : Connection(connection), Cast(cast), Context(context), Peer(peer) {}
+
+    void Run() {
+        while (!Context.Stopping) {
+            const std::string line = Connection.ReadLine();
+            const std::string command = LineField(line, 0);
+            if (command == "TRANSMIT")
+                Transmit(line);
+            else if (command == "BLOCK")
+                Block();
+            else if (command == "HI")
+                Connection.WriteLine("HI");
+            else if (command == "COMPLETED")
+                Complete();
+            else
+                throw ENelqProtocolError("Unknown command.");
+        }
+    }
+
+private:
+    void Transmit(const std::string& line) {
+        std::int32_t section = 0;
+        if (LineField(line, 1) != "2" || !ParseInt32(LineField(line, 2), section))
+            throw ENelqProtocolError("Malformed TRANSMIT line.");
+        std::array<TPartState, 2> parts;
+        for (auto& part : parts) {
+            part.Kind = Connection.ReadInt32();
+            part.Size = Connection.ReadInt32();
+            part.BodyOffset = Connection.ReadInt32();
+        }
+        for (auto& file : Files)
+            file.close();
+        const auto offsets = Cast.Announce(section, parts);
+        for (int p = 0; p < 2; ++p)
+            Files[p] = Cast.OpenPart(section, p);
+        Section = section;
+        Context.Log(Peer + " filmer: section " + std::to_string(section) + " of " + Cast.Name +
+                    " announced (" + std::to_string(parts[0].Size) + " + " +
+                    std::to_string(parts[1].Size) + " bytes), resuming at " +
+                    std::to_string(offsets[0]) + " and " + std::to_string(offsets[1]));
+        TServerConnection::TBatch batch(Connection);
+        Connection.WriteInt32(offsets[0]);
+        Connection.WriteInt32(offsets[1]);
+    }
+
+    void Block() {
+        const std::int32_t part = Connection.ReadInt32();
+        const std::int32_t kind = Connection.ReadInt32();
+        if (part != 0 && part != 1)
+            throw ENelqProtocolError("Block for part " + std::to_string(part) + ".");
+        if (Section < 0)
+            throw ENelqProtocolError("Block before any TRANSMIT.");
+        if (kind == 1) {
+            Cast.EndPart(part);
+            return;
+        }
+        if (kind != 0)
+            throw ENelqProtocolError("Block of kind " + std::to_string(kind) + ".");
+        std::ofstream& file = Files[static_cast<std::size_t>(part)];
+        const std::int32_t got = Connection.ReadCounted(file, Cast.Remaining(part));
+        if (!file.flush())
+            throw ENelqException("Cannot write the part file.");
+        Cast.Received(part, got);
+    }
+
+    void Complete() {
+        Cast.MarkCompleted();
+        Context.Log(Peer + " filmer: " + Cast.Name + " completed");
+    }
+
+    TServerConnection& Connection;
+    TCast& Cast;
+    const TSessionContext& Context;
+    const std::string& Peer;
+    std::int32_t Section = -1;
+    std::array<std::ofstream, 2> Files;
+};
+
+// Keeps a filmer attached to its cast for as long as its session runs.
+class TFilmerAttachment {
+public:
+    TFilmerAttachment(TCast& cast, TServerConnection& connection)
+        : Cast(cast), Connection(connection), Attached(cast.AttachFilmer(connection)) {}
+    ~TFilmerAttachment() {
+        if (Attached)
+            Cast.DetachFilmer(Connection);
+    }
+    TFilmerAttachment(const TFilmerAttachment&) = delete;
+    TFilmerAttachment& operator=(const TFilmerAttachment&) = delete;
+
+    TCast& Cast;
+    TServerConnection& Connection;
+    const bool Attached;
+};
+
+} // namespace
+
+void RunFilmerSession(TServerConnection& connection, const TSessionContext& context,
+                      const std::string& peer, const std::function<void()>& loggedIn) {
+    const std::string line = connection.ReadLine();
+    const TFilmerLogin login = LogIn(line, context);
+    if (!login.Cast) {
+        context.Log(peer + " filmer: login refused: " + login.Refusal);
+        connection.WriteLine(JoinFields({"FAIL", login.Refusal}));
+        return;
+    }
+    TFilmerAttachment attachment(*login.Cast, connection);
+    if (!attachment.Attached) {
+        const char* refusal = "Another filmer is still connected to this game.";
+        context.Log(peer + " filmer: login refused: " + refusal);
+        connection.WriteLine(JoinFields({"FAIL", refusal}));
+        return;
+    }
+    context.Log(peer + " filmer: logged in (" + LineField(line, 2) + ") to " + login.Cast->Name);
+    connection.WriteLine("OK");
+    loggedIn();
+    TFilmerSession(connection, *login.Cast, context, peer).Run();
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TServerOptions {
+    std::string BindAddress = "127.0.0.1";
+    std::filesystem::path DataDirectory;
+    std::optional<std::string> FilmPassword;    // none: any password films
+    std::map<std::string, std::string> Viewers; // user -> password; none: no login
+    std::uint16_t FilmerPort = 28200;           // 0: any free port
+    std::uint16_t ViewerPort = 28100;
+    std::size_t MaxConnections = 1024;
+    // A connection must say hello (and a filmer log in) within this time, so
+    // that silent connections cannot use up the connection slots.
+    std::chrono::milliseconds LoginTimeout = std::chrono::seconds(30);
+};
+
+// Where the server writes its one line per connection event.
+using TServerLog = std::function<void(const std::string&)>;
+
+// The command line of nelq-server; throws std::invalid_argument with the reason.
+TServerOptions ParseServerOptions(const std::vector<std::string>& arguments);
+
+extern const char* const ServerUsage;
