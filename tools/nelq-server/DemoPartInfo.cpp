@@ -1,17 +1,14 @@
 #include "DemoPartInfo.h"
 
+#include "demo/UnitDemoPart.h"
+
 #include <array>
 #include <fstream>
 
-namespace {
-constexpr std::streamoff InfoOffset = 4;
-constexpr std::size_t InfoSize = 1024;
-} // namespace
-
 std::string SectionListLine(std::int32_t section, const std::filesystem::path& demoPart) {
-    std::array<char, InfoSize> info{};
+    std::array<char, DemoPartInfoSize> info{};
     std::ifstream file(demoPart, std::ios::binary);
-    file.seekg(InfoOffset);
+    file.seekg(DemoPartInfoOffset);
     file.read(info.data(), info.size());
     const auto got = static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0));
 
