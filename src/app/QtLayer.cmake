@@ -14,6 +14,7 @@ add_library(nelq_app STATIC
   pages/PagesFilmer.cpp
   pages/PagesStatus.cpp
 )
+set_target_properties(nelq_app PROPERTIES AUTOMOC ON)
 target_include_directories(nelq_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..)
 target_compile_definitions(nelq_app PRIVATE
   NELQ_FILE_DESCRIPTION="${NELQ_FILE_DESCRIPTION}"
