@@ -16,6 +16,7 @@
 #include "audio/UnitAudioCapture.h"
 #include "audio/UnitAudioQualityList.h"
 #include "audio/UnitEncodingThread.h"
+#include "net/UnitConnectionThread.h"
 #include "playback/OfflineCastList.h"
 
 #include <QApplication>
@@ -589,6 +590,13 @@ void TFormMain::StopAll() {
     if (AudioCapture)
         AudioCapture->Stop();
     AudioCapture.reset();
+    // Each connection thread is disconnected first, so that a blocking read
+    // returns, then ended and waited for while its calls are served.
+    for (std::unique_ptr<TConnectionThread>* thread : {&FilmerThread, &ViewerThread}) {
+        if (*thread)
+            (*thread)->Stop();
+        thread->reset();
+    }
     if (EncodingThread && EncodingThread->Started()) {
         EncodingThread->Terminate();
         EncodingThread->WaitFor();

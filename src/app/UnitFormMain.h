@@ -14,6 +14,7 @@
 #include <memory>
 
 class TAudioCapture;
+class TConnectionThread;
 class TEncodingThread;
 class TFormAbout;
 class TFormFolderSelect;
@@ -110,8 +111,11 @@ public:
     std::unique_ptr<SettingsStore> Settings;
     // How worker threads reach this window's thread.
     QtSyncContext Sync;
-    // The running filming's capture and encoder (none otherwise).
+    // The running filming's capture, upload and encoder, and the running
+    // viewing's download (none otherwise).
     std::unique_ptr<TAudioCapture> AudioCapture;
+    std::unique_ptr<TConnectionThread> FilmerThread;
+    std::unique_ptr<TConnectionThread> ViewerThread;
     std::unique_ptr<TEncodingThread> EncodingThread;
     QString ClientVersion;
     QString AppDirectory;

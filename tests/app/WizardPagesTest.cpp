@@ -7,7 +7,9 @@
 #include "app/pages/PagesViewer.h"
 #include "audio/UnitAudioCapture.h"
 #include "audio/UnitEncodingThread.h"
+#include "net/UnitFilmerConnection.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 namespace {
@@ -252,6 +254,43 @@ TEST_F(Wizard, ThreadReportsBringTheirPagesForward) {
     EXPECT_FALSE(Form->Viewing->PanelPaused->isHidden());
     Form->SetPaused(false);
     EXPECT_TRUE(Form->Viewing->PanelPaused->isHidden());
+}
+
+namespace {
+
+// A filmer connection with nothing to upload, to a host that refuses it: it
+// reports the failure and goes round its reconnection loop.
+class IdleFilmerConnection : public TFilmerConnectionThread {
+public:
+    using TFilmerConnectionThread::TFilmerConnectionThread;
+    ~IdleFilmerConnection() override { Stop(); }
+
+protected:
+    void FirstLoginAccepted() override {}
+    void LoginResumed() override {}
+    void LoggedIn() override {}
+    TAttemptEnd CommandLoop() override { return TAttemptEnd::Reconnect; }
+};
+
+} // namespace
+
+TEST_F(Wizard, StopAllEndsAReconnectingConnectionWhoseReportsReachTheWindow) {
+    // Nothing listens on the filmer port of this loopback address.
+    auto filmer =
+        std::make_unique<IdleFilmerConnection>(Form->Sync, "1.0.0.47", "127.0.0.201", "pw", "GAME");
+    filmer->OnStatus = [this](const std::string& text) {
+        Form->OnStatus(QString::fromStdString(text));
+    };
+    filmer->Start();
+    Form->FilmerThread = std::move(filmer);
+    QTRY_VERIFY_WITH_TIMEOUT(!Form->Connecting->MemoConsole->toPlainText().isEmpty(), 10000);
+    EXPECT_EQ(Form->CurrentPage(), PageConnecting);
+
+    QElapsedTimer stopping;
+    stopping.start();
+    Form->StopAll();
+    EXPECT_LT(stopping.elapsed(), 2000);
+    EXPECT_FALSE(Form->FilmerThread);
 }
 
 TEST_F(Wizard, StopAllEndsTheFilmingObjectsAndIsSafeToRepeat) {
