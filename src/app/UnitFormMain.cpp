@@ -16,7 +16,7 @@
 #include "audio/UnitAudioCapture.h"
 #include "audio/UnitAudioQualityList.h"
 #include "audio/UnitEncodingThread.h"
-#include "net/UnitConnectionThread.h"
+#include "net/UnitViewerConnection.h"
 #include "playback/OfflineCastList.h"
 
 #include <QApplication>
@@ -53,6 +53,15 @@ void UsePointAsDecimalSeparator() {
 
 [[noreturn]] void NotAvailableYet(const QString& what) {
     throw std::runtime_error((what + QStringLiteral(" is not available yet.")).toStdString());
+}
+
+// Disconnects first, so that a blocking read returns, then ends the thread and
+// waits for it while serving its calls, then frees it.
+template <typename ConnectionThread>
+void StopConnection(std::unique_ptr<ConnectionThread>& thread) {
+    if (thread)
+        thread->Stop();
+    thread.reset();
 }
 
 } // namespace
@@ -374,10 +383,7 @@ void TFormMain::ActionNextExecute() {
         NextFromInto();
         break;
     case PageAuthView:
-        Settings->WriteString(SettingsSection, QStringLiteral("ViewerUsername"),
-                              AuthView->EditViewerUsername->text());
-        Settings->WriteString(SettingsSection, QStringLiteral("ViewerPassword"),
-                              AuthView->EditViewerPassword->text());
+        NextFromAuthView();
         break;
     case PageSectionPick:
         NextFromSectionPick();
@@ -473,6 +479,18 @@ void TFormMain::NextFromInto() {
     }
     SaveHostHistory(*Into->ComboBoxViewHost, *Settings);
     SaveHostHistory(*Into->ComboBoxFilmHost, *Settings);
+}
+
+void TFormMain::NextFromAuthView() {
+    const QString username = AuthView->EditViewerUsername->text();
+    const QString password = AuthView->EditViewerPassword->text();
+    Settings->WriteString(SettingsSection, QStringLiteral("ViewerUsername"), username);
+    Settings->WriteString(SettingsSection, QStringLiteral("ViewerPassword"), password);
+    if (!ViewerThread)
+        return;
+    ViewerThread->SetUsername(username.toStdString());
+    ViewerThread->SetPassword(password.toStdString());
+    ViewerThread->SetViewerState(vsLogin);
 }
 
 void TFormMain::NextFromSectionPick() {
@@ -590,13 +608,8 @@ void TFormMain::StopAll() {
     if (AudioCapture)
         AudioCapture->Stop();
     AudioCapture.reset();
-    // Each connection thread is disconnected first, so that a blocking read
-    // returns, then ended and waited for while its calls are served.
-    for (std::unique_ptr<TConnectionThread>* thread : {&FilmerThread, &ViewerThread}) {
-        if (*thread)
-            (*thread)->Stop();
-        thread->reset();
-    }
+    StopConnection(FilmerThread);
+    StopConnection(ViewerThread);
     if (EncodingThread && EncodingThread->Started()) {
         EncodingThread->Terminate();
         EncodingThread->WaitFor();

@@ -15,6 +15,7 @@
 
 class TAudioCapture;
 class TConnectionThread;
+class TViewerConnectionThread;
 class TEncodingThread;
 class TFormAbout;
 class TFormFolderSelect;
@@ -115,7 +116,7 @@ public:
     // viewing's download (none otherwise).
     std::unique_ptr<TAudioCapture> AudioCapture;
     std::unique_ptr<TConnectionThread> FilmerThread;
-    std::unique_ptr<TConnectionThread> ViewerThread;
+    std::unique_ptr<TViewerConnectionThread> ViewerThread;
     std::unique_ptr<TEncodingThread> EncodingThread;
     QString ClientVersion;
     QString AppDirectory;
@@ -149,6 +150,7 @@ private:
     void ActionSelectRecordingsExecute();
     void AcceptGameExecutable();
     void NextFromInto();
+    void NextFromAuthView();
     void NextFromFilmOptions();
     void NextFromSectionPick();
     void SelectFilmOptions();
