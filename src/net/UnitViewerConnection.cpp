@@ -45,39 +45,40 @@ bool TViewerConnectionThread::AnnounceReconnection(bool firstAttempt) const {
     return !firstAttempt;
 }
 
-void TViewerConnectionThread::BeginAttempt(bool firstAttempt) {
+void TViewerConnectionThread::BeginAttempt(bool /*firstAttempt*/) {
     const std::uint8_t state = GetViewerState();
-    WaitedForUser = state == vsWaitForLogin;
-    if (firstAttempt) {
+    StateAtAttemptStart = state;
+    if (!PastLogin) {
+        // Until one attempt has got past its login, every attempt is the first
+        // connection: a first attempt that failed early must still list the
+        // games (the thread's state is still idle then) and ask the user.
         TargetState = vsListGames;
     } else if (state == vsSectionHeader || state == vsBlocks) {
         TargetState = vsRequest;
         Status("Attempting to resume transfer...");
         TransferResuming();
-    } else if (state == vsWaitForLogin || state == vsLogin) {
-        // The login never completed; after it the games are listed, as on
-        // the first connection (continuing in a login state would loop).
-        TargetState = vsListGames;
-    } else {
+    } else if (state != vsWaitForLogin && state != vsLogin) {
         TargetState = state;
     }
+    // A drop during a login keeps the target of the attempt that asked for it.
 }
 
 bool TViewerConnectionThread::Login() {
     if (Connection.ReadLine() != "AUTH") {
+        PastLogin = true;
         SetViewerState(TargetState);
         return true;
     }
-    if (IsFirstAttempt()) {
-        SetViewerState(vsWaitForLogin);
-        Synchronize([this] {
-            if (OnAuthRequired)
-                OnAuthRequired();
-        });
-    } else {
-        // The user still has to give a login when none was ever sent.
-        SetViewerState(WaitedForUser ? vsWaitForLogin : vsLogin);
+    if (PastLogin || StateAtAttemptStart == vsLogin) {
+        // The login is known: send it without asking the user again.
+        SetViewerState(vsLogin);
+        return true;
     }
+    SetViewerState(vsWaitForLogin);
+    Synchronize([this] {
+        if (OnAuthRequired)
+            OnAuthRequired();
+    });
     return true;
 }
 
@@ -88,6 +89,7 @@ bool TViewerConnectionThread::SendCredentials() {
         Status(verdict.Reason);
         return false;
     }
+    PastLogin = true;
     SetViewerState(TargetState);
     return true;
 }

@@ -62,6 +62,9 @@ private:
     mutable std::mutex UsernameLock;
     std::string FUsername; // guarded by UsernameLock
     mutable std::mutex PasswordLock;
-    std::string FPassword;      // guarded by PasswordLock
-    bool WaitedForUser = false; // the attempt began while the user's login was still due
+    std::string FPassword; // guarded by PasswordLock
+    // Thread only: an attempt has got past its login; the state when the
+    // current attempt began.
+    bool PastLogin = false;
+    std::uint8_t StateAtAttemptStart = vsIdle;
 };

@@ -246,6 +246,44 @@ TEST(Login, ViewerAsksTheUserOnceAndSendsTheStoredLoginOnAReconnection) {
     EXPECT_TRUE(status.Has("Attempting to resume transfer..."));
 }
 
+TEST(Login, AViewerWhoseFirstConnectionFailsStillListsTheGamesAndAsksTheUser) {
+    for (const bool serverAsksForLogin : {false, true}) {
+        TScriptedPeer peer(Address, [&](TServerConnection& server, int index) {
+            if (index == 0)
+                return; // dropped before even the greeting
+            Greet(peer, server, "welcome", "OK");
+            server.WriteLine(serverAsksForLogin ? "AUTH" : "GO");
+            if (serverAsksForLogin) {
+                peer.Expect(server); // the credentials the user gave
+                server.WriteLine("OK");
+            }
+            peer.Expect(server); // LISTGAMES
+            server.WriteLine("a game");
+            ReadUntilClosed(server);
+        });
+        PumpedSyncContext sync;
+        TTestViewer viewer(sync, peer.Port());
+        int asked = 0;
+        viewer.OnAuthRequired = [&] {
+            ++asked;
+            viewer.SetUsername("viewer");
+            viewer.SetPassword("secret");
+            viewer.SetViewerState(vsLogin);
+        };
+        viewer.Start();
+        const std::size_t expected = serverAsksForLogin ? 3 : 2;
+        ASSERT_TRUE(sync.PumpUntil([&] { return peer.Received().size() >= expected; }, 10s))
+            << serverAsksForLogin;
+        viewer.Stop();
+        const auto received = peer.Received();
+        EXPECT_EQ(received.back(), "LISTGAMES") << serverAsksForLogin;
+        EXPECT_EQ(asked, serverAsksForLogin ? 1 : 0);
+        if (serverAsksForLogin) {
+            EXPECT_EQ(received[1], "viewer\tsecret");
+        }
+    }
+}
+
 TEST(Login, StoppingEndsAThreadBlockedInARead) {
     TScriptedPeer peer(Address, [](TServerConnection& server, int) { ReadUntilClosed(server); });
     PumpedSyncContext sync;
