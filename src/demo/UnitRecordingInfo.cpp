@@ -116,16 +116,42 @@ std::string CommaText(const std::vector<std::string>& entries) {
     return text;
 }
 
+namespace {
+
+// The two fixed pairs alone, their texts shortened until they fit.
+std::string FixedPairsWithin(const std::vector<std::string>& entries, std::size_t maxBytes) {
+    const std::size_t half = entries.size() / 2;
+    const std::vector<std::string> fixed{entries[0], entries[1], entries[half], entries[half + 1]};
+    for (std::size_t limit = maxBytes;; limit /= 2) {
+        std::vector<std::string> shortened;
+        for (const std::string& entry : fixed)
+            shortened.push_back(entry.substr(0, limit));
+        const std::string text = CommaText(shortened);
+        if (text.size() <= maxBytes || limit == 0)
+            return text;
+    }
+}
+
+} // namespace
+
 std::string CommaTextWithin(const std::vector<std::string>& entries, std::size_t maxBytes) {
     const std::string whole = CommaText(entries);
     if (whole.size() <= maxBytes)
         return whole;
-    std::string text;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string item = (i > 0 ? "," : "") + Quoted(entries[i]);
-        if (text.size() + item.size() > maxBytes)
-            break;
-        text += item;
-    }
-    return text;
+    // Names come first and their values second, so a reader pairs entry i
+    // with entry half + i: drop whole pairs from the last one, keeping the
+    // two fixed pairs (remaining time and map).
+    const std::size_t half = entries.size() / 2;
+    std::vector<std::size_t> pairBytes(half); // both quoted items and their two commas
+    for (std::size_t i = 0; i < half; ++i)
+        pairBytes[i] = Quoted(entries[i]).size() + Quoted(entries[half + i]).size() + 2;
+    std::size_t bytes = 0; // of the first `pairs` pairs, less the comma before the first item
+    std::size_t pairs = 0;
+    while (pairs < half && bytes + pairBytes[pairs] - 1 <= maxBytes)
+        bytes += pairBytes[pairs++];
+    if (pairs < 2)
+        return FixedPairsWithin(entries, maxBytes);
+    std::vector<std::string> kept(entries.begin(), entries.begin() + pairs);
+    kept.insert(kept.end(), entries.begin() + half, entries.begin() + half + pairs);
+    return CommaText(kept);
 }

@@ -28,5 +28,6 @@ std::string FormatRunningTotal(std::int64_t totalMs);
 // commas are quoted. A single empty entry is written as "".
 std::string CommaText(const std::vector<std::string>& entries);
 
-// The comma text of as many leading entries as fit into maxBytes.
+// The comma text cut to fit into maxBytes by leaving out whole name/value
+// pairs from the last one on, so that names and values still pair up.
 std::string CommaTextWithin(const std::vector<std::string>& entries, std::size_t maxBytes);

@@ -2,6 +2,7 @@
 
 #include "demo/UnitDemoPart.h"
 #include "demo/UnitRecordingInfo.h"
+#include "platform/CommaText.h"
 
 #include <gtest/gtest.h>
 
@@ -57,17 +58,33 @@ TEST(RecordingInfo, RunningTotalFormat) {
     EXPECT_EQ(FormatRunningTotal(6000000), "100:00");
 }
 
-TEST(RecordingInfo, LongCommaTextIsCutAtAnItemBoundaryInsideTheField) {
+TEST(RecordingInfo, LongCommaTextLosesWholePairsAndFitsTheField) {
     Entries entries;
-    for (int i = 0; i < 200; ++i)
-        entries.push_back("item number " + std::to_string(i));
+    for (int i = 0; i < 100; ++i)
+        entries.push_back("name " + std::to_string(i));
+    for (int i = 0; i < 100; ++i)
+        entries.push_back("value " + std::to_string(i));
     const std::string whole = CommaText(entries);
     ASSERT_GT(whole.size(), 1023u);
     const std::string cut = CommaTextWithin(entries, 1023);
     EXPECT_LE(cut.size(), 1023u);
     EXPECT_GT(cut.size(), 1000u);
-    EXPECT_EQ(whole.substr(0, cut.size()), cut);
-    EXPECT_EQ(whole[cut.size()], ',');
+
+    // Read back as the viewer does: the halves still pair name i with value i.
+    const std::vector<std::string> items = SplitCommaText(cut);
+    ASSERT_EQ(items.size() % 2, 0u);
+    const std::size_t half = items.size() / 2;
+    for (std::size_t i = 0; i < half; ++i)
+        EXPECT_EQ(items[i].substr(5), items[half + i].substr(6)) << i;
+
+    // A value too long for the field on its own is shortened, still in pairs.
+    const std::string huge =
+        CommaTextWithin({"Time Remaining", "Map", std::string(2000, 'x'), "Frozen"}, 1023);
+    EXPECT_LE(huge.size(), 1023u);
+    const std::vector<std::string> fixed = SplitCommaText(huge);
+    ASSERT_EQ(fixed.size(), 4u);
+    EXPECT_EQ(fixed[0], "Time Remaining");
+    EXPECT_EQ(fixed[3], "Frozen");
 
     const std::string field = MakeInfoField(cut);
     ASSERT_EQ(field.size(), 1024u);
