@@ -48,8 +48,10 @@ std::vector<std::string> TSectionCutter::RecordingNames() const {
     for (std::filesystem::directory_iterator it(FRecordingsDirectory, error), end;
          !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
-        // A directory named like a recording would never become final.
-        if (HasRecExtension(name) && !it->is_directory(error))
+        // A directory named like a recording would never become final. An
+        // entry that cannot be examined (gone meanwhile) is skipped alone.
+        std::error_code entryError;
+        if (HasRecExtension(name) && !it->is_directory(entryError) && !entryError)
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());
