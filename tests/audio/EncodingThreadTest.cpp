@@ -2,44 +2,18 @@
 
 #include "audio/UnitAudioQuality.h"
 #include "audio/UnitEncodingThread.h"
+#include "platform/FileFinality.h"
 #include "platform/PumpedSyncContext.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-// Final as the upload side sees it: it exists and nobody holds it for writing.
-bool IsFinal(const fs::path& path) {
-    const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (handle < 0)
-        return false;
-    const bool unlocked = ::flock(handle, LOCK_EX | LOCK_NB) == 0;
-    ::close(handle);
-    if (!unlocked)
-        return false;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        if (fs::read_symlink(entry.path(), error) == path) {
-            std::ifstream info("/proc/self/fdinfo/" + entry.path().filename().string());
-            std::string key, flags;
-            while (info >> key >> flags)
-                if (key == "flags:" && (std::stoi(flags, nullptr, 8) & O_ACCMODE) != O_RDONLY)
-                    return false;
-        }
-    }
-    return true;
-}
-
 class EncodingThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -113,20 +87,20 @@ TEST_F(EncodingThreadTest, AFileIsFinalOnlyAfterTheFirstAudioAfterTheNextCut) {
     Cut(0);
     Audio(0, pcm);
     ASSERT_TRUE(WaitFor([&] { return fs::exists(File(0)); }));
-    EXPECT_FALSE(IsFinal(File(0)));
+    EXPECT_FALSE(IsFinal(File(0).string()));
 
     Cut(1);
     Sync.ProcessPending(350ms); // a few passes with nothing but the markers
-    EXPECT_FALSE(IsFinal(File(0)));
+    EXPECT_FALSE(IsFinal(File(0).string()));
     EXPECT_FALSE(fs::exists(File(1)));
 
     Audio(1, pcm);
-    ASSERT_TRUE(WaitFor([&] { return IsFinal(File(0)); }));
+    ASSERT_TRUE(WaitFor([&] { return IsFinal(File(0).string()); }));
     ExpectValidSection(File(0), 11025, 1, 11025);
-    EXPECT_FALSE(IsFinal(File(1)));
+    EXPECT_FALSE(IsFinal(File(1).string()));
 
     FinishRun(1);
-    EXPECT_TRUE(IsFinal(File(1)));
+    EXPECT_TRUE(IsFinal(File(1).string()));
     ExpectValidSection(File(1), 11025, 1, 11025);
 }
 
@@ -194,7 +168,7 @@ TEST_F(EncodingThreadTest, DestroyingTheEncoderClosesAnOpenFileWithoutItsEnd) {
     Audio(0, TonePcm(11025 * 20, 1, 440, 11025));
     ASSERT_TRUE(WaitFor([&] { return fs::exists(File(0)) && fs::file_size(File(0)) > 8000; }));
     Encoder.reset();
-    EXPECT_TRUE(IsFinal(File(0)));
+    EXPECT_TRUE(IsFinal(File(0).string()));
     const TOggFileFacts facts = ReadOggFile(File(0));
     EXPECT_TRUE(facts.HeadersOnOwnPages);
     EXPECT_EQ(facts.EndOfStreamPages, 0);
