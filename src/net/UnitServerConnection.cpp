@@ -5,6 +5,7 @@
 #include <asio.hpp>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -84,7 +85,12 @@ void TServerConnection::Adopt(int acceptedSocket) {
     socklen_t length = sizeof(address);
     ::getsockname(acceptedSocket, reinterpret_cast<sockaddr*>(&address), &length);
     const auto protocol = address.ss_family == AF_INET6 ? asio::ip::tcp::v6() : asio::ip::tcp::v4();
-    Socket->Socket.assign(protocol, acceptedSocket);
+    try {
+        Socket->Socket.assign(protocol, acceptedSocket);
+    } catch (...) {
+        ::close(acceptedSocket); // not ours to keep once it could not be taken over
+        throw;
+    }
     Register(acceptedSocket);
     asio::error_code error;
     Socket->Socket.set_option(asio::ip::tcp::no_delay(true), error);

@@ -29,7 +29,8 @@ public:
 
     // Opens the connection (the system's connect time-out applies) and fires OnConnected.
     void Connect(const std::string& host, std::uint16_t port);
-    // Takes over a socket that a listener accepted (the server side).
+    // Takes over a socket that a listener accepted (the server side); the
+    // socket is closed when that fails.
     void Adopt(int acceptedSocket);
 
     std::string ReadLine();
