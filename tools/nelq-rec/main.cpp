@@ -26,7 +26,8 @@ const char* const Usage =
     "       nelq-rec unpack PART DIR\n"
     "       nelq-rec generate OUT --duration-ms N [--initial-block BYTES] [--seed S] [--cut]"
     " [--info TEXT]\n"
-    "       nelq-rec join OUT PART...\n";
+    "       nelq-rec join OUT PART...\n"
+    "(generate: time ticks are 32 ms each, so they cover the duration rounded down to 32 ms)\n";
 
 class EUsage : public std::runtime_error {
 public:
