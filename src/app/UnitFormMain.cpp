@@ -17,6 +17,7 @@
 #include "audio/UnitAudioQualityList.h"
 #include "audio/UnitEncodingThread.h"
 #include "net/UnitViewerConnection.h"
+#include "platform/WineRegistry.h"
 #include "playback/OfflineCastList.h"
 
 #include <QApplication>
@@ -271,7 +272,9 @@ void TFormMain::ShowPage(int index) {
 void TFormMain::EnterPage(int index) {
     switch (index) {
     case PageLocateTribes2:
-        Locate->EditTribes2Path->setText(GameDirectory + GameExecutableName);
+        Locate->EditTribes2Path->setText(
+            GameDirectory +
+            Q(FindNameIgnoringCase(GameDirectory.toStdString(), GameExecutableName)));
         Locate->LabelT2Version->setText(RequiredGameBuild);
         break;
     case PageInto:
@@ -503,14 +506,12 @@ void TFormMain::NextFromSectionPick() {
     const int entry = SectionPick->RadioButtonPlayFromStart->isChecked() ? 0 : *selected;
     StartSection = TPageSectionPick::SectionOf(list->topLevelItem(entry));
     DemoStarts.Clear();
+    DemoStartSection = -1;
+    RequestCast();
 }
 
 void TFormMain::NextFromFilmOptions() {
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             Filming->PanelAudioRecording, Filming->PanelDemoRecording, Filming->ButtonStopFilming,
-             Filming->PanelPleaseWait, Filming->ButtonMusicMixer})
-        w->hide();
-    TimerRecording->stop();
+    HideFilmingControls();
 
     Settings->WriteInteger(SettingsSection, QStringLiteral("AudioIndex"),
                            std::max(0, FilmOptions->ComboBoxAudioRate->currentIndex()));
@@ -595,16 +596,21 @@ bool TFormMain::ConfirmAbortUpload() {
                        "being cut off before correct stream end."));
 }
 
-void TFormMain::StopAll() {
-    TimerSync->stop();
-    TimerNoDemoSections->stop();
-    LinkHost.clear();
-    LinkGame.clear();
+void TFormMain::HideFilmingControls() {
     for (QWidget* w : std::initializer_list<QWidget*>{
              Filming->PanelAudioRecording, Filming->PanelDemoRecording, Filming->ButtonStopFilming,
              Filming->PanelPleaseWait, Filming->ButtonMusicMixer})
         w->hide();
     TimerRecording->stop();
+}
+
+void TFormMain::StopAll() {
+    TimerSync->stop();
+    TimerNoDemoSections->stop();
+    LinkHost.clear();
+    LinkGame.clear();
+    LastCompletedSection = -1;
+    HideFilmingControls();
     if (AudioCapture)
         AudioCapture->Stop();
     AudioCapture.reset();
@@ -644,10 +650,17 @@ void TFormMain::showEvent(QShowEvent* event) {
 }
 
 void TFormMain::FocusFirstControl() {
-    if (CurrentPage() == PageInto)
+    if (CurrentPage() == PageInto) {
         Into->ComboBoxViewHost->setFocus();
-    else
-        NotebookMain->currentWidget()->nextInFocusChain()->setFocus();
+        return;
+    }
+    QWidget* page = NotebookMain->currentWidget();
+    for (QWidget* w = page->nextInFocusChain(); w != page && page->isAncestorOf(w);
+         w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(page) && w->isEnabled()) {
+            w->setFocus();
+            return;
+        }
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
@@ -669,6 +682,10 @@ void TFormMain::StartFilming() {
 
 void TFormMain::StartOfflineViewing() {
     NotAvailableYet(QStringLiteral("Viewing an offline game"));
+}
+
+void TFormMain::RequestCast() {
+    NotAvailableYet(QStringLiteral("Requesting a cast from the server"));
 }
 
 void TFormMain::ExtractArchive(const QString&) {

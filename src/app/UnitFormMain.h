@@ -128,6 +128,8 @@ public:
     int StartSection = 0;
     int CaptureSection = -1;
     bool Paused = false;
+    int LastCompletedSection = -1; // of the cast being viewed
+    int DemoStartSection = -1;     // where the rebuilt recording being written began
     QStringList SectionDescriptions;
     TListDemoStarts DemoStarts;
 
@@ -152,6 +154,7 @@ private:
     void NextFromInto();
     void NextFromAuthView();
     void NextFromFilmOptions();
+    void HideFilmingControls();
     void NextFromSectionPick();
     void SelectFilmOptions();
     void ListViewSectionsSelectItem();
@@ -167,6 +170,7 @@ private:
     void StartFilming();
     void StartOfflineViewing();
     void ExtractArchive(const QString& path);
+    void RequestCast();
 
     bool FirstShow = true;
     QTimer* IdleTimer = nullptr;

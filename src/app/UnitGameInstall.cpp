@@ -28,7 +28,7 @@ std::size_t PatchOffset(const std::vector<char>& image, const std::string& sourc
     const std::size_t peOffset =
         byteAt(0x3C) | byteAt(0x3D) << 8 | byteAt(0x3E) << 16 | std::size_t{byteAt(0x3F)} << 24;
     const std::size_t offset = peOffset + PlaybackPatch::ChecksumFieldFromSignature;
-    if (peOffset >= image.size() || offset >= image.size())
+    if (offset >= image.size() || std::memcmp(image.data() + peOffset, "PE\0\0", 4) != 0)
         throw std::runtime_error("Not a Windows executable: \"" + source + "\"");
     return offset;
 }

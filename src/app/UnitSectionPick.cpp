@@ -14,9 +14,12 @@ std::string Trim(const std::string& text) {
 }
 
 int ToIntOrZero(const std::string& text) {
+    // A leading plus sign is a number too, as the client's number parsing has it.
+    const char* begin = text.data() + (text.size() > 1 && text[0] == '+' && text[1] != '-' ? 1 : 0);
+    const char* end = text.data() + text.size();
     int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() ? value : 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    return error == std::errc() && stop == end ? value : 0;
 }
 
 } // namespace

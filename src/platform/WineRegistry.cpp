@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,12 +15,49 @@ namespace {
 
 // "system.reg" writes a key as [Software\\Vendor\\App] 1234 and a value as
 // "name"="text" with backslashes and quotes escaped.
+void AppendUtf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | c >> 6));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | c >> 12));
+        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// Wine escapes backslashes and quotes with a backslash, control characters
+// as \n, \t, ... and other characters outside ASCII as \x and hex digits.
 std::string Unescape(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size())
-            ++i;
-        out.push_back(text[i]);
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out.push_back(text[i]);
+            continue;
+        }
+        const char code = text[++i];
+        if (code == 'x') {
+            std::uint32_t c = 0;
+            int digits = 0;
+            while (digits < 4 && i + 1 < text.size() &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+                const char hex =
+                    static_cast<char>(std::tolower(static_cast<unsigned char>(text[++i])));
+                c = c * 16 + static_cast<std::uint32_t>(hex <= '9' ? hex - '0' : hex - 'a' + 10);
+                ++digits;
+            }
+            AppendUtf8(out, c);
+            continue;
+        }
+        static const std::string codes = "abtnvfr0";
+        static const std::string values = "\a\b\t\n\v\f\r";
+        const auto at = codes.find(code);
+        if (at == std::string::npos)
+            out.push_back(code);
+        else
+            out.push_back(at < values.size() ? values[at] : '\0');
     }
     return out;
 }
@@ -84,8 +122,10 @@ std::optional<std::string> ReadFrom(const std::string& file, const std::string& 
     return result;
 }
 
-// The entry of `dir` whose name matches `name` ignoring case, else `name`.
-std::string MatchEntry(const fs::path& dir, const std::string& name) {
+} // namespace
+
+std::string FindNameIgnoringCase(const std::string& directory, const std::string& name) {
+    const fs::path dir(directory);
     std::error_code ec;
     if (fs::exists(dir / name, ec))
         return name;
@@ -97,8 +137,6 @@ std::string MatchEntry(const fs::path& dir, const std::string& name) {
     }
     return name;
 }
-
-} // namespace
 
 std::string WinePrefixDirectory() {
     if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix)
@@ -143,7 +181,7 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
         }
     }
     for (const std::string& p : parts)
-        dir /= MatchEntry(dir, p);
+        dir /= FindNameIgnoringCase(dir.string(), p);
     std::string mapped = dir.string();
     const char last = windowsPath.back();
     if (last == '\\' || last == '/')

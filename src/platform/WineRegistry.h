@@ -6,6 +6,10 @@
 // Reading what a Windows program's installer recorded, when that program lives
 // in a Wine prefix: the machine hive is the text file "system.reg" there.
 
+// The name of the entry of `directory` that matches `name` without regard to
+// letter case, as Windows would find it; `name` itself when none does.
+std::string FindNameIgnoringCase(const std::string& directory, const std::string& name);
+
 // The Wine prefix in use: $WINEPREFIX, else ~/.wine.
 std::string WinePrefixDirectory();
 

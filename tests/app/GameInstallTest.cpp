@@ -58,6 +58,13 @@ TEST(PlaybackCopy, FailuresAreReportedAndLeaveNothingBehind) {
     WriteAll(dir / "tiny.exe", "MZ");
     EXPECT_THROW(CreatePlaybackExecutable(dir / "tiny.exe", dir.Path.string() + "/"),
                  std::runtime_error);
+    std::string dosOnly(512, '\0'); // "MZ" whose header offset leads to no "PE" signature
+    dosOnly[0] = 'M';
+    dosOnly[1] = 'Z';
+    dosOnly[0x3C] = 0x40;
+    WriteAll(dir / "dos.exe", dosOnly);
+    EXPECT_THROW(CreatePlaybackExecutable(dir / "dos.exe", dir.Path.string() + "/"),
+                 std::runtime_error);
     try {
         CreatePlaybackExecutable(Fixtures + "/valid.exe", dir / "no-such-dir/");
         FAIL() << "a missing game directory must fail";

@@ -10,6 +10,8 @@ TEST(LastPlayed, PicksTheLastEntryNotBeyondIt) {
     EXPECT_EQ(PickLastPlayedIndex(sections, "7"), 2);
     EXPECT_EQ(PickLastPlayedIndex(sections, " 9\r\n"), 3);
     EXPECT_EQ(PickLastPlayedIndex(sections, "100"), 3);
+    EXPECT_EQ(PickLastPlayedIndex(sections, "+7"), 2);
+    EXPECT_EQ(PickLastPlayedIndex(sections, "+-7"), 0);
     EXPECT_EQ(PickLastPlayedIndex(sections, "abc"), 0);
     EXPECT_EQ(PickLastPlayedIndex(sections, ""), 0);
     EXPECT_EQ(PickLastPlayedIndex({4, 8}, "2"), 0);

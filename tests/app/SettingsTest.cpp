@@ -1,8 +1,14 @@
 #include "QtTestSupport.h"
+#include "app/UnitFormMain.h"
 #include "app/UnitHostHistory.h"
 #include "app/UnitSettingsStore.h"
 
 #include <QComboBox>
+#include <QLocale>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -23,7 +29,7 @@ TEST(Settings, MissingValuesAndSectionsGiveTheDefaults) {
     EXPECT_TRUE(store.ReadBool("Settings", "AudioOnly", true));
 }
 
-TEST(Settings, IntegersWrittenAsTextAreReadAsNumbersAndStayText) {
+TEST(Settings, IntegersAreReadFromTextAndWrittenAsDecimalText) {
     ScratchDir dir;
     WriteAll(dir / "NELQ.ini",
              "[Settings]\nDataRate=9000\nSectionStep=abc\nAudioOnly=2\nCastVolume= 55 \n");
@@ -78,4 +84,37 @@ TEST(HostHistory, RecentHostsComeFirstInLowerCaseWithoutDuplicates) {
     EXPECT_EQ(store.ReadString("ComboBoxViewHost", "4", ""), "host2");
     LoadHostHistory(box, store);
     EXPECT_EQ(Items(box), (QStringList{"host3", "host0", "host1", "host2"}));
+}
+
+namespace {
+
+// Builds a German (decimal comma) C locale in the scratch directory and
+// switches to it; false when the locale tools are missing.
+bool UseGermanCLocale(const ScratchDir& dir) {
+    std::filesystem::create_directories(dir / "locale");
+    const std::string build =
+        "localedef -i de_DE -f UTF-8 '" + (dir / "locale/de_DE.UTF-8") + "' 2>/dev/null";
+    if (std::system(build.c_str()) != 0)
+        return false;
+    setenv("LOCPATH", (dir / "locale").c_str(), 1);
+    return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+}
+
+} // namespace
+
+TEST(Settings, NumbersUseAPointWhateverTheLocale) {
+    ClientEnvironment env;
+    ASSERT_TRUE(UseGermanCLocale(env.Dir)) << "localedef (package locales) is needed";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f", 1.5);
+    ASSERT_STREQ(text, "1,50"); // the locale really uses a comma
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+
+    auto form = env.CreateForm();
+    EXPECT_EQ(QLocale().toString(1.5, 'f', 2), "1.50");
+    std::snprintf(text, sizeof text, "%.2f", 1.5);
+    EXPECT_STREQ(text, "1.50");
+    EXPECT_EQ(std::strtod("0.5", nullptr), 0.5);
+    std::setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
 }

@@ -23,6 +23,21 @@ TEST(WizardStart, WithoutAPlaybackCopyTheGameMustBeLocated) {
     EXPECT_TRUE(form->ActionNext->isEnabled());
     EXPECT_FALSE(form->ActionBack->isEnabled());
     EXPECT_TRUE(std::filesystem::is_directory(env.Dir / "home/streams"));
+
+    // The keyboard goes to the page's first control that takes it.
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTRY_VERIFY(form->Locate->EditTribes2Path->hasFocus());
+}
+
+TEST(WizardStart, TheGameExecutableIsProposedWhateverTheCaseOfItsName) {
+    ClientEnvironment env;
+    env.InstallGame("valid.exe", "TRIBES2.EXE");
+    auto form = env.CreateForm();
+    EXPECT_EQ(form->Locate->EditTribes2Path->text(), Q(env.GameDirectory() + "TRIBES2.EXE"));
+    form->ExecuteAction(form->ActionNext);
+    EXPECT_EQ(form->CurrentPage(), PageInto);
 }
 
 TEST(WizardStart, WithAPlaybackCopyItOpensOnIntoWithTheViewHostFocused) {

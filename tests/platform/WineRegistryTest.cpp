@@ -42,6 +42,15 @@ TEST_F(WinePrefix, FindsAStringValueIgnoringCaseAndUnescapingIt) {
     EXPECT_EQ(*value, "C:\\Dynamix\\Tribes2");
 }
 
+TEST_F(WinePrefix, DecodesWinesEscapesForCharactersOutsideAscii) {
+    WriteSystemReg("[Software\\\\Sierra OnLine\\\\Setup\\\\Tribes2] 1\n"
+                   "\"directory\"=\"C:\\\\Jeux\\\\Caf\\x00e9 \\\"T2\\\"\\tx\"\n");
+    const auto value = ReadMachineRegistryString(
+        Prefix.string(), "Software\\Sierra OnLine\\Setup\\Tribes2", "directory");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(*value, "C:\\Jeux\\Caf\xC3\xA9 \"T2\"\tx");
+}
+
 TEST_F(WinePrefix, LooksUnderWow6432NodeAndTellsAMissingValueFromAMissingKey) {
     WriteSystemReg("[Software\\\\Wow6432Node\\\\Sierra OnLine\\\\Setup\\\\Tribes2] 1\n"
                    "\"other\"=\"x\"\n");

@@ -52,4 +52,9 @@ void BindButtonToAction(QAbstractButton* button, QAction* action) {
     });
 }
 
+void PasswordField(QLineEdit* edit) {
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+}
+
 } // namespace PageKit

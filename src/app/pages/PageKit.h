@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QString>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -27,5 +28,8 @@ QTreeWidget* ListView(QWidget* parent, const QString& name, const QStringList& c
 // Makes the button show the action's caption and hint, follow its enabled
 // state and trigger it when clicked.
 void BindButtonToAction(QAbstractButton* button, QAction* action);
+
+// Hides what is typed behind "*".
+void PasswordField(QLineEdit* edit);
 
 } // namespace PageKit

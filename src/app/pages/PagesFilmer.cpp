@@ -52,7 +52,7 @@ TPageFilmOptions::TPageFilmOptions(QAction* actionSelectRecordings, QWidget* par
 
     EditPassword = Edit(this, QStringLiteral("EditPassword"));
     EditPassword->setMaxLength(FieldLength);
-    EditPassword->setEchoMode(QLineEdit::Password);
+    PasswordField(EditPassword);
     add(QStringLiteral("Please enter the filming password"), EditPassword);
 
     EditGameName = Edit(this, QStringLiteral("EditGameName"));

@@ -30,7 +30,7 @@ TPageAuthView::TPageAuthView(QWidget* parent) : QWidget(parent) {
     EditViewerPassword = new QLineEdit(this);
     EditViewerPassword->setObjectName(QStringLiteral("EditViewerPassword"));
     EditViewerPassword->setMaxLength(CredentialLength);
-    EditViewerPassword->setEchoMode(QLineEdit::Password);
+    PasswordField(EditViewerPassword);
     layout->addWidget(EditViewerPassword);
     layout->addStretch();
     layout->addWidget(ClickNextHint(this));
