@@ -13,9 +13,8 @@
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
 #include "app/pages/PagesViewer.h"
-#include "audio/UnitAudioCapture.h"
 #include "audio/UnitAudioQualityList.h"
-#include "audio/UnitEncodingThread.h"
+#include "demo/UnitFilmController.h"
 #include "net/UnitViewerConnection.h"
 #include "platform/WineRegistry.h"
 #include "playback/OfflineCastList.h"
@@ -29,6 +28,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -80,6 +80,11 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
 
     BuildActions();
     BuildLayout();
+    Film = std::make_unique<TFilmController>(
+        Sync, TFilmingControls{Filming->LabelTransferedTo, Filming->PanelAudioRecording,
+                               Filming->PanelDemoRecording, Filming->PanelPleaseWait,
+                               Filming->ButtonStopFilming, Filming->ButtonMusicMixer,
+                               TimerRecording, TimerNoDemoSections});
     ConnectHandlers();
 
     SelectMode(WizardMode::Film);
@@ -217,9 +222,18 @@ void TFormMain::ConnectHandlers() {
     connect(Into, &TPageInto::FilmHostEntered, this, [this] { SelectMode(WizardMode::Film); });
     connect(SectionPick->ListViewSections, &QTreeWidget::itemSelectionChanged, this,
             &TFormMain::ListViewSectionsSelectItem);
-    connect(Filming->ButtonStopFilming, &QPushButton::clicked, this, [this] {
-        RunGuarded(this, [] { NotAvailableYet(QStringLiteral("Stopping a recording")); });
-    });
+    connect(Filming->ButtonStopFilming, &QPushButton::clicked, this,
+            [this] { RunGuarded(this, [this] { ButtonStopFilmingClick(); }); });
+    connect(TimerRecording, &QTimer::timeout, this,
+            [this] { RunGuarded(this, [this] { TimerRecordingTimer(); }); });
+    connect(TimerNoDemoSections, &QTimer::timeout, this,
+            [this] { RunGuarded(this, [this] { TimerNoDemoSectionsTimer(); }); });
+    Film->OnStatus = [this](const std::string& text) { OnStatus(Q(text)); };
+    Film->ShowConnectingPage = [this] { ShowPage(PageConnecting); };
+    Film->ShowFilmingPage = [this] {
+        if (CurrentPage() != PageFilming)
+            ShowPage(PageFilming);
+    };
 
     // The enabling rules are evaluated when the application goes idle, as
     // after every event; a zero-time timer coalesces the bursts.
@@ -401,7 +415,7 @@ void TFormMain::ActionNextExecute() {
 
 void TFormMain::ActionBackExecute() {
     const int page = CurrentPage();
-    if (page == PageFilming && CaptureSection != -1 && !ConfirmAbortUpload())
+    if (page == PageFilming && Film->CaptureSection() != -1 && !ConfirmAbortUpload())
         return;
     if (page >= PageAuthView && page <= PageViewing) {
         StopAll();
@@ -510,20 +524,29 @@ void TFormMain::NextFromSectionPick() {
     RequestCast();
 }
 
+// A rate that is not a positive whole number would never move a byte, so the
+// page does not let it through.
+int TFormMain::TransferRate() const {
+    bool isNumber = false;
+    const int rate = FilmOptions->ComboBoxTransferRate->currentText().trimmed().toInt(&isNumber);
+    if (!isNumber || rate <= 0)
+        throw std::runtime_error("The transfer rate must be a whole number of bytes per second "
+                                 "greater than 0, such as 8000.");
+    return rate;
+}
+
 void TFormMain::NextFromFilmOptions() {
+    TransferRate(); // refused before anything is stored or started
     HideFilmingControls();
 
     Settings->WriteInteger(SettingsSection, QStringLiteral("AudioIndex"),
                            std::max(0, FilmOptions->ComboBoxAudioRate->currentIndex()));
     Settings->WriteInteger(SettingsSection, QStringLiteral("RecordingType"),
                            FilmOptions->ComboBoxRecordingType->currentIndex());
-    bool isNumber = false;
-    const int rate = FilmOptions->ComboBoxTransferRate->currentText().trimmed().toInt(&isNumber);
-    Settings->WriteInteger(SettingsSection, QStringLiteral("DataRate"),
-                           isNumber ? rate : DefaultDataRate);
+    Settings->WriteInteger(SettingsSection, QStringLiteral("DataRate"), TransferRate());
     Settings->WriteInteger(SettingsSection, QStringLiteral("SectionStep"),
                            FilmOptions->ComboBoxSectionStep->currentIndex() + 1);
-    CaptureSection = -1;
+    Film->SetCaptureSection(-1);
     StartFilming();
 }
 
@@ -605,22 +628,22 @@ void TFormMain::HideFilmingControls() {
 }
 
 void TFormMain::StopAll() {
+    // Waiting for a thread runs events, so a second Back or close can arrive
+    // meanwhile; the stop under way finishes the job for it.
+    if (StoppingAll)
+        return;
+    StoppingAll = true;
+    const auto done = qScopeGuard([this] { StoppingAll = false; });
     TimerSync->stop();
     TimerNoDemoSections->stop();
     LinkHost.clear();
     LinkGame.clear();
     LastCompletedSection = -1;
     HideFilmingControls();
-    if (AudioCapture)
-        AudioCapture->Stop();
-    AudioCapture.reset();
-    StopConnection(FilmerThread);
+    Film->StopCapture();
+    Film->StopFilmer();
     StopConnection(ViewerThread);
-    if (EncodingThread && EncodingThread->Started()) {
-        EncodingThread->Terminate();
-        EncodingThread->WaitFor();
-    }
-    EncodingThread.reset();
+    Film->StopEncoder();
 }
 
 void TFormMain::PostOpenPending() {
@@ -664,7 +687,7 @@ void TFormMain::FocusFirstControl() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (CaptureSection != -1 && CurrentPage() == PageFilming && !ConfirmAbortUpload()) {
+    if (Film->CaptureSection() != -1 && CurrentPage() == PageFilming && !ConfirmAbortUpload()) {
         event->ignore();
         return;
     }
@@ -677,7 +700,31 @@ void TFormMain::StartViewing(const QString&) {
 }
 
 void TFormMain::StartFilming() {
-    NotAvailableYet(QStringLiteral("Filming a game"));
+    TFilmSettings settings;
+    settings.ClientVersion = ClientVersion.toStdString();
+    settings.Host = Into->ComboBoxFilmHost->currentText().trimmed().toStdString();
+    settings.FilmingPassword = FilmOptions->EditPassword->text().toStdString();
+    settings.GameName = FilmOptions->EditGameName->text().toStdString();
+    settings.RecordingsDirectory = FilmOptions->EditDemoPathName->text().toStdString();
+    settings.WorkDirectory = AppDirectory.toStdString();
+    settings.Rate = TransferRate();
+    settings.SectionStep = FilmOptions->ComboBoxSectionStep->currentIndex() + 1;
+    settings.RecordingType =
+        Settings->ReadInteger(SettingsSection, QStringLiteral("RecordingType"), 0);
+    settings.AudioIndex = Settings->ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0);
+    Film->StartFilming(settings);
+}
+
+void TFormMain::TimerRecordingTimer() {
+    Film->TimerRecordingTimer();
+}
+
+void TFormMain::TimerNoDemoSectionsTimer() {
+    Film->TimerNoDemoSectionsTimer();
+}
+
+void TFormMain::ButtonStopFilmingClick() {
+    Film->ButtonStopFilmingClick();
 }
 
 void TFormMain::StartOfflineViewing() {

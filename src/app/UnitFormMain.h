@@ -13,10 +13,8 @@
 
 #include <memory>
 
-class TAudioCapture;
-class TConnectionThread;
+class TFilmController;
 class TViewerConnectionThread;
-class TEncodingThread;
 class TFormAbout;
 class TFormFolderSelect;
 class TPageLocateTribes2;
@@ -79,6 +77,12 @@ public:
     // Playback waits for data: the "PAUSED" panel shows while set.
     void SetPaused(bool paused);
 
+    // Filming: the film controller does the work (its upload notifications go
+    // to it directly).
+    void TimerRecordingTimer();
+    void TimerNoDemoSectionsTimer();
+    void ButtonStopFilmingClick();
+
     QAction* ActionExit;
     QAction* ActionNext;
     QAction* ActionBack;
@@ -112,12 +116,10 @@ public:
     std::unique_ptr<SettingsStore> Settings;
     // How worker threads reach this window's thread.
     QtSyncContext Sync;
-    // The running filming's capture, upload and encoder, and the running
-    // viewing's download (none otherwise).
-    std::unique_ptr<TAudioCapture> AudioCapture;
-    std::unique_ptr<TConnectionThread> FilmerThread;
+    // The filming run (capture, encoder and upload) and the running viewing's
+    // download (none otherwise).
+    std::unique_ptr<TFilmController> Film;
     std::unique_ptr<TViewerConnectionThread> ViewerThread;
-    std::unique_ptr<TEncodingThread> EncodingThread;
     QString ClientVersion;
     QString AppDirectory;
     QString StreamsDirectory;
@@ -126,7 +128,6 @@ public:
     QString LinkHost, LinkGame, PendingArchive;
     QString CurrentGame;
     int StartSection = 0;
-    int CaptureSection = -1;
     bool Paused = false;
     int LastCompletedSection = -1; // of the cast being viewed
     int DemoStartSection = -1;     // where the rebuilt recording being written began
@@ -154,6 +155,7 @@ private:
     void NextFromInto();
     void NextFromAuthView();
     void NextFromFilmOptions();
+    int TransferRate() const;
     void HideFilmingControls();
     void NextFromSectionPick();
     void SelectFilmOptions();
@@ -173,5 +175,7 @@ private:
     void RequestCast();
 
     bool FirstShow = true;
+    bool StoppingAll = false; // StopAll waits for threads while events run
+
     QTimer* IdleTimer = nullptr;
 };

@@ -5,11 +5,8 @@
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
 #include "app/pages/PagesViewer.h"
-#include "audio/UnitAudioCapture.h"
-#include "audio/UnitEncodingThread.h"
-#include "net/UnitFilmerConnection.h"
+#include "demo/UnitFilmController.h"
 
-#include <QElapsedTimer>
 #include <QStyle>
 #include <QTest>
 
@@ -78,15 +75,18 @@ TEST_F(Wizard, FilmOptionsAreReadAndStoredByTheirRules) {
               "Every Section - Filmer is high bandwidth ");
     EXPECT_EQ(Form->FilmOptions->ComboBoxRecordingType->currentText(), "ACM");
 
-    // Filming itself is not there yet: Next says so, but the options are stored first.
+    // Next stores the options first, then filming starts on the "Connecting" page.
     Form->FilmOptions->EditGameName->setText("FINAL");
     Form->FilmOptions->ComboBoxSectionStep->setCurrentIndex(5);
-    EXPECT_EQ(AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionNext); }),
-              "NELQ Client Software|Filming a game is not available yet.");
-    EXPECT_EQ(Form->Settings->ReadInteger("Settings", "DataRate", 0), 8000);
+    Form->FilmOptions->ComboBoxTransferRate->setEditText("9000");
+    Form->Into->ComboBoxFilmHost->setEditText("127.0.0.210"); // nothing listens there
+    Form->ExecuteAction(Form->ActionNext);
+    EXPECT_EQ(Form->CurrentPage(), PageConnecting);
+    EXPECT_EQ(Form->Settings->ReadInteger("Settings", "DataRate", 0), 9000);
     EXPECT_EQ(Form->Settings->ReadInteger("Settings", "SectionStep", 0), 6);
     EXPECT_EQ(Form->Settings->ReadInteger("Settings", "RecordingType", 0), 1);
-    EXPECT_EQ(Form->CaptureSection, -1);
+    EXPECT_EQ(Form->Film->CaptureSection(), -1);
+    Form->StopAll();
 
     // A step that cannot be a start-point step shows the default instead.
     Form->Settings->WriteInteger("Settings", "SectionStep", 0);
@@ -145,7 +145,7 @@ TEST_F(Wizard, BackReturnsToIntoFromEveryPageThatHasIt) {
 
 TEST_F(Wizard, LeavingARecordingSectionAsksFirst) {
     Form->ShowPage(PageFilming);
-    Form->CaptureSection = 3;
+    Form->Film->SetCaptureSection(3);
     const QString question =
         AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&No");
     EXPECT_TRUE(question.startsWith(
@@ -161,7 +161,7 @@ TEST_F(Wizard, LeavingARecordingSectionAsksFirst) {
     EXPECT_EQ(Form->CurrentPage(), PageInto);
 
     // Without a section being recorded the window closes without a question.
-    Form->CaptureSection = -1;
+    Form->Film->SetCaptureSection(-1);
     Form->ShowPage(PageFilming);
     EXPECT_EQ(AnswerMessageBox([&] { Form->close(); }), "");
     EXPECT_FALSE(Form->isVisible());
@@ -271,55 +271,6 @@ TEST_F(Wizard, ThreadReportsBringTheirPagesForward) {
     EXPECT_FALSE(Form->Viewing->PanelPaused->isHidden());
     Form->SetPaused(false);
     EXPECT_TRUE(Form->Viewing->PanelPaused->isHidden());
-}
-
-namespace {
-
-// A filmer connection with nothing to upload, to a host that refuses it: it
-// reports the failure and goes round its reconnection loop.
-class IdleFilmerConnection : public TFilmerConnectionThread {
-public:
-    using TFilmerConnectionThread::TFilmerConnectionThread;
-    ~IdleFilmerConnection() override { Stop(); }
-
-protected:
-    void FirstLoginAccepted() override {}
-    void LoginResumed() override {}
-    void LoggedIn() override {}
-    TAttemptEnd CommandLoop() override { return TAttemptEnd::Reconnect; }
-};
-
-} // namespace
-
-TEST_F(Wizard, StopAllEndsAReconnectingConnectionWhoseReportsReachTheWindow) {
-    // Nothing listens on the filmer port of this loopback address.
-    auto filmer =
-        std::make_unique<IdleFilmerConnection>(Form->Sync, "1.0.0.47", "127.0.0.201", "pw", "GAME");
-    filmer->OnStatus = [this](const std::string& text) {
-        Form->OnStatus(QString::fromStdString(text));
-    };
-    filmer->Start();
-    Form->FilmerThread = std::move(filmer);
-    QTRY_VERIFY_WITH_TIMEOUT(!Form->Connecting->MemoConsole->toPlainText().isEmpty(), 10000);
-    EXPECT_EQ(Form->CurrentPage(), PageConnecting);
-
-    QElapsedTimer stopping;
-    stopping.start();
-    Form->StopAll();
-    EXPECT_LT(stopping.elapsed(), 2000);
-    EXPECT_FALSE(Form->FilmerThread);
-}
-
-TEST_F(Wizard, StopAllEndsTheFilmingObjectsAndIsSafeToRepeat) {
-    Form->EncodingThread = std::make_unique<TEncodingThread>(Form->Sync, Env.Dir / "home/", 0);
-    Form->EncodingThread->Start();
-    Form->AudioCapture = std::make_unique<TAudioCapture>(2); // a type that captures nothing
-    Form->TimerSync->start();
-    Form->StopAll();
-    EXPECT_FALSE(Form->EncodingThread);
-    EXPECT_FALSE(Form->AudioCapture);
-    EXPECT_FALSE(Form->TimerSync->isActive());
-    Form->StopAll();
 }
 
 TEST_F(Wizard, TheAudioQualityListIsFilledWhenFilmOptionsOpen) {

@@ -1,0 +1,177 @@
+#include "demo/UnitFilmController.h"
+
+#include "audio/UnitAudioCapture.h"
+#include "audio/UnitEncodingThread.h"
+#include "demo/StatusPanel.h"
+#include "net/UnitFilmerThread.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <initializer_list>
+
+TFilmController::TFilmController(SyncContext& sync, TFilmingControls controls)
+    : Sync(sync), Controls(controls) {
+    StatusPanel::SetColours(Controls.PanelAudioRecording, StatusPanel::Red, StatusPanel::White);
+    StatusPanel::SetColours(Controls.PanelDemoRecording, StatusPanel::Navy, StatusPanel::White);
+}
+
+TFilmController::~TFilmController() {
+    StopCapture();
+    StopFilmer();
+    StopEncoder();
+}
+
+void TFilmController::SetCaptureSection(std::int32_t section) {
+    FCaptureSection = section;
+    if (FAudioCapture)
+        FAudioCapture->SetCaptureSection(section);
+}
+
+void TFilmController::StartFilming(const TFilmSettings& settings) {
+    CreateCapture(settings);
+
+    // A run that is still there from before goes first, upload before encoder.
+    StopFilmer();
+    StopEncoder();
+
+    if (ShowConnectingPage)
+        ShowConnectingPage();
+    StartEncoder(settings);
+    StartFilmer(settings);
+    FAudioCapture->SetEncoder(FEncodingThread.get());
+    FAudioCapture->Start();
+    FFilmerThread->QueueFake();
+    Controls.TimerNoDemoSections->start();
+}
+
+void TFilmController::CreateCapture(const TFilmSettings& settings) {
+    // The old capture hands its packets to the old encoder; it must not outlive it.
+    StopCapture();
+    auto capture = std::make_unique<TAudioCapture>(settings.RecordingType, CaptureDevice);
+    capture->SetCaptureSection(FCaptureSection);
+    capture->SetOnError([this](const std::string& message) {
+        if (OnStatus)
+            OnStatus(message);
+    });
+    capture->SelectRecordingFormat(settings.AudioIndex);
+    FAudioCapture = std::move(capture);
+}
+
+void TFilmController::StartEncoder(const TFilmSettings& settings) {
+    FEncodingThread =
+        std::make_unique<TEncodingThread>(Sync, settings.WorkDirectory, settings.AudioIndex);
+    FEncodingThread->Start();
+}
+
+void TFilmController::StartFilmer(const TFilmSettings& settings) {
+    FFilmerThread = std::make_unique<TFilmerThread>(
+        Sync, settings.ClientVersion, settings.Host, settings.RecordingsDirectory,
+        settings.WorkDirectory, settings.FilmingPassword, settings.GameName, settings.Rate,
+        settings.SectionStep);
+    FFilmerThread->OnStatus = [this](const std::string& text) {
+        if (OnStatus)
+            OnStatus(text);
+    };
+    FFilmerThread->OnBytesSent = [this](std::int32_t bytes) { OnBytesSent(bytes); };
+    FFilmerThread->OnAudioCut = [this](std::int32_t section) { OnAudioCut(section); };
+    FFilmerThread->Start();
+}
+
+void TFilmController::OnBytesSent(std::int32_t bytes) {
+    if (ShowFilmingPage)
+        ShowFilmingPage();
+    char text[96];
+    std::snprintf(text, sizeof text, "Transfered %d KB to NELQ server", bytes / 1024);
+    Controls.LabelTransferedTo->setText(QString::fromLatin1(text));
+}
+
+void TFilmController::OnAudioCut(std::int32_t section) {
+    SetCaptureSection(section);
+    if (FEncodingThread) {
+        // One lock for both markers, so no captured block falls between them.
+        TBlockQueueLock queue(*FEncodingThread);
+        queue.Blocks().AddInfo(section, InfoCompleteSection);
+        queue.Blocks().AddInfo(section, InfoCreateSection);
+    }
+    const bool finishing = !Controls.PanelPleaseWait->isHidden();
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             Controls.PanelAudioRecording, Controls.ButtonStopFilming, Controls.ButtonMusicMixer})
+        w->setVisible(!finishing);
+    Controls.TimerRecording->start();
+}
+
+void TFilmController::TimerRecordingTimer() {
+    QTimer* timer = Controls.TimerRecording;
+    timer->stop();
+    // Enabled again however the handler ends.
+    struct Restart {
+        QTimer* Timer;
+        ~Restart() { Timer->start(); }
+    } restart{timer};
+
+    if (FFilmerThread)
+        Controls.PanelDemoRecording->setVisible(!FFilmerThread->IsAllowFake() &&
+                                                Controls.PanelPleaseWait->isHidden());
+    Blink();
+}
+
+void TFilmController::Blink() {
+    using namespace StatusPanel;
+    QLabel* audio = Controls.PanelAudioRecording;
+    QLabel* demo = Controls.PanelDemoRecording;
+    const bool demoShown = !demo->isHidden();
+    if (Background(audio) == Red) {
+        SetColours(audio, White, Red);
+        if (demoShown)
+            SetColours(demo, White, Navy);
+    } else {
+        SetColours(audio, Red, White);
+        if (demoShown)
+            SetColours(demo, Navy, White);
+    }
+}
+
+void TFilmController::TimerNoDemoSectionsTimer() {
+    if (!FFilmerThread)
+        return;
+    FFilmerThread->ReleaseFake();
+    FFilmerThread->QueueFake();
+}
+
+void TFilmController::ButtonStopFilmingClick() {
+    Controls.PanelPleaseWait->show();
+    if (FFilmerThread)
+        FFilmerThread->SetAccepting(false);
+    if (StopMusic)
+        StopMusic();
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             Controls.ButtonMusicMixer, Controls.PanelAudioRecording, Controls.ButtonStopFilming})
+        w->hide();
+}
+
+void TFilmController::StopCapture() {
+    if (FAudioCapture)
+        FAudioCapture->Stop();
+    FAudioCapture.reset();
+}
+
+void TFilmController::StopFilmer() {
+    if (!FFilmerThread)
+        return;
+    // Stop shuts the socket first, so a blocking read ends at once.
+    FFilmerThread->Stop();
+    FFilmerThread.reset();
+}
+
+void TFilmController::StopEncoder() {
+    if (!FEncodingThread)
+        return;
+    if (FEncodingThread->Started()) {
+        FEncodingThread->Terminate();
+        FEncodingThread->WaitFor();
+    }
+    FEncodingThread.reset();
+}

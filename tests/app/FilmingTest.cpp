@@ -1,0 +1,194 @@
+#include "CastingServer.h"
+#include "QtTestSupport.h"
+#include "app/UnitFormMain.h"
+#include "app/UnitGameInstall.h"
+#include "app/pages/PagesFilmer.h"
+#include "app/pages/PagesSetup.h"
+#include "app/pages/PagesStatus.h"
+#include "demo/StatusPanel.h"
+#include "demo/UnitFilmController.h"
+#include "net/UnitFilmerThread.h"
+
+#include <QTest>
+
+#include <filesystem>
+
+namespace {
+
+// A client whose game is set up, with a casting server on a loopback address
+// of the test's own (the client films to the fixed port).
+class Filming : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Env.InstallGame("valid.exe", PlaybackExecutableName);
+        Form = Env.CreateForm();
+        std::filesystem::create_directories(Env.Dir / "recordings");
+    }
+
+    void StartServer(const std::string& address) {
+        TServerOptions options;
+        options.BindAddress = address;
+        options.DataDirectory = Env.Dir / "casts";
+        options.ViewerPort = 0;
+        Server = std::make_unique<TCastingServer>(options, [](const std::string&) {});
+        Server->Start();
+    }
+
+    // Fills "Into" and "Film Options" as a user would and presses Next on both.
+    void EnterFilmOptions(const QString& host, const QString& rate) {
+        Form->SelectMode(WizardMode::Film);
+        Form->Into->ComboBoxFilmHost->setEditText(host);
+        Form->ExecuteAction(Form->ActionNext);
+        ASSERT_EQ(Form->CurrentPage(), PageFilmOptions);
+        Form->FilmOptions->EditGameName->setText("FINAL");
+        Form->FilmOptions->EditPassword->setText("pw");
+        Form->FilmOptions->EditDemoPathName->setText(
+            QString::fromStdString(Env.Dir / "recordings/"));
+        Form->FilmOptions->ComboBoxTransferRate->setEditText(rate);
+    }
+
+    QString Console() const { return Form->Connecting->MemoConsole->toPlainText(); }
+
+    bool ServerHas(const std::string& file) const {
+        return std::filesystem::exists(Env.Dir / ("casts/FINAL/" + file));
+    }
+
+    ClientEnvironment Env;
+    std::unique_ptr<TCastingServer> Server;
+    std::unique_ptr<TFormMain> Form;
+};
+
+} // namespace
+
+TEST_F(Filming, ARateThatMovesNoDataIsRefusedOnThePage) {
+    EnterFilmOptions("127.0.0.211", "20000");
+    for (const QString& rate : {QString("fast"), QString("0"), QString("-7000"), QString("")}) {
+        Form->FilmOptions->ComboBoxTransferRate->setEditText(rate);
+        EXPECT_EQ(AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionNext); }),
+                  "NELQ Client Software|The transfer rate must be a whole number of bytes per "
+                  "second greater than 0, such as 8000.")
+            << rate.toStdString();
+        EXPECT_EQ(Form->CurrentPage(), PageFilmOptions);
+        EXPECT_FALSE(Form->Film->FilmerThread());
+    }
+}
+
+TEST_F(Filming, TheFilmingPageFollowsTheUploadAndTheCuts) {
+    TFilmController& film = *Form->Film;
+    Form->ShowPage(PageConnecting);
+    film.OnBytesSent(1023);
+    EXPECT_EQ(Form->CurrentPage(), PageFilming);
+    EXPECT_EQ(Form->Filming->LabelTransferedTo->text(), "Transfered 0 KB to NELQ server");
+    film.OnBytesSent(1024);
+    EXPECT_EQ(Form->Filming->LabelTransferedTo->text(), "Transfered 1 KB to NELQ server");
+
+    // The first cut brings the recording panel and both buttons.
+    film.OnAudioCut(0);
+    EXPECT_EQ(film.CaptureSection(), 0);
+    EXPECT_FALSE(Form->Filming->PanelAudioRecording->isHidden());
+    EXPECT_FALSE(Form->Filming->ButtonStopFilming->isHidden());
+    EXPECT_FALSE(Form->Filming->ButtonMusicMixer->isHidden());
+    EXPECT_TRUE(Form->TimerRecording->isActive());
+
+    // The blink swaps the panels' colours every tick.
+    QLabel* audio = Form->Filming->PanelAudioRecording;
+    QLabel* demo = Form->Filming->PanelDemoRecording;
+    demo->show();
+    Form->TimerRecordingTimer();
+    EXPECT_EQ(StatusPanel::Background(audio), StatusPanel::White);
+    EXPECT_EQ(StatusPanel::Font(audio), StatusPanel::Red);
+    EXPECT_EQ(StatusPanel::Background(demo), StatusPanel::White);
+    EXPECT_EQ(StatusPanel::Font(demo), StatusPanel::Navy);
+    Form->TimerRecordingTimer();
+    EXPECT_EQ(StatusPanel::Background(audio), StatusPanel::Red);
+    EXPECT_EQ(StatusPanel::Font(audio), StatusPanel::White);
+    EXPECT_EQ(StatusPanel::Background(demo), StatusPanel::Navy);
+    EXPECT_EQ(StatusPanel::Font(demo), StatusPanel::White);
+    EXPECT_TRUE(Form->TimerRecording->isActive());
+
+    // Once "Stop Recording" was pressed, later cuts leave the controls hidden.
+    Form->ButtonStopFilmingClick();
+    EXPECT_FALSE(Form->Filming->PanelPleaseWait->isHidden());
+    film.OnAudioCut(1);
+    EXPECT_EQ(film.CaptureSection(), 1);
+    EXPECT_TRUE(Form->Filming->PanelAudioRecording->isHidden());
+    EXPECT_TRUE(Form->Filming->ButtonStopFilming->isHidden());
+    EXPECT_TRUE(Form->Filming->ButtonMusicMixer->isHidden());
+}
+
+TEST_F(Filming, AWholeRunReachesTheServerAndEndsWithTheCompletion) {
+    StartServer("127.0.0.212");
+    EnterFilmOptions("  127.0.0.212 ", "20000");
+    Form->ExecuteAction(Form->ActionNext);
+    EXPECT_TRUE(Form->TimerNoDemoSections->isActive());
+    ASSERT_TRUE(Form->Film->FilmerThread());
+
+    // Logged in: the first byte count brings the "Filming" page.
+    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
+    EXPECT_EQ(Form->Filming->LabelTransferedTo->text(), "Transfered 0 KB to NELQ server");
+
+    // The first fake section holds the commentary until the game records; the
+    // timer's tick lets it go, and it is uploaded.
+    QTRY_COMPARE_WITH_TIMEOUT(Form->Film->CaptureSection(), 0, 20000);
+    Form->TimerNoDemoSectionsTimer();
+    QTRY_VERIFY_WITH_TIMEOUT(Form->Film->CaptureSection() == 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(ServerHas("section_0.meta"), 30000);
+
+    // "Stop Recording": the fake section still open is let go by the next
+    // tick, and once it is up the run is complete.
+    Form->ButtonStopFilmingClick();
+    Form->TimerNoDemoSectionsTimer();
+    QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Stream upload Complete"), 60000);
+    EXPECT_EQ(Form->CurrentPage(), PageConnecting);
+    QTRY_VERIFY_WITH_TIMEOUT(ServerHas("completed"), 10000);
+    EXPECT_TRUE(ServerHas("section_1.meta"));
+    EXPECT_FALSE(ServerHas("section_2.meta"));
+    // The client's own section files are gone once uploaded.
+    EXPECT_FALSE(std::filesystem::exists(Env.Dir / "home/stream_0.ogg"));
+
+    Form->StopAll();
+    EXPECT_FALSE(Form->Film->FilmerThread());
+    EXPECT_FALSE(Form->Film->EncodingThread());
+    EXPECT_FALSE(Form->Film->AudioCapture());
+}
+
+TEST_F(Filming, AStopThatArrivesWhileStopAllWaitsLeavesTheWorkToIt) {
+    StartServer("127.0.0.213");
+    EnterFilmOptions("127.0.0.213", "8000");
+    Form->ExecuteAction(Form->ActionNext);
+    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
+
+    // The logged-in upload thread reports its disconnection while it stops, so
+    // the wait for it runs events: a second stop (as Back or close would
+    // start) comes in then.
+    bool innerStopRan = false;
+    QMetaObject::invokeMethod(
+        Form.get(),
+        [&] {
+            Form->StopAll();
+            innerStopRan = true;
+        },
+        Qt::QueuedConnection);
+    Form->StopAll();
+    EXPECT_TRUE(innerStopRan);
+    EXPECT_FALSE(Form->Film->FilmerThread());
+    EXPECT_FALSE(Form->Film->EncodingThread());
+    Form->StopAll();
+}
+
+TEST_F(Filming, StartingAgainReplacesTheRunThatIsStillThere) {
+    EnterFilmOptions("127.0.0.214", "8000"); // nothing listens there
+    Form->ExecuteAction(Form->ActionNext);
+    QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Cannot connect"), 20000);
+
+    // The old upload and encoder threads are ended first; the new run reports
+    // on a fresh console.
+    Form->ShowPage(PageFilmOptions);
+    Form->ExecuteAction(Form->ActionNext);
+    ASSERT_TRUE(Form->Film->FilmerThread());
+    EXPECT_EQ(Form->CurrentPage(), PageConnecting);
+    EXPECT_FALSE(Console().contains("Cannot connect"));
+    QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Cannot connect"), 20000);
+    Form->StopAll();
+    EXPECT_FALSE(Form->Film->FilmerThread());
+}
