@@ -1,5 +1,5 @@
-#include "ChildProcess.h"
 #include "../demo/TestSupport.h"
+#include "ChildProcess.h"
 
 #include "demo/UnitRecording.h"
 #include "demo/UnitRecordingInfo.h"
@@ -66,8 +66,7 @@ TEST(StandinRecord, RecordingsAreWrittenOverTimeAndFinalOnlyWhenClosed) {
         InflateRecordingBody(file, packets);
         EXPECT_EQ(MeasureDemoTime(packets.Memory(), packets.ByteSize()), 2500 / 32 * 32);
         EXPECT_TRUE(InflateWithPython(path, static_cast<std::int64_t>(head.Bytes.size())).Complete);
-        EXPECT_EQ(ReadRecordingInfo(path, 0).CommaText,
-                  "\"Time Remaining\",Map,12:00,Frostbite");
+        EXPECT_EQ(ReadRecordingInfo(path, 0).CommaText, "\"Time Remaining\",Map,12:00,Frostbite");
     }
     // Each recording is a game of its own.
     EXPECT_NE(ReadBytes(finished[0]).substr(1054), ReadBytes(finished[1]).substr(1054));

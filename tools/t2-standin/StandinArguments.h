@@ -27,8 +27,8 @@ struct TRecordOptions {
 struct TPlaybackOptions {
     std::string Executable;
     std::string Mod;
-    double ClockDrift = 0;       // 0.02: the demo clock runs 2 % fast
-    double IdleEndSeconds = 30;  // see PlaybackMode.h
+    double ClockDrift = 0;      // 0.02: the demo clock runs 2 % fast
+    double IdleEndSeconds = 30; // see PlaybackMode.h
 };
 
 // Both take the arguments after the program name.
