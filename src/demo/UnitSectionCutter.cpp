@@ -94,8 +94,12 @@ void TSectionCutter::DetectRecordings() {
         FEndCounter = 0;
         if (FDemoCount == 0)
             FRunningTotalMs = 0;
-        SnapshotRecordings();
-        AppendEntry(name == FakeEntry ? name : FRecordingsDirectory + name);
+        // Only this name: a recording that appeared in the same pass is still
+        // new and is queued in a later pass.
+        const bool fake = name == FakeEntry;
+        if (!fake)
+            FKnownRecordings.insert(name);
+        AppendEntry(fake ? name : FRecordingsDirectory + name);
         FOnAudioCut(FDemoCount);
         ++FDemoCount;
         return;

@@ -1,5 +1,6 @@
 #include "net/UnitServerConnection.h"
 
+#include "net/AbortableResolve.h"
 #include "net/NelqExceptions.h"
 
 #include <asio.hpp>
@@ -55,17 +56,18 @@ void TServerConnection::Connect(const std::string& host, std::uint16_t port) {
     InputBegin = 0;
     Output.clear();
     BrokenReason.clear();
-    asio::error_code error;
-    asio::ip::tcp::resolver resolver(SharedContext());
-    const auto endpoints = resolver.resolve(host, std::to_string(port), error);
-    if (error)
-        throw ENelqConnectionError("Cannot resolve " + host + ": " + error.message());
-    for (const auto& entry : endpoints) {
-        Socket->Socket.open(entry.endpoint().protocol(), error);
+    // CloseSocket cannot reach into a name lookup, so the lookup asks for it.
+    const auto endpoints = ResolveAbortable(host, port, [this] {
+        std::lock_guard guard(HandleLock);
+        return Aborted;
+    });
+    asio::error_code error = asio::error::host_not_found;
+    for (const auto& endpoint : endpoints) {
+        Socket->Socket.open(endpoint.protocol(), error);
         if (error)
             continue;
         Register(Socket->Socket.native_handle());
-        Socket->Socket.connect(entry.endpoint(), error);
+        Socket->Socket.connect(endpoint, error);
         if (!error)
             break;
         CloseHandle();
@@ -155,7 +157,13 @@ void TServerConnection::Fill() {
         Fail(error);
 }
 
+void TServerConnection::CheckNotBroken() const {
+    if (!BrokenReason.empty())
+        throw ENelqConnectionError(BrokenReason);
+}
+
 std::string TServerConnection::ReadLine() {
+    CheckNotBroken(); // buffered input must not hide a failed send
     std::size_t scanned = InputBegin;
     for (;;) {
         const auto begin = Input.begin() + static_cast<std::ptrdiff_t>(scanned);
@@ -181,6 +189,7 @@ std::string TServerConnection::ReadLine() {
 }
 
 void TServerConnection::ReadExact(char* target, std::size_t size) {
+    CheckNotBroken();
     while (size > 0) {
         if (InputBegin == Input.size())
             Fill();
@@ -234,8 +243,7 @@ std::int32_t TServerConnection::ReadCounted(std::ostream& target, std::int32_t m
 }
 
 void TServerConnection::Send(const void* data, std::size_t size) {
-    if (!BrokenReason.empty())
-        throw ENelqConnectionError(BrokenReason);
+    CheckNotBroken();
     const auto* bytes = static_cast<const char*>(data);
     Output.insert(Output.end(), bytes, bytes + size);
     if (BatchDepth == 0 || Output.size() >= static_cast<std::size_t>(MaxChunk))
@@ -243,12 +251,11 @@ void TServerConnection::Send(const void* data, std::size_t size) {
 }
 
 void TServerConnection::Flush() {
+    CheckNotBroken();
     if (Output.empty())
         return;
     if (!IsConnected())
         throw ENelqConnectionError("Not connected.");
-    if (!BrokenReason.empty())
-        throw ENelqConnectionError(BrokenReason);
     asio::error_code error;
     asio::write(Socket->Socket, asio::buffer(Output), error);
     Output.clear();
@@ -266,6 +273,7 @@ void TServerConnection::WriteLine(std::string_view text) {
     TBatch batch(*this);
     Send(text.data(), text.size());
     Send("\r\n", 2);
+    batch.Commit();
 }
 
 void TServerConnection::WriteInt32(std::int32_t value) {
@@ -290,6 +298,7 @@ void TServerConnection::WriteCounted(std::istream& source, std::int32_t count) {
         Send(chunk.data(), static_cast<std::size_t>(take));
         left -= take;
     }
+    batch.Commit();
 }
 
 TServerConnection::TBatch::TBatch(TServerConnection& connection)
@@ -297,7 +306,17 @@ TServerConnection::TBatch::TBatch(TServerConnection& connection)
     ++Connection.BatchDepth;
 }
 
+void TServerConnection::TBatch::Commit() {
+    if (Closed)
+        return;
+    Closed = true;
+    if (--Connection.BatchDepth == 0)
+        Connection.Flush();
+}
+
 TServerConnection::TBatch::~TBatch() {
+    if (Closed)
+        return;
     if (std::uncaught_exceptions() > Unwinding) {
         // Half a message must not reach the peer: the connection is done for.
         Connection.Output.clear();
@@ -308,6 +327,6 @@ TServerConnection::TBatch::~TBatch() {
     try {
         Connection.Flush();
     } catch (const ENelqConnectionError&) {
-        // Reported by the next read or write on this connection.
+        // Kept as BrokenReason: the next read or write on this connection raises it.
     }
 }

@@ -54,7 +54,11 @@ public:
     // connection stays unusable afterwards; it is meant for stopping its thread.
     void CloseSocket();
 
-    // Writes made while a batch is open leave in one send when the last batch closes.
+    // Writes made while a batch is open leave in one send when the outermost
+    // batch commits; Commit raises the send's error. A batch left by an
+    // exception discards its half message and breaks the connection. One that
+    // closes without Commit still sends, and the next read or write on the
+    // connection reports a failure (a destructor must not throw).
     class TBatch {
     public:
         explicit TBatch(TServerConnection& connection);
@@ -62,9 +66,12 @@ public:
         TBatch(const TBatch&) = delete;
         TBatch& operator=(const TBatch&) = delete;
 
+        void Commit();
+
     private:
         TServerConnection& Connection;
         const int Unwinding; // exceptions in flight when the batch opened
+        bool Closed = false;
     };
 
     std::string PeerAddress() const;
@@ -77,7 +84,8 @@ private:
 
     void Send(const void* data, std::size_t size);
     void Flush();
-    void Fill(); // receives more bytes into the input buffer
+    void CheckNotBroken() const; // raises the failure of an earlier send
+    void Fill();                 // receives more bytes into the input buffer
     void ReadExact(char* target, std::size_t size);
     void Register(int handle);
     void CloseHandle();

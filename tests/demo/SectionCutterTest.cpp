@@ -103,6 +103,25 @@ TEST_F(SectionCutter, RecordingsFromBeforeFilmingAreNeverQueuedAndANameSortingFi
     EXPECT_EQ(Cuts, std::vector<std::int32_t>{0});
 }
 
+// Whatever a pass queues, recordings that appeared beside it are still new:
+// each is queued in a later pass, in name order.
+TEST_F(SectionCutter, RecordingsAppearingInThePassOfAnotherEntryAreQueuedLater) {
+    MakeCutter(1);
+    Cutter->QueueFake();
+    const std::string duringFake = AddRecording("a.rec");
+    Cutter->DetectRecordings(); // takes the pending fake
+    Cutter->DetectRecordings();
+    EXPECT_EQ(Cutter->QueueEntries(), (std::vector<std::string>{"FAKE", duringFake}));
+
+    const std::string second = AddRecording("c.rec");
+    const std::string first = AddRecording("b.rec");
+    Cutter->DetectRecordings();
+    Cutter->DetectRecordings();
+    EXPECT_EQ(Cutter->QueueEntries(),
+              (std::vector<std::string>{"FAKE", duringFake, first, second}));
+    EXPECT_EQ(Cuts, (std::vector<std::int32_t>{0, 1, 2, 3}));
+}
+
 TEST_F(SectionCutter, AudioIsCutAgainTwoPassesAfterTheLastRecordingIsFinal) {
     MakeCutter(2);
     FakeSection(); // section 0

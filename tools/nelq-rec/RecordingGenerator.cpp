@@ -5,6 +5,7 @@
 #include "demo/UnitStreams.h"
 
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -81,9 +82,11 @@ std::vector<std::uint8_t> GeneratePacketStream(std::uint32_t durationMs, std::ui
     return packets;
 }
 
-void GenerateRecording(const std::string& path, const TGeneratorOptions& options) {
+TGeneratedRecording GenerateRecordingBytes(const TGeneratorOptions& options) {
     TRandom random(options.Seed ^ 0xA5A5A5A5u);
-    std::vector<std::uint8_t> head(RecordingHeaderSize + options.InitialBlockLength);
+    TGeneratedRecording recording;
+    std::vector<std::uint8_t>& head = recording.Head;
+    head.resize(RecordingHeaderSize + options.InitialBlockLength);
     std::memcpy(head.data(), "synthetic t2 demo 0001", RecordingDurationOffset);
     PutLittleEndian32(head.data() + RecordingDurationOffset, options.DurationMs);
     PutLittleEndian32(head.data() + RecordingInitialBlockLengthOffset, options.InitialBlockLength);
@@ -101,14 +104,28 @@ void GenerateRecording(const std::string& path, const TGeneratorOptions& options
     // Half way through the body lies inside a deflate block: the zlib header
     // comes before it and the checksum after it.
     const std::size_t bodySize = options.Cut ? body.ByteSize() / 2 : body.ByteSize();
+    recording.Body.assign(body.Memory(), body.Memory() + bodySize);
+    return recording;
+}
 
-    TFileStream file(path, TFileStream::TMode::Create);
-    file.WriteBuffer(head.data(), head.size());
-    file.WriteBuffer(body.Memory(), bodySize);
-
-    if (options.InfoText) {
-        const std::string text = InfoFileText(*options.InfoText);
-        TFileStream info(path + ".log", TFileStream::TMode::Create);
-        info.WriteBuffer(text.data(), text.size());
+void WriteInfoFile(const std::string& recordingPath, const std::string& text) {
+    // Whole or not at all: whoever waits for the info file reads it as soon
+    // as its name appears.
+    const std::string lines = InfoFileText(text);
+    const std::string infoPath = recordingPath + ".log";
+    const std::string partPath = infoPath + ".part";
+    {
+        TFileStream info(partPath, TFileStream::TMode::Create);
+        info.WriteBuffer(lines.data(), lines.size());
     }
+    std::filesystem::rename(partPath, infoPath);
+}
+
+void GenerateRecording(const std::string& path, const TGeneratorOptions& options) {
+    const TGeneratedRecording recording = GenerateRecordingBytes(options);
+    TFileStream file(path, TFileStream::TMode::Create);
+    file.WriteBuffer(recording.Head.data(), recording.Head.size());
+    file.WriteBuffer(recording.Body.data(), recording.Body.size());
+    if (options.InfoText)
+        WriteInfoFile(path, *options.InfoText);
 }

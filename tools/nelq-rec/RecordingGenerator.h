@@ -21,5 +21,18 @@ struct TGeneratorOptions {
 // A packet stream whose ticks add up to durationMs (rounded down to 32 ms).
 std::vector<std::uint8_t> GeneratePacketStream(std::uint32_t durationMs, std::uint64_t seed);
 
+// The recording's bytes: the head (30-byte header and initial block) and the
+// zlib body (cut when asked), for writers that lay them down over time.
+struct TGeneratedRecording {
+    std::vector<std::uint8_t> Head;
+    std::vector<std::uint8_t> Body;
+};
+TGeneratedRecording GenerateRecordingBytes(const TGeneratorOptions& options);
+
+// Writes the info file "<recordingPath>.log"; '\n' or "\\n" in `text`
+// separate lines, which end in CR LF as the game writes them. The file
+// appears under its name only once it is complete.
+void WriteInfoFile(const std::string& recordingPath, const std::string& text);
+
 // Writes the recording (and its info file when asked) to `path`.
 void GenerateRecording(const std::string& path, const TGeneratorOptions& options);

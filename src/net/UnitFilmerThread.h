@@ -1,0 +1,100 @@
+#pragma once
+
+#include "demo/UnitSectionCutter.h"
+#include "net/UnitFilmerConnection.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+
+// The worker thread of a filming run: keeps the connection on the filmer
+// port, turns finished recordings and fake stretches into sections through
+// its section cutter, and uploads both parts of every section, throttled to
+// `Rate` bytes per pass. After a dropped connection the server's resume
+// offsets continue the current section. It ends once the queue has run empty
+// after SetAccepting(false), when the server refuses it, or when stopped.
+//
+// Each pass (PassInterval apart) detects recordings and then acts on the
+// upload state: prepare the next section (or send a keep-alive), announce it
+// with "TRANSMIT", or send one budget of "BLOCK"s.
+class TFilmerThread : public TFilmerConnectionThread {
+public:
+    // Both directories get a trailing separator if they lack one. `rate` is in
+    // bytes per second and must be positive; `sectionStep` is 1 to 6.
+    TFilmerThread(SyncContext& sync, std::string clientVersion, std::string host,
+                  std::string recordingsDirectory, std::string workDirectory,
+                  std::string filmingPassword, std::string gameName, std::int32_t rate,
+                  std::int32_t sectionStep, std::uint16_t port = FilmerRole.Port);
+    ~TFilmerThread() override;
+
+    // Run on the main thread through Synchronize.
+    std::function<void(std::int32_t bytes)> OnBytesSent;
+    std::function<void(std::int32_t section)> OnAudioCut;
+
+    // ---- main thread
+    void SetAccepting(bool accepting) { Cutter.SetAccepting(accepting); }
+    bool IsAllowFake() const { return Cutter.IsAllowFake(); }
+    void QueueFake(const std::string& name = TSectionCutter::FakeEntry) { Cutter.QueueFake(name); }
+    void ReleaseFake() { Cutter.ReleaseFake(); }
+
+    // Payload bytes sent in counted blocks since the first accepted login.
+    std::int32_t BytesSent() const { return FBytesSent.load(); }
+
+    // Time between passes and before every connection attempt; set before Start.
+    void SetPassInterval(std::chrono::milliseconds interval) { PassInterval = interval; }
+
+protected:
+    void BeforeLoop() override;
+    std::chrono::milliseconds PauseBeforeAttempt(bool firstAttempt) const override;
+    void BeginAttempt(bool firstAttempt) override;
+    void FirstLoginAccepted() override;
+    void LoginResumed() override;
+    void LoggedIn() override;
+    TAttemptEnd CommandLoop() override;
+    void EndAttempt() override;
+
+private:
+    enum TUploadState : std::uint8_t { usAnnounce = 0, usPrepare = 1, usSend = 2 };
+
+    // One part of the section being uploaded; part 0 is the demo part, part 1
+    // the audio part, and each part's index is also its kind.
+    struct TUploadPart {
+        std::string Path;
+        std::ifstream File;
+        std::int64_t Size = 0;
+        std::int64_t Position = 0;
+        bool Done = false;
+
+        bool Pending() const { return File.is_open() && !Done; }
+    };
+
+    // Each returns true when the run is over ("COMPLETED" has gone out).
+    bool Prepare();
+    void Announce();
+    bool SendPass();
+    bool FinishWhenNothingLeft();
+
+    void OpenPart(TUploadPart& part);
+    void SendBlock(std::int32_t index, TUploadPart& part, std::int64_t budget);
+    void SendEndOfPart(std::int32_t index, TUploadPart& part);
+    void SendKeepAlive();
+    void ClosePartFiles();
+    void AddBytesSent(std::int64_t bytes);
+    void ReportBytesSent();
+
+    const std::int32_t Rate;
+    TSectionCutter Cutter;
+    std::chrono::milliseconds PassInterval{1000};
+
+    std::atomic<std::int32_t> FBytesSent{0};
+
+    // Upload thread only.
+    TUploadState UploadState = usPrepare;
+    std::int32_t Section = 0;
+    std::int32_t DemoBodyOffset = 0;
+    std::array<TUploadPart, 2> Parts;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+// A program run by a test: started with its own working directory, its
+// standard output and error caught in files, polled or waited for with a
+// deadline, and killed if it is still running when the test ends.
+class TChildProcess {
+public:
+    TChildProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
+                  const std::string& outputPrefix);
+    ~TChildProcess();
+    TChildProcess(const TChildProcess&) = delete;
+    TChildProcess& operator=(const TChildProcess&) = delete;
+
+    bool Running();
+    // The exit status, or -1 when it did not end in time (or ended by a signal).
+    int Wait(std::chrono::seconds deadline);
+    std::string Output() const;
+    std::string Errors() const;
+
+private:
+    void Reap(int status);
+
+    pid_t FPid = -1;
+    int FStatus = -1;
+    std::string FOutputPath, FErrorPath;
+};
+
+// Polls `condition` every 20 ms until it holds or the deadline passes.
+template <typename TCondition>
+bool WaitUntil(TCondition condition, std::chrono::seconds deadline = std::chrono::seconds(30)) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}

@@ -1,0 +1,26 @@
+// t2-standin: stands in for Tribes 2 where the client meets the game. In
+// record mode it writes recordings as the game does while a filmer plays; in
+// playback mode it is started as the playback executable would be.
+
+#include "RecordMode.h"
+#include "StandinArguments.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        if (IsRecordCommand(args)) {
+            RunRecordMode(ParseRecordArguments(args), std::cout);
+            return 0;
+        }
+        throw EUsage("only the record mode is built so far");
+    } catch (const EUsage& error) {
+        std::cerr << "t2-standin: " << error.what() << '\n' << StandinUsage;
+    } catch (const std::exception& error) {
+        std::cerr << "t2-standin: " << error.what() << '\n';
+    }
+    return 1;
+}
