@@ -328,3 +328,23 @@ TEST_F(Wizard, TheAudioQualityListIsFilledWhenFilmOptionsOpen) {
     EXPECT_EQ(Form->FilmOptions->ComboBoxAudioRate->count(), 6);
     EXPECT_EQ(Form->FilmOptions->ComboBoxAudioRate->currentIndex(), 2);
 }
+
+TEST_F(Wizard, TypedHostsStayAsTypedWhenFocusLeaves) {
+    Form->Settings->WriteString("ComboBoxViewHost", "0", "cast.example.org");
+    Form->Settings->WriteString("ComboBoxFilmHost", "0", "film.example.org");
+    Form->ShowPage(PageInto);
+    Form->show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    for (QComboBox* box : {Form->Into->ComboBoxViewHost, Form->Into->ComboBoxFilmHost}) {
+        const QString typed = box == Form->Into->ComboBoxViewHost ? "Cast.Example.ORG"
+                                                                  : "FILM.example.org";
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        box->clearEditText();
+        QTest::keyClicks(box, typed);
+        Form->Into->RadioButtonFilmGame->setFocus();
+        QTRY_VERIFY(!box->hasFocus());
+        EXPECT_EQ(box->currentText().toStdString(), typed.toStdString());
+    }
+}

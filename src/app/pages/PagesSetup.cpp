@@ -2,10 +2,27 @@
 
 #include "app/pages/PageKit.h"
 
+#include <QCompleter>
 #include <QEvent>
 #include <QGridLayout>
 
 using namespace PageKit;
+
+namespace {
+
+// An editable host box over its history. Its completer matches letter case
+// exactly: a case-blind one swaps the typed text for a history entry that
+// differs only in case as soon as the focus leaves.
+QComboBox* HostBox(QWidget* parent, const QString& name) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    return box;
+}
+
+} // namespace
 
 TPageLocateTribes2::TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Locate Tribes2"));
@@ -55,10 +72,7 @@ TPageInto::TPageInto(QWidget* parent) : QWidget(parent) {
     RadioButtonViewGame->setObjectName(QStringLiteral("RadioButtonViewGame"));
     layout->addWidget(RadioButtonViewGame);
     layout->addWidget(Text(this, QStringLiteral("Enter the IP address of the NELQ server")));
-    ComboBoxViewHost = new QComboBox(this);
-    ComboBoxViewHost->setObjectName(QStringLiteral("ComboBoxViewHost"));
-    ComboBoxViewHost->setEditable(true);
-    ComboBoxViewHost->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxViewHost = HostBox(this, QStringLiteral("ComboBoxViewHost"));
     layout->addWidget(ComboBoxViewHost);
 
     RadioButtonViewOffline = new QRadioButton(QStringLiteral("View an offline game"), this);
@@ -73,10 +87,7 @@ TPageInto::TPageInto(QWidget* parent) : QWidget(parent) {
     RadioButtonFilmGame->setObjectName(QStringLiteral("RadioButtonFilmGame"));
     layout->addWidget(RadioButtonFilmGame);
     layout->addWidget(Text(this, QStringLiteral("Enter the IP address of the NELQ server")));
-    ComboBoxFilmHost = new QComboBox(this);
-    ComboBoxFilmHost->setObjectName(QStringLiteral("ComboBoxFilmHost"));
-    ComboBoxFilmHost->setEditable(true);
-    ComboBoxFilmHost->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxFilmHost = HostBox(this, QStringLiteral("ComboBoxFilmHost"));
     layout->addWidget(ComboBoxFilmHost);
     layout->addWidget(ClickNextHint(this));
 
