@@ -13,6 +13,8 @@
 #include <QStyle>
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 // A client whose game is set up, so it opens on the "Into" page.
@@ -92,6 +94,17 @@ TEST_F(Wizard, FilmOptionsAreReadAndStoredByTheirRules) {
     Form->Settings->WriteInteger("Settings", "SectionStep", 0);
     Form->ShowPage(PageFilmOptions);
     EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every 4th Section");
+
+    Form->Settings->WriteInteger("Settings", "SectionStep", std::numeric_limits<int>::min());
+    Form->ShowPage(PageFilmOptions);
+    EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every 4th Section");
+
+    // So does a recording type that names no method: Next would store -1 otherwise.
+    for (int stored : {2, -1}) {
+        Form->Settings->WriteInteger("Settings", "RecordingType", stored);
+        Form->ShowPage(PageFilmOptions);
+        EXPECT_EQ(Form->FilmOptions->ComboBoxRecordingType->currentIndex(), 0) << stored;
+    }
 }
 
 TEST_F(Wizard, NextFollowsThePageAndTheMode) {

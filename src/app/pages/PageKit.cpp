@@ -52,6 +52,10 @@ void BindButtonToAction(QAbstractButton* button, QAction* action) {
     });
 }
 
+void SelectItemOrDefault(QComboBox& box, qint64 index, int fallback) {
+    box.setCurrentIndex(index >= 0 && index < box.count() ? int(index) : fallback);
+}
+
 void PasswordField(QLineEdit* edit) {
     edit->setEchoMode(QLineEdit::Password);
     edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
@@ -28,6 +29,10 @@ QTreeWidget* ListView(QWidget* parent, const QString& name, const QStringList& c
 // Makes the button show the action's caption and hint, follow its enabled
 // state and trigger it when clicked.
 void BindButtonToAction(QAbstractButton* button, QAction* action);
+
+// Selects item `index`, or `fallback` when the index names no item (a stored
+// value edited by hand), so that the box never ends up without a selection.
+void SelectItemOrDefault(QComboBox& box, qint64 index, int fallback);
 
 // Hides what is typed behind "*".
 void PasswordField(QLineEdit* edit);
