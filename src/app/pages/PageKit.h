@@ -20,6 +20,10 @@ QVBoxLayout* PageLayout(QWidget* page);
 // A label with the given text; `bold` for titles.
 QLabel* Text(QWidget* parent, const QString& text, bool bold = false);
 
+// A label whose lines wrap at the page's edge where a font is too wide for
+// them, rather than being cut off.
+QLabel* Paragraph(QWidget* parent, const QString& text);
+
 // The bold "Click Next to continue" hint at the bottom right of a page.
 QLabel* ClickNextHint(QWidget* parent);
 

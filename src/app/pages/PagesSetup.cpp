@@ -4,7 +4,6 @@
 
 #include <QCompleter>
 #include <QEvent>
-#include <QGridLayout>
 
 using namespace PageKit;
 
@@ -29,24 +28,22 @@ TPageLocateTribes2::TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent)
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("Locate Tribes 2"), true));
 
-    // The version label sits large in the gap left by the instruction's empty lines.
-    auto* gap = new QGridLayout;
-    QLabel* instruction =
-        Text(this, QStringLiteral("Select the location of the latest version \n"
-                                  "\n\n\n"
-                                  "of Tribes 2 executable and then click next. This will create \n"
-                                  "the patched Tribes 2 executable that NELQ will use to play \n"
-                                  "back a cast."));
-    instruction->setWordWrap(true);
-    gap->addWidget(instruction, 0, 0);
+    // The version label stands large in the place of the instruction's three
+    // empty lines, between its two parts, so that it covers none of its text.
+    layout->addWidget(
+        Paragraph(this, QStringLiteral("Select the location of the latest version ")));
     LabelT2Version = Text(this, QString(), true);
     LabelT2Version->setObjectName(QStringLiteral("LabelT2Version"));
     QFont large = LabelT2Version->font();
     large.setPointSize(large.pointSize() * 2);
     LabelT2Version->setFont(large);
     LabelT2Version->setAlignment(Qt::AlignCenter);
-    gap->addWidget(LabelT2Version, 0, 0);
-    layout->addLayout(gap);
+    LabelT2Version->setMinimumHeight(3 * fontMetrics().lineSpacing());
+    layout->addWidget(LabelT2Version);
+    layout->addWidget(Paragraph(
+        this, QStringLiteral("of Tribes 2 executable and then click next. This will create \n"
+                             "the patched Tribes 2 executable that NELQ will use to play \n"
+                             "back a cast.")));
     layout->addStretch();
 
     EditTribes2Path = new QLineEdit(this);
