@@ -61,8 +61,8 @@ TPageInto::TPageInto(QWidget* parent) : QWidget(parent) {
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("Welcome to the NELQ Client Software."), true));
     layout->addWidget(
-        Text(this, QStringLiteral("Select an option from the list below, then click next to \n"
-                                  "proceed")));
+        Paragraph(this, QStringLiteral("Select an option from the list below, then click next to \n"
+                                       "proceed")));
 
     RadioButtonViewGame =
         new QRadioButton(QStringLiteral("View a game hosted on a NELQ server"), this);
