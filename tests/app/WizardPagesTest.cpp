@@ -350,8 +350,8 @@ TEST_F(Wizard, TypedHostsStayAsTypedWhenFocusLeaves) {
     Form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
     for (QComboBox* box : {Form->Into->ComboBoxViewHost, Form->Into->ComboBoxFilmHost}) {
-        const QString typed = box == Form->Into->ComboBoxViewHost ? "Cast.Example.ORG"
-                                                                  : "FILM.example.org";
+        const QString typed =
+            box == Form->Into->ComboBoxViewHost ? "Cast.Example.ORG" : "FILM.example.org";
         box->setFocus();
         QTRY_VERIFY(box->hasFocus());
         box->clearEditText();
