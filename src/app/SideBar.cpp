@@ -11,7 +11,29 @@ SideBar::SideBar(QWidget* parent, int width, int height) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 6);
     layout->setSpacing(2);
+    // Name and caption are labels over the picture rather than painted on it,
+    // so that they wrap in a narrow bar instead of running off its edges.
+    layout->addSpacing(height / 8 - layout->contentsMargins().top());
+    QLabel* name = Caption(QStringLiteral("NELQ"), width / 4, true);
+    name->setMinimumHeight(height / 4);
+    layout->addWidget(name);
+    layout->addWidget(Caption(QStringLiteral("Tribes 2 game casting"), 13, false));
     layout->addStretch();
+}
+
+QLabel* SideBar::Caption(const QString& text, int pixelSize, bool bold) {
+    auto* label = new QLabel(text, this);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    QFont font = label->font();
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(235, 235, 245));
+    label->setPalette(palette);
+    return label;
 }
 
 void SideBar::AddLink(const QString& caption, const QString& target) {
@@ -51,17 +73,4 @@ void SideBar::paintEvent(QPaintEvent*) {
     ridge.lineTo(width(), height() * 0.74);
     ridge.lineTo(width(), height());
     painter.fillPath(ridge, QColor(16, 16, 24));
-
-    QFont title = font();
-    title.setBold(true);
-    title.setPixelSize(width() / 4);
-    painter.setFont(title);
-    painter.setPen(QColor(235, 235, 245));
-    painter.drawText(QRect(0, height() / 8, width(), height() / 4), Qt::AlignCenter,
-                     QStringLiteral("NELQ"));
-    QFont caption = font();
-    caption.setPixelSize(13);
-    painter.setFont(caption);
-    painter.drawText(QRect(0, height() * 3 / 8, width(), 24), Qt::AlignCenter,
-                     QStringLiteral("Tribes 2 game casting"));
 }

@@ -16,4 +16,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    // A light, centred, wrapping text over the picture.
+    QLabel* Caption(const QString& text, int pixelSize, bool bold);
 };

@@ -332,8 +332,9 @@ void TFormMain::EnterPage(int index) {
 void TFormMain::SelectFilmOptions() {
     FillAudioQualityList(*FilmOptions->ComboBoxAudioRate,
                          Settings->ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0));
-    FilmOptions->ComboBoxRecordingType->setCurrentIndex(
-        Settings->ReadInteger(SettingsSection, QStringLiteral("RecordingType"), 0));
+    PageKit::SelectItemOrDefault(
+        *FilmOptions->ComboBoxRecordingType,
+        Settings->ReadInteger(SettingsSection, QStringLiteral("RecordingType"), 0), 0);
 
     const int rate =
         Settings->ReadInteger(SettingsSection, QStringLiteral("DataRate"), DefaultDataRate);
@@ -343,11 +344,12 @@ void TFormMain::SelectFilmOptions() {
         rates->setEditText(QString());
 
     // A step outside 1..6 would leave no start points at all; show the default instead.
-    int step =
-        Settings->ReadInteger(SettingsSection, QStringLiteral("SectionStep"), DefaultSectionStep);
-    if (step < 1 || step > FilmOptions->ComboBoxSectionStep->count())
-        step = DefaultSectionStep;
-    FilmOptions->ComboBoxSectionStep->setCurrentIndex(step - 1);
+    PageKit::SelectItemOrDefault(
+        *FilmOptions->ComboBoxSectionStep,
+        qint64{Settings->ReadInteger(SettingsSection, QStringLiteral("SectionStep"),
+                                     DefaultSectionStep)} -
+            1,
+        DefaultSectionStep - 1);
 }
 
 bool TFormMain::NextEnabled() const {

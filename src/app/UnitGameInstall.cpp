@@ -76,9 +76,16 @@ void CreatePlaybackExecutable(const std::string& source, const std::string& game
             FailWith("Cannot write", partial);
         }
     }
-    fs::rename(partial, target, ec);
+    // The copy is started like the original (Wine, or the system's loader,
+    // wants its executable bit), so it takes over the source's permissions.
+    const fs::perms mode = fs::status(source, ec).permissions();
+    if (!ec)
+        fs::permissions(partial, mode, ec);
+    if (!ec)
+        fs::rename(partial, target, ec);
     if (ec) {
+        const std::string reason = ec.message();
         fs::remove(partial, ec);
-        throw std::runtime_error("Cannot create \"" + target + "\": " + ec.message());
+        throw std::runtime_error("Cannot create \"" + target + "\": " + reason);
     }
 }

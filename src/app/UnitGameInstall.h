@@ -31,6 +31,7 @@ bool IsPlaybackExecutableName(const std::string& fileName);
 
 // Makes gameDirectory + "Tribes2DemoPlayback.exe" from `source` unless it exists
 // already. The copy is written beside its final name and renamed into place,
-// so an interrupted copy never leaves a damaged playback executable behind.
+// so an interrupted copy never leaves a damaged playback executable behind;
+// it gets the permissions of `source`.
 // Throws std::runtime_error with the file system's message on failure.
 void CreatePlaybackExecutable(const std::string& source, const std::string& gameDirectory);

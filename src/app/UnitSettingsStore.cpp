@@ -1,7 +1,32 @@
 #include "app/UnitSettingsStore.h"
 
+#include <QFile>
 #include <QMetaType>
 #include <QStandardPaths>
+
+namespace {
+
+// The text after "key=" in the file's [section], as it was written there.
+QString RawIniText(const QString& file, const QString& section, const QString& key) {
+    QFile ini(file);
+    if (!ini.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QString current;
+    QString text;
+    while (!ini.atEnd()) {
+        const QString line = QString::fromUtf8(ini.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            current = line.mid(1, line.size() - 2).trimmed();
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (current == section && equals > 0 && line.left(equals).trimmed() == key)
+            text = line.mid(equals + 1).trimmed();
+    }
+    return text;
+}
+
+} // namespace
 
 SettingsStore::SettingsStore()
 #ifdef Q_OS_WIN
@@ -26,7 +51,13 @@ QString SettingsStore::Path(const QString& section, const QString& key) {
 QString SettingsStore::ReadString(const QString& section, const QString& key,
                                   const QString& fallback) const {
     const QVariant value = Settings->value(Path(section, key));
-    return value.isValid() ? value.toString() : fallback;
+    if (!value.isValid())
+        return fallback;
+    // An INI value written by hand with a comma and no quotes reads as a list
+    // of strings, which would come back empty; the user meant the whole text.
+    if (value.typeId() == QMetaType::QStringList && Settings->format() == QSettings::IniFormat)
+        return RawIniText(Settings->fileName(), section, key);
+    return value.toString();
 }
 
 int SettingsStore::ReadInteger(const QString& section, const QString& key, int fallback) const {

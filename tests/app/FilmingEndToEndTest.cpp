@@ -176,8 +176,9 @@ protected:
             EXPECT_EQ(audio.Channels, quality.Channels) << n;
             EXPECT_TRUE(audio.LastPageEndsStream) << n;
             audioSeconds += double(audio.Frames) / double(audio.Rate);
-            if (n == 0)
+            if (n == 0) {
                 EXPECT_EQ(std::filesystem::file_size(part0), 0u) << "section 0 is a fake section";
+            }
             if (std::filesystem::file_size(part0) == 0) {
                 firstReal = -1;
                 continue;

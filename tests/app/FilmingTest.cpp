@@ -75,6 +75,7 @@ TEST_F(Filming, ARateThatMovesNoDataIsRefusedOnThePage) {
 
 TEST_F(Filming, TheFilmingPageFollowsTheUploadAndTheCuts) {
     TFilmController& film = *Form->Film;
+    Form->Filming->PanelPleaseWait->hide(); // as Next on "Film Options" leaves it
     Form->ShowPage(PageConnecting);
     film.OnBytesSent(1023);
     EXPECT_EQ(Form->CurrentPage(), PageFilming);

@@ -44,6 +44,19 @@ TEST(PlaybackCopy, DiffersInOneByteAndKeepsTheVersion) {
     EXPECT_FALSE(fs::exists(dir / (std::string(PlaybackExecutableName) + ".partial")));
 }
 
+TEST(PlaybackCopy, KeepsThePermissionsOfItsSource) {
+    ScratchDir dir;
+    for (const fs::perms mode : {fs::perms(0755), fs::perms(0750), fs::perms(0640)}) {
+        const std::string source = dir / "Tribes2.exe";
+        fs::copy_file(Fixtures + "/valid.exe", source, fs::copy_options::overwrite_existing);
+        fs::permissions(source, mode);
+        fs::remove(dir / PlaybackExecutableName);
+        CreatePlaybackExecutable(source, dir.Path.string() + "/");
+        EXPECT_EQ(fs::status(dir / PlaybackExecutableName).permissions(), mode)
+            << std::oct << int(mode);
+    }
+}
+
 TEST(PlaybackCopy, AnExistingCopyIsNeverTouched) {
     ScratchDir dir;
     WriteAll(dir / PlaybackExecutableName, "made earlier");

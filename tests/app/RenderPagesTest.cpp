@@ -3,6 +3,7 @@
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QPixmap>
 
@@ -24,6 +25,7 @@ TEST(RenderPages, EveryPageRendersAtTheWindowsSize) {
     }
     TFormAbout about;
     about.show();
+    QApplication::processEvents(); // the texts set on showing are laid out
     EXPECT_TRUE(about.LabelVersion->text() == "Version: 1.0.0.47");
     EXPECT_TRUE(about.grab().save(out + QStringLiteral("/about.png")));
 }

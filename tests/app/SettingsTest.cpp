@@ -54,6 +54,24 @@ TEST(Settings, IntegersAreReadFromTextAndWrittenAsDecimalText) {
     EXPECT_EQ(reread.ReadString("Settings", "ViewHost", ""), "cast.example.org");
 }
 
+TEST(Settings, HandWrittenTextWithCommasComesBackAsWritten) {
+    ScratchDir dir;
+    WriteAll(dir / "NELQ.ini", "[Settings]\nViewerPassword=red, green,blue\n"
+                               "ViewHost=cast.example.org\nDataRate=8,000\n"
+                               "[ComboBoxViewHost]\n0 = a,b \n");
+    SettingsStore store(QString::fromStdString(dir / "NELQ.ini"));
+    EXPECT_EQ(store.ReadString("Settings", "ViewerPassword", "x"), "red, green,blue");
+    EXPECT_EQ(store.ReadString("Settings", "ViewHost", "x"), "cast.example.org");
+    EXPECT_EQ(store.ReadString("ComboBoxViewHost", "0", "x"), "a,b");
+    EXPECT_EQ(store.ReadInteger("Settings", "DataRate", 7000), 7000); // not a number
+
+    // What the client writes itself reads back the same, commas and all.
+    store.WriteString("Settings", "ViewerPassword", "one,two");
+    EXPECT_EQ(SettingsStore(QString::fromStdString(dir / "NELQ.ini"))
+                  .ReadString("Settings", "ViewerPassword", "x"),
+              "one,two");
+}
+
 TEST(HostHistory, RecentHostsComeFirstInLowerCaseWithoutDuplicates) {
     EnsureApplication();
     ScratchDir dir;

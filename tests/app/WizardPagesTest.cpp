@@ -10,6 +10,8 @@
 #include <QStyle>
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 // A client whose game is set up, so it opens on the "Into" page.
@@ -92,6 +94,17 @@ TEST_F(Wizard, FilmOptionsAreReadAndStoredByTheirRules) {
     Form->Settings->WriteInteger("Settings", "SectionStep", 0);
     Form->ShowPage(PageFilmOptions);
     EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every 4th Section");
+
+    Form->Settings->WriteInteger("Settings", "SectionStep", std::numeric_limits<int>::min());
+    Form->ShowPage(PageFilmOptions);
+    EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every 4th Section");
+
+    // So does a recording type that names no method: Next would store -1 otherwise.
+    for (int stored : {2, -1}) {
+        Form->Settings->WriteInteger("Settings", "RecordingType", stored);
+        Form->ShowPage(PageFilmOptions);
+        EXPECT_EQ(Form->FilmOptions->ComboBoxRecordingType->currentIndex(), 0) << stored;
+    }
 }
 
 TEST_F(Wizard, NextFollowsThePageAndTheMode) {
@@ -278,4 +291,24 @@ TEST_F(Wizard, TheAudioQualityListIsFilledWhenFilmOptionsOpen) {
     Form->ShowPage(PageFilmOptions);
     EXPECT_EQ(Form->FilmOptions->ComboBoxAudioRate->count(), 6);
     EXPECT_EQ(Form->FilmOptions->ComboBoxAudioRate->currentIndex(), 2);
+}
+
+TEST_F(Wizard, TypedHostsStayAsTypedWhenFocusLeaves) {
+    Form->Settings->WriteString("ComboBoxViewHost", "0", "cast.example.org");
+    Form->Settings->WriteString("ComboBoxFilmHost", "0", "film.example.org");
+    Form->ShowPage(PageInto);
+    Form->show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    for (QComboBox* box : {Form->Into->ComboBoxViewHost, Form->Into->ComboBoxFilmHost}) {
+        const QString typed =
+            box == Form->Into->ComboBoxViewHost ? "Cast.Example.ORG" : "FILM.example.org";
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        box->clearEditText();
+        QTest::keyClicks(box, typed);
+        Form->Into->RadioButtonFilmGame->setFocus();
+        QTRY_VERIFY(!box->hasFocus());
+        EXPECT_EQ(box->currentText().toStdString(), typed.toStdString());
+    }
 }

@@ -24,6 +24,12 @@ QLabel* Text(QWidget* parent, const QString& text, bool bold) {
     return label;
 }
 
+QLabel* Paragraph(QWidget* parent, const QString& text) {
+    QLabel* label = Text(parent, text);
+    label->setWordWrap(true);
+    return label;
+}
+
 QLabel* ClickNextHint(QWidget* parent) {
     QLabel* label = Text(parent, QStringLiteral("Click Next to continue"), true);
     label->setAlignment(Qt::AlignRight | Qt::AlignBottom);
@@ -50,6 +56,10 @@ void BindButtonToAction(QAbstractButton* button, QAction* action) {
         button->setText(action->text());
         button->setToolTip(action->toolTip());
     });
+}
+
+void SelectItemOrDefault(QComboBox& box, qint64 index, int fallback) {
+    box.setCurrentIndex(index >= 0 && index < box.count() ? int(index) : fallback);
 }
 
 void PasswordField(QLineEdit* edit) {

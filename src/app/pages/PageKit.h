@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
@@ -19,6 +20,10 @@ QVBoxLayout* PageLayout(QWidget* page);
 // A label with the given text; `bold` for titles.
 QLabel* Text(QWidget* parent, const QString& text, bool bold = false);
 
+// A label whose lines wrap at the page's edge where a font is too wide for
+// them, rather than being cut off.
+QLabel* Paragraph(QWidget* parent, const QString& text);
+
 // The bold "Click Next to continue" hint at the bottom right of a page.
 QLabel* ClickNextHint(QWidget* parent);
 
@@ -28,6 +33,10 @@ QTreeWidget* ListView(QWidget* parent, const QString& name, const QStringList& c
 // Makes the button show the action's caption and hint, follow its enabled
 // state and trigger it when clicked.
 void BindButtonToAction(QAbstractButton* button, QAction* action);
+
+// Selects item `index`, or `fallback` when the index names no item (a stored
+// value edited by hand), so that the box never ends up without a selection.
+void SelectItemOrDefault(QComboBox& box, qint64 index, int fallback);
 
 // Hides what is typed behind "*".
 void PasswordField(QLineEdit* edit);

@@ -46,7 +46,7 @@ TPageFilmOptions::TPageFilmOptions(QAction* actionSelectRecordings, QWidget* par
     grid->setVerticalSpacing(1);
     int row = 0;
     const auto add = [&](const QString& caption, QWidget* field) {
-        grid->addWidget(Text(this, caption), row++, 0, 1, 2);
+        grid->addWidget(Paragraph(this, caption), row++, 0, 1, 2);
         grid->addWidget(field, row++, 0, 1, field == EditDemoPathName ? 1 : 2);
     };
 
@@ -104,8 +104,8 @@ TPageFilming::TPageFilming(QWidget* parent) : QWidget(parent) {
     LabelTransferedTo->setObjectName(QStringLiteral("LabelTransferedTo"));
     layout->addWidget(LabelTransferedTo);
     layout->addWidget(
-        Text(this, QStringLiteral("An audio stream for shoutcasting will be recorded and \n"
-                                  "encoded along with the demo stream.")));
+        Paragraph(this, QStringLiteral("An audio stream for shoutcasting will be recorded and \n"
+                                       "encoded along with the demo stream.")));
     PanelAudioRecording = Panel(this, QStringLiteral("PanelAudioRecording"),
                                 QStringLiteral("Audio Recording"), Qt::red);
     layout->addWidget(PanelAudioRecording);

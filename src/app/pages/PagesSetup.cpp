@@ -2,34 +2,48 @@
 
 #include "app/pages/PageKit.h"
 
+#include <QCompleter>
 #include <QEvent>
-#include <QGridLayout>
 
 using namespace PageKit;
+
+namespace {
+
+// An editable host box over its history. Its completer matches letter case
+// exactly: a case-blind one swaps the typed text for a history entry that
+// differs only in case as soon as the focus leaves.
+QComboBox* HostBox(QWidget* parent, const QString& name) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    return box;
+}
+
+} // namespace
 
 TPageLocateTribes2::TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Locate Tribes2"));
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("Locate Tribes 2"), true));
 
-    // The version label sits large in the gap left by the instruction's empty lines.
-    auto* gap = new QGridLayout;
-    QLabel* instruction =
-        Text(this, QStringLiteral("Select the location of the latest version \n"
-                                  "\n\n\n"
-                                  "of Tribes 2 executable and then click next. This will create \n"
-                                  "the patched Tribes 2 executable that NELQ will use to play \n"
-                                  "back a cast."));
-    instruction->setWordWrap(true);
-    gap->addWidget(instruction, 0, 0);
+    // The version label stands large in the place of the instruction's three
+    // empty lines, between its two parts, so that it covers none of its text.
+    layout->addWidget(
+        Paragraph(this, QStringLiteral("Select the location of the latest version ")));
     LabelT2Version = Text(this, QString(), true);
     LabelT2Version->setObjectName(QStringLiteral("LabelT2Version"));
     QFont large = LabelT2Version->font();
     large.setPointSize(large.pointSize() * 2);
     LabelT2Version->setFont(large);
     LabelT2Version->setAlignment(Qt::AlignCenter);
-    gap->addWidget(LabelT2Version, 0, 0);
-    layout->addLayout(gap);
+    LabelT2Version->setMinimumHeight(3 * fontMetrics().lineSpacing());
+    layout->addWidget(LabelT2Version);
+    layout->addWidget(Paragraph(
+        this, QStringLiteral("of Tribes 2 executable and then click next. This will create \n"
+                             "the patched Tribes 2 executable that NELQ will use to play \n"
+                             "back a cast.")));
     layout->addStretch();
 
     EditTribes2Path = new QLineEdit(this);
@@ -47,18 +61,15 @@ TPageInto::TPageInto(QWidget* parent) : QWidget(parent) {
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("Welcome to the NELQ Client Software."), true));
     layout->addWidget(
-        Text(this, QStringLiteral("Select an option from the list below, then click next to \n"
-                                  "proceed")));
+        Paragraph(this, QStringLiteral("Select an option from the list below, then click next to \n"
+                                       "proceed")));
 
     RadioButtonViewGame =
         new QRadioButton(QStringLiteral("View a game hosted on a NELQ server"), this);
     RadioButtonViewGame->setObjectName(QStringLiteral("RadioButtonViewGame"));
     layout->addWidget(RadioButtonViewGame);
     layout->addWidget(Text(this, QStringLiteral("Enter the IP address of the NELQ server")));
-    ComboBoxViewHost = new QComboBox(this);
-    ComboBoxViewHost->setObjectName(QStringLiteral("ComboBoxViewHost"));
-    ComboBoxViewHost->setEditable(true);
-    ComboBoxViewHost->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxViewHost = HostBox(this, QStringLiteral("ComboBoxViewHost"));
     layout->addWidget(ComboBoxViewHost);
 
     RadioButtonViewOffline = new QRadioButton(QStringLiteral("View an offline game"), this);
@@ -73,10 +84,7 @@ TPageInto::TPageInto(QWidget* parent) : QWidget(parent) {
     RadioButtonFilmGame->setObjectName(QStringLiteral("RadioButtonFilmGame"));
     layout->addWidget(RadioButtonFilmGame);
     layout->addWidget(Text(this, QStringLiteral("Enter the IP address of the NELQ server")));
-    ComboBoxFilmHost = new QComboBox(this);
-    ComboBoxFilmHost->setObjectName(QStringLiteral("ComboBoxFilmHost"));
-    ComboBoxFilmHost->setEditable(true);
-    ComboBoxFilmHost->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxFilmHost = HostBox(this, QStringLiteral("ComboBoxFilmHost"));
     layout->addWidget(ComboBoxFilmHost);
     layout->addWidget(ClickNextHint(this));
 

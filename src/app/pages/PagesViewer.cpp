@@ -18,8 +18,8 @@ TPageAuthView::TPageAuthView(QWidget* parent) : QWidget(parent) {
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(Text(this, QStringLiteral("User authentication required"), true));
     layout->addWidget(
-        Text(this, QStringLiteral("To view a game hosted on this server, you must first\n"
-                                  "login")));
+        Paragraph(this, QStringLiteral("To view a game hosted on this server, you must first\n"
+                                       "login")));
     layout->addSpacing(12);
     layout->addWidget(Text(this, QStringLiteral("Enter your username")));
     EditViewerUsername = new QLineEdit(this);
@@ -45,15 +45,15 @@ TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent) {
     layout->addWidget(ComboBoxGames);
 
     layout->addWidget(
-        Text(this, QStringLiteral("If you on a very low bandwidth connection then you can \n"
-                                  "select to stream only the audio.")));
+        Paragraph(this, QStringLiteral("If you on a very low bandwidth connection then you can \n"
+                                       "select to stream only the audio.")));
     CheckBoxAudioOnly = new QCheckBox(QStringLiteral("Audio Only"), this);
     CheckBoxAudioOnly->setObjectName(QStringLiteral("CheckBoxAudioOnly"));
     layout->addWidget(CheckBoxAudioOnly);
 
     layout->addWidget(
-        Text(this, QStringLiteral("Set this to watch the NELQ stream in a window, uncheck\n"
-                                  "this to watch NELQ stream fullscreen.")));
+        Paragraph(this, QStringLiteral("Set this to watch the NELQ stream in a window, uncheck\n"
+                                       "this to watch NELQ stream fullscreen.")));
     CheckBoxTribesWindowed = new QCheckBox(QStringLiteral("Start Tribes 2 in a window"), this);
     CheckBoxTribesWindowed->setObjectName(QStringLiteral("CheckBoxTribesWindowed"));
     layout->addWidget(CheckBoxTribesWindowed);
@@ -79,9 +79,9 @@ TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent) {
     volumeRow->addWidget(TrackBarTribesVolume);
     layout->addLayout(volumeRow);
     layout->addWidget(
-        Text(this, QStringLiteral("You may wish to reduce the normal audio volume of\n"
-                                  "Tribes 2 so that the shoutcast audio stream can be \n"
-                                  "heard more clearly.")));
+        Paragraph(this, QStringLiteral("You may wish to reduce the normal audio volume of\n"
+                                       "Tribes 2 so that the shoutcast audio stream can be \n"
+                                       "heard more clearly.")));
     layout->addStretch();
     layout->addWidget(ClickNextHint(this));
 }
@@ -154,7 +154,7 @@ TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent) {
     PageWaiting->setObjectName(QStringLiteral("Waiting"));
     QVBoxLayout* waiting = PageLayout(PageWaiting);
     waiting->addWidget(
-        Text(PageWaiting, QStringLiteral("Please wait... \n\nThe game has not begun yet.")));
+        Paragraph(PageWaiting, QStringLiteral("Please wait... \n\nThe game has not begun yet.")));
     PageDownloadingBuffer = new QWidget(NotebookViewing);
     PageDownloadingBuffer->setObjectName(QStringLiteral("DownloadingBuffer"));
     QVBoxLayout* downloading = PageLayout(PageDownloadingBuffer);
