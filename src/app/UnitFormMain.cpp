@@ -16,7 +16,7 @@
 #include "audio/UnitAudioCapture.h"
 #include "audio/UnitAudioQualityList.h"
 #include "audio/UnitEncodingThread.h"
-#include "net/UnitViewerConnection.h"
+#include "net/UnitViewerThread.h"
 #include "platform/WineRegistry.h"
 #include "playback/OfflineCastList.h"
 
@@ -388,6 +388,9 @@ void TFormMain::ActionNextExecute() {
     case PageAuthView:
         NextFromAuthView();
         break;
+    case PageViewOptions:
+        NextFromViewOptions();
+        break;
     case PageSectionPick:
         NextFromSectionPick();
         break;
@@ -395,7 +398,7 @@ void TFormMain::ActionNextExecute() {
         NextFromFilmOptions();
         break;
     default:
-        break; // "View Options" goes on only with a running viewer
+        break;
     }
 }
 
@@ -672,20 +675,12 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TFormMain::StartViewing(const QString&) {
-    NotAvailableYet(QStringLiteral("Viewing a game hosted on a NELQ server"));
-}
-
 void TFormMain::StartFilming() {
     NotAvailableYet(QStringLiteral("Filming a game"));
 }
 
 void TFormMain::StartOfflineViewing() {
     NotAvailableYet(QStringLiteral("Viewing an offline game"));
-}
-
-void TFormMain::RequestCast() {
-    NotAvailableYet(QStringLiteral("Requesting a cast from the server"));
 }
 
 void TFormMain::ExtractArchive(const QString&) {

@@ -5,17 +5,19 @@
 #include "demo/UnitDemoStartList.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 
 class TAudioCapture;
 class TConnectionThread;
-class TViewerConnectionThread;
+class TViewerThread;
 class TEncodingThread;
 class TFormAbout;
 class TFormFolderSelect;
@@ -76,6 +78,14 @@ public:
     void OnStatus(const QString& message);
     // The server wants the viewer to log in.
     void OnAuthRequired();
+    // The viewer thread's other reports.
+    void OnGameList(const QStringList& games);
+    void OnSectionList(const QStringList& sections);
+    void OnProgress(int slot, int section, int type, int received, int length);
+    void SectionComplete(int section, int tag);
+    void StreamsEndedHandler();
+    // The "Viewing" page's label over the buffer's progress bar.
+    QLabel* LabelBuffer() const;
     // Playback waits for data: the "PAUSED" panel shows while set.
     void SetPaused(bool paused);
 
@@ -116,7 +126,7 @@ public:
     // viewing's download (none otherwise).
     std::unique_ptr<TAudioCapture> AudioCapture;
     std::unique_ptr<TConnectionThread> FilmerThread;
-    std::unique_ptr<TViewerConnectionThread> ViewerThread;
+    std::unique_ptr<TViewerThread> ViewerThread;
     std::unique_ptr<TEncodingThread> EncodingThread;
     QString ClientVersion;
     QString AppDirectory;
@@ -131,6 +141,9 @@ public:
     int LastCompletedSection = -1; // of the cast being viewed
     int DemoStartSection = -1;     // where the rebuilt recording being written began
     QStringList SectionDescriptions;
+    // Bytes received and announced of the section's demo (0) and audio (1) stream.
+    std::array<int, 2> ProgressReceived{};
+    std::array<int, 2> ProgressLength{};
     TListDemoStarts DemoStarts;
 
 protected:
@@ -153,6 +166,7 @@ private:
     void AcceptGameExecutable();
     void NextFromInto();
     void NextFromAuthView();
+    void NextFromViewOptions();
     void NextFromFilmOptions();
     void HideFilmingControls();
     void NextFromSectionPick();
