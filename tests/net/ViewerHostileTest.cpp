@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <random>
 #include <sstream>
 
@@ -86,17 +87,23 @@ TEST(ViewerHostile, ADropInsideADataBlockResumesTheSameSectionByteForByte) {
     demo[cut - 1] = '\n';
     const std::string audio = RandomBytes(5000, 5);
     const std::string audio3 = RandomBytes(300, 3);
-    std::vector<std::vector<std::int32_t>> offsets;
+    std::mutex offsetsLock;
+    std::vector<std::vector<std::int32_t>> offsets; // guarded by offsetsLock
+    const auto keepOffsets = [&](std::vector<std::int32_t> sent) {
+        std::lock_guard guard(offsetsLock);
+        offsets.push_back(sent);
+        return sent;
+    };
     TScriptedPeer peer("127.0.0.76", [&](TServerConnection& server, int index) {
         Welcome(peer, server);
         if (index == 0) {
             ListGames(peer, server, {"G"});
             peer.Expect(server); // REQUEST
-            offsets.push_back(Header(server, {{1, 0, 300}}));
+            keepOffsets(Header(server, {{1, 0, 300}}));
             Data(server, 0, audio3);
             End(server, 0);
             server.WriteInt32(0); // a keep-alive in place of a header
-            offsets.push_back(Header(server, {{0, 77, 80000}, {1, 0, 5000}}));
+            keepOffsets(Header(server, {{0, 77, 80000}, {1, 0, 5000}}));
             Data(server, 0, demo.substr(0, 20000));
             server.WriteInt32(-1); // a keep-alive among the blocks: 4 bytes
             server.WriteInt32(1);
@@ -110,8 +117,7 @@ TEST(ViewerHostile, ADropInsideADataBlockResumesTheSameSectionByteForByte) {
             return; // the connection drops 10000 bytes short of the block's end
         }
         peer.Expect(server); // REQUEST again
-        const auto resume = Header(server, {{0, 77, 80000}, {1, 0, 5000}});
-        offsets.push_back(resume);
+        const auto resume = keepOffsets(Header(server, {{0, 77, 80000}, {1, 0, 5000}}));
         Data(server, 0, demo.substr(static_cast<std::size_t>(resume[0])));
         End(server, 0);
         End(server, 1);
@@ -127,6 +133,7 @@ TEST(ViewerHostile, ADropInsideADataBlockResumesTheSameSectionByteForByte) {
     ASSERT_EQ(received.size(), 5u);
     EXPECT_EQ(received[2], "REQUEST\tG\t3\t3\tFALSE");
     EXPECT_EQ(received[4], "REQUEST\tG\t3\t4\tFALSE"); // the half-received section
+    std::lock_guard guard(offsetsLock);
     ASSERT_EQ(offsets.size(), 3u);
     EXPECT_EQ(offsets[1], (std::vector<std::int32_t>{0, 0}));
     // What was on disk: the whole first block and the first read piece of the broken one.
