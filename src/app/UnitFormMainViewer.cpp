@@ -37,9 +37,9 @@ void TFormMain::StartViewing(const QString& host) {
     QDir().mkpath(recordings);
     LastCompletedSection = -1;
 
-    ViewerThread = std::make_unique<TViewerThread>(
-        Sync, ClientVersion.toStdString(), recordings.toStdString(),
-        StreamsDirectory.toStdString(), host.toStdString());
+    ViewerThread =
+        std::make_unique<TViewerThread>(Sync, ClientVersion.toStdString(), recordings.toStdString(),
+                                        StreamsDirectory.toStdString(), host.toStdString());
     TViewerThread& viewer = *ViewerThread;
     viewer.OnStatus = [this](const std::string& text) { OnStatus(QString::fromStdString(text)); };
     viewer.OnGameList = [this](const std::vector<std::string>& games) {

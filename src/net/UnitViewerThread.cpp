@@ -187,9 +187,9 @@ TViewerThread::TStep TViewerThread::Request() {
     fs::create_directories(CastDirectory());
     if (CurrentSection == -1)
         CurrentSection = start;
-    Connection.WriteLine(JoinFields({"REQUEST", GetGameName(), std::to_string(start),
-                                     std::to_string(CurrentSection),
-                                     GetAudioOnly() ? "TRUE" : "FALSE"}));
+    Connection.WriteLine(
+        JoinFields({"REQUEST", GetGameName(), std::to_string(start), std::to_string(CurrentSection),
+                    GetAudioOnly() ? "TRUE" : "FALSE"}));
     SetViewerState(vsSectionHeader);
     return TStep::Continue;
 }
@@ -222,13 +222,15 @@ TViewerThread::TStep TViewerThread::ReadSectionHeader() {
 
     StreamCount = count;
     OpenStreams = count;
-    for (std::int32_t i = 0; i < count; ++i)
-        ReadStreamHeader(Slots[static_cast<std::size_t>(i)]);
-    // Two slots of one type would write into the same file.
-    if (count > 1 && (Slots[0].Type == Slots[1].Type ||
-                      (count > 2 && (Slots[2].Type == Slots[0].Type ||
-                                     Slots[2].Type == Slots[1].Type))))
-        throw ENelqProtocolError("Connection announced two streams of the same type.");
+    unsigned typesSeen = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        TStreamSlot& slot = Slots[static_cast<std::size_t>(i)];
+        ReadStreamHeader(slot);
+        // Two slots of one type would write into the same file.
+        if (typesSeen & (1u << slot.Type))
+            throw ENelqProtocolError("Connection announced two streams of the same type.");
+        typesSeen |= 1u << slot.Type;
+    }
 
     for (std::int32_t i = 0; i < count; ++i) {
         OpenSlotFile(Slots[static_cast<std::size_t>(i)]);

@@ -21,9 +21,9 @@ TEST(ViewerLogin, TheLoginPageHandsTheCredentialsToTheViewerConnection) {
 
     auto form = env.CreateForm();
     form->Settings->WriteString("Settings", "ViewerUsername", "ann");
-    auto viewer = std::make_unique<TViewerThread>(form->Sync, "1.0.0.47", env.Dir / "recordings/",
-                                                  env.Dir / "streams/", "127.0.0.202",
-                                                  server.ViewerPort());
+    auto viewer =
+        std::make_unique<TViewerThread>(form->Sync, "1.0.0.47", env.Dir / "recordings/",
+                                        env.Dir / "streams/", "127.0.0.202", server.ViewerPort());
     viewer->OnAuthRequired = [&] { form->OnAuthRequired(); };
     bool listed = false;
     viewer->OnGameList = [&](const std::vector<std::string>&) { listed = true; };

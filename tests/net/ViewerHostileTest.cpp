@@ -149,8 +149,7 @@ TEST(ViewerHostile, ADropInsideADataBlockResumesTheSameSectionByteForByte) {
 }
 
 TEST(ViewerHostile, EndOfCastOrDeletionBeforeAnySectionEndsTheThread) {
-    for (const auto& [header, text] :
-         std::vector<std::pair<std::int32_t, std::string>>{
+    for (const auto& [header, text] : std::vector<std::pair<std::int32_t, std::string>>{
              {-1, "Streams completed"}, {-2, "Stream has been deleted by the admin"}}) {
         TScriptedPeer peer("127.0.0.77", [&](TServerConnection& server, int) {
             Welcome(peer, server);
@@ -180,20 +179,27 @@ TEST(ViewerHostile, BadRepliesAreRefusedWithAClearErrorAndAReconnection) {
         bool ToGameList = false;
     };
     const std::vector<TCase> cases{
-        {"four streams",
-         [](TServerConnection& s) { s.WriteInt32(4); },
+        {"four streams", [](TServerConnection& s) { s.WriteInt32(4); },
          "Connection wanting to send to many streams."},
         {"unknown stream type",
-         [](TServerConnection& s) { Header(s, {{2, 0, 10}}); },
+         [](TServerConnection& s) {
+             Header(s, {{2, 0, 10}});
+         },
          "Connection announced a stream of unknown type 2."},
         {"two demo streams",
-         [](TServerConnection& s) { Header(s, {{0, 0, 10}, {0, 0, 10}}); },
+         [](TServerConnection& s) {
+             Header(s, {{0, 0, 10}, {0, 0, 10}});
+         },
          "Connection announced two streams of the same type."},
         {"negative length",
-         [](TServerConnection& s) { Header(s, {{1, 0, -1}}); },
+         [](TServerConnection& s) {
+             Header(s, {{1, 0, -1}});
+         },
          "Connection announced a stream of -1 bytes."},
         {"huge length",
-         [](TServerConnection& s) { Header(s, {{1, 0, 0x7fffffff}}); },
+         [](TServerConnection& s) {
+             Header(s, {{1, 0, 0x7fffffff}});
+         },
          "Connection announced a stream of 2147483647 bytes."},
         {"data for a slot the section lacks",
          [](TServerConnection& s) {
@@ -273,8 +279,8 @@ TEST(ViewerHostile, BadRepliesAreRefusedWithAClearErrorAndAReconnection) {
 }
 
 TEST(ViewerHostile, GameNamesThatWouldLeaveTheStreamsDirectoryAreRefused) {
-    const std::vector<std::string> names{"",  "..",   "../escape", "a/b",  "a\\b",
-                                         ".hidden", "x\x01y", "/abs",  std::string(200, 'n')};
+    const std::vector<std::string> names{
+        "", "..", "../escape", "a/b", "a\\b", ".hidden", "x\x01y", "/abs", std::string(200, 'n')};
     TScriptedPeer peer("127.0.0.79", [&](TServerConnection& server, int) {
         Welcome(peer, server);
         ListGames(peer, server, {});

@@ -8,8 +8,7 @@
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-TViewerProbe::TViewerProbe(const std::string& name, const std::string& address,
-                           std::uint16_t port)
+TViewerProbe::TViewerProbe(const std::string& name, const std::string& address, std::uint16_t port)
     : Scratch(fs::temp_directory_path() /
               ("nelq-viewer-" + name + "-" + std::to_string(::getpid()))),
       Streams((Scratch / "streams").string() + "/"),

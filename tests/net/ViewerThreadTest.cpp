@@ -62,8 +62,10 @@ TEST(ViewerThread, ListsAndReceivesAWholeCastFromAServer) {
     EXPECT_FALSE(probe.HasStatus("Attempting Reconnection..."));
 
     // The demo tag is the body offset; a fake section has none.
-    const std::vector<std::pair<std::int32_t, std::int32_t>> completed{
-        {0, sections[0].BodyOffset}, {1, sections[1].BodyOffset}, {2, 0}, {3, sections[3].BodyOffset}};
+    const std::vector<std::pair<std::int32_t, std::int32_t>> completed{{0, sections[0].BodyOffset},
+                                                                       {1, sections[1].BodyOffset},
+                                                                       {2, 0},
+                                                                       {3, sections[3].BodyOffset}};
     EXPECT_EQ(probe.Completed, completed);
     // A recording begins whole at the start and after an empty demo part.
     EXPECT_TRUE(probe.File("Whole Cast", "demo_0.rec") == sections[0].Demo);
@@ -139,9 +141,8 @@ TEST(ViewerThread, AsksForTheLoginOnceAndResumesAfterTheServerRestarts) {
     EXPECT_TRUE(server.LogHas("requests Restarted from section 2"));
     EXPECT_TRUE(probe.File("Restarted", "demo_3.rec") == sections[3].Demo);
     const bool resumeReported =
-        std::any_of(probe.Progress.begin(), probe.Progress.end(), [](const auto& report) {
-            return report.Slot == -1 && report.Section == 2;
-        });
+        std::any_of(probe.Progress.begin(), probe.Progress.end(),
+                    [](const auto& report) { return report.Slot == -1 && report.Section == 2; });
     EXPECT_TRUE(resumeReported);
 }
 
