@@ -5,6 +5,7 @@ add_library(nelq_app STATIC
   UnitHostHistory.cpp
   UnitMessageBoxes.cpp
   UnitFormMain.cpp
+  UnitFormMainViewer.cpp
   UnitFormAbout.cpp
   UnitFormFolderSelect.cpp
   SideBar.cpp

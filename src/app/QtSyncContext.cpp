@@ -4,6 +4,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <exception>
 #include <thread>
 
 QtSyncContext::QtSyncContext() = default;
@@ -13,8 +14,21 @@ void QtSyncContext::RunOnMain(const std::function<void()>& fn) {
         fn();
         return;
     }
+    // An exception must not unwind through Qt's event delivery: it is
+    // carried back and rethrown on the worker that made the call.
+    std::exception_ptr error;
     QMetaObject::invokeMethod(
-        &Receiver, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+        &Receiver,
+        [&fn, &error] {
+            try {
+                fn();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void QtSyncContext::ProcessPending(std::chrono::milliseconds timeout) {

@@ -5,7 +5,8 @@
 #include <QObject>
 
 // Runs worker threads' calls on the Qt main thread through blocking queued
-// invocations; waiting on the main thread keeps the event loop turning.
+// invocations; waiting on the main thread keeps the event loop turning. An
+// exception thrown by a call is rethrown on the worker that made it.
 class QtSyncContext : public SyncContext {
 public:
     QtSyncContext();

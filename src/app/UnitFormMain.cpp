@@ -15,7 +15,7 @@
 #include "app/pages/PagesViewer.h"
 #include "audio/UnitAudioQualityList.h"
 #include "demo/UnitFilmController.h"
-#include "net/UnitViewerConnection.h"
+#include "net/UnitViewerThread.h"
 #include "platform/WineRegistry.h"
 #include "playback/OfflineCastList.h"
 
@@ -404,6 +404,9 @@ void TFormMain::ActionNextExecute() {
     case PageAuthView:
         NextFromAuthView();
         break;
+    case PageViewOptions:
+        NextFromViewOptions();
+        break;
     case PageSectionPick:
         NextFromSectionPick();
         break;
@@ -411,7 +414,7 @@ void TFormMain::ActionNextExecute() {
         NextFromFilmOptions();
         break;
     default:
-        break; // "View Options" goes on only with a running viewer
+        break;
     }
 }
 
@@ -697,10 +700,6 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TFormMain::StartViewing(const QString&) {
-    NotAvailableYet(QStringLiteral("Viewing a game hosted on a NELQ server"));
-}
-
 void TFormMain::StartFilming() {
     TFilmSettings settings;
     settings.ClientVersion = ClientVersion.toStdString();
@@ -731,10 +730,6 @@ void TFormMain::ButtonStopFilmingClick() {
 
 void TFormMain::StartOfflineViewing() {
     NotAvailableYet(QStringLiteral("Viewing an offline game"));
-}
-
-void TFormMain::RequestCast() {
-    NotAvailableYet(QStringLiteral("Requesting a cast from the server"));
 }
 
 void TFormMain::ExtractArchive(const QString&) {

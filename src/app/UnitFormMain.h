@@ -5,16 +5,18 @@
 #include "demo/UnitDemoStartList.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 
 class TFilmController;
-class TViewerConnectionThread;
+class TViewerThread;
 class TFormAbout;
 class TFormFolderSelect;
 class TPageLocateTribes2;
@@ -74,6 +76,14 @@ public:
     void OnStatus(const QString& message);
     // The server wants the viewer to log in.
     void OnAuthRequired();
+    // The viewer thread's other reports.
+    void OnGameList(const QStringList& games);
+    void OnSectionList(const QStringList& sections);
+    void OnProgress(int slot, int section, int type, int received, int length);
+    void SectionComplete(int section, int tag);
+    void StreamsEndedHandler();
+    // The "Viewing" page's label over the buffer's progress bar.
+    QLabel* LabelBuffer() const;
     // Playback waits for data: the "PAUSED" panel shows while set.
     void SetPaused(bool paused);
 
@@ -119,7 +129,7 @@ public:
     // The filming run (capture, encoder and upload) and the running viewing's
     // download (none otherwise).
     std::unique_ptr<TFilmController> Film;
-    std::unique_ptr<TViewerConnectionThread> ViewerThread;
+    std::unique_ptr<TViewerThread> ViewerThread;
     QString ClientVersion;
     QString AppDirectory;
     QString StreamsDirectory;
@@ -132,6 +142,9 @@ public:
     int LastCompletedSection = -1; // of the cast being viewed
     int DemoStartSection = -1;     // where the rebuilt recording being written began
     QStringList SectionDescriptions;
+    // Bytes received and announced of the section's demo (0) and audio (1) stream.
+    std::array<int, 2> ProgressReceived{};
+    std::array<int, 2> ProgressLength{};
     TListDemoStarts DemoStarts;
 
 protected:
@@ -154,6 +167,7 @@ private:
     void AcceptGameExecutable();
     void NextFromInto();
     void NextFromAuthView();
+    void NextFromViewOptions();
     void NextFromFilmOptions();
     int TransferRate() const;
     void HideFilmingControls();

@@ -7,11 +7,13 @@ void PumpedSyncContext::RunOnMain(const std::function<void()>& fn) {
         fn();
         return;
     }
-    Call call{&fn};
+    Call call{&fn, nullptr};
     std::unique_lock guard(Lock);
     Queue.push_back(&call);
     Changed.notify_all();
     Changed.wait(guard, [&] { return call.finished; });
+    if (call.error)
+        std::rethrow_exception(call.error);
 }
 
 void PumpedSyncContext::ProcessPending(std::chrono::milliseconds timeout) {
@@ -21,8 +23,15 @@ void PumpedSyncContext::ProcessPending(std::chrono::milliseconds timeout) {
         Call* call = Queue.front();
         Queue.pop_front();
         guard.unlock();
-        (*call->fn)();
+        std::exception_ptr error;
+        try {
+            (*call->fn)();
+        } catch (...) {
+            // The worker's call failed, not the main loop: the worker gets it.
+            error = std::current_exception();
+        }
         guard.lock();
+        call->error = error;
         call->finished = true;
         Changed.notify_all();
     }

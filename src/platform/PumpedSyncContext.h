@@ -4,11 +4,13 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 
 // A main-loop stand-in: the thread that creates it is the main thread, and
-// calls from workers run when that thread calls ProcessPending.
+// calls from workers run when that thread calls ProcessPending. An exception
+// thrown by such a call is rethrown on the worker that made it.
 class PumpedSyncContext : public SyncContext {
 public:
     PumpedSyncContext();
@@ -22,6 +24,7 @@ public:
 private:
     struct Call {
         const std::function<void()>* fn;
+        std::exception_ptr error;
         bool finished = false;
     };
 

@@ -35,7 +35,8 @@ public:
 protected:
     virtual void Execute() = 0;
 
-    // Runs fn on the main thread and returns when it has run.
+    // Runs fn on the main thread and returns when it has run; what fn throws
+    // is rethrown here, on the worker.
     void Synchronize(const std::function<void()>& fn);
 
     // Sleeps up to `duration`; returns early (false) when terminated.

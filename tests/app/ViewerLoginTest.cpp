@@ -3,28 +3,9 @@
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesViewer.h"
-#include "net/UnitViewerConnection.h"
+#include "net/UnitViewerThread.h"
 
 #include <QTest>
-
-namespace {
-
-// A viewer connection that only logs in when asked to and then idles.
-class LoginOnlyViewer : public TViewerConnectionThread {
-public:
-    using TViewerConnectionThread::TViewerConnectionThread;
-    ~LoginOnlyViewer() override { Stop(); }
-
-protected:
-    TAttemptEnd CommandLoop() override {
-        while (SleepFor(std::chrono::milliseconds(20)))
-            if (GetViewerState() == vsLogin && !SendCredentials())
-                return TAttemptEnd::EndThread;
-        return TAttemptEnd::Reconnect;
-    }
-};
-
-} // namespace
 
 TEST(ViewerLogin, TheLoginPageHandsTheCredentialsToTheViewerConnection) {
     ClientEnvironment env;
@@ -40,9 +21,12 @@ TEST(ViewerLogin, TheLoginPageHandsTheCredentialsToTheViewerConnection) {
 
     auto form = env.CreateForm();
     form->Settings->WriteString("Settings", "ViewerUsername", "ann");
-    auto viewer = std::make_unique<LoginOnlyViewer>(form->Sync, "1.0.0.47", "127.0.0.202",
-                                                    server.ViewerPort());
+    auto viewer =
+        std::make_unique<TViewerThread>(form->Sync, "1.0.0.47", env.Dir / "recordings/",
+                                        env.Dir / "streams/", "127.0.0.202", server.ViewerPort());
     viewer->OnAuthRequired = [&] { form->OnAuthRequired(); };
+    bool listed = false;
+    viewer->OnGameList = [&](const std::vector<std::string>&) { listed = true; };
     viewer->Start();
     form->ViewerThread = std::move(viewer);
 
@@ -54,8 +38,7 @@ TEST(ViewerLogin, TheLoginPageHandsTheCredentialsToTheViewerConnection) {
     EXPECT_EQ(form->Settings->ReadString("Settings", "ViewerPassword", ""), "secret");
 
     // Accepted: the connection goes on to list the games.
-    QTRY_COMPARE_WITH_TIMEOUT(form->ViewerThread->GetViewerState(), std::uint8_t(vsListGames),
-                              10000);
+    QTRY_VERIFY_WITH_TIMEOUT(listed, 10000);
     form->StopAll();
     EXPECT_FALSE(form->ViewerThread);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -72,4 +73,34 @@ TEST(Thread, WaitForServesACallMadeWhileTheMainThreadWaits) {
     thread.Terminate();
     thread.WaitFor();
     EXPECT_LE(thread.CallThreads.size(), 1u);
+}
+
+TEST(Thread, AnErrorInASynchronizedCallReachesTheWorkerAndTheMainLoopGoesOn) {
+    // The main thread's handler fails; the worker must get the error (and can
+    // carry on), not stay blocked while the error escapes into the pump.
+    class CallingThread : public TThread {
+    public:
+        using TThread::TThread;
+        std::string Caught;
+        int LaterCalls = 0;
+
+    protected:
+        void Execute() override {
+            try {
+                Synchronize([] { throw std::runtime_error("handler failed"); });
+            } catch (const std::runtime_error& error) {
+                Caught = error.what();
+            }
+            Synchronize([this] { ++LaterCalls; });
+        }
+    };
+    PumpedSyncContext sync;
+    CallingThread thread(sync);
+    thread.Start();
+    EXPECT_NO_THROW(
+        EXPECT_TRUE(sync.PumpUntil([&] { return thread.Finished(); }, std::chrono::seconds(10))));
+    thread.WaitFor();
+    EXPECT_EQ(thread.Caught, "handler failed");
+    EXPECT_EQ(thread.LaterCalls, 1);
+    EXPECT_FALSE(thread.FatalException());
 }

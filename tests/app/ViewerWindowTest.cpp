@@ -1,0 +1,144 @@
+#include "CastingServer.h"
+#include "QtTestSupport.h"
+#include "ServerHarness.h"
+#include "app/UnitFormMain.h"
+#include "app/UnitGameInstall.h"
+#include "app/pages/PagesSetup.h"
+#include "app/pages/PagesStatus.h"
+#include "app/pages/PagesViewer.h"
+#include "net/UnitViewerThread.h"
+
+#include <QTest>
+
+namespace {
+
+constexpr int Deadline = 30000;
+
+// A casting server on its own loopback address with the fixed ports.
+class TCastServer {
+public:
+    TCastServer(const std::string& address, const std::filesystem::path& data) : Address(address) {
+        TServerOptions options;
+        options.BindAddress = address;
+        options.DataDirectory = data;
+        Server = std::make_unique<TCastingServer>(options, [](const std::string&) {});
+        Server->Start();
+    }
+
+    // Uploads a whole cast as its filmer would and ends it.
+    void Film(const std::string& game, const std::vector<TSectionParts>& sections) {
+        TServerConnection filmer;
+        ASSERT_TRUE(ConnectAs(filmer, Address, FilmerRole.Port, FilmerRole.RoleCode).Accepted);
+        ASSERT_TRUE(FilmerLogin(filmer, "", "NEW", game).Accepted);
+        for (std::size_t n = 0; n < sections.size(); ++n)
+            UploadSection(filmer, static_cast<std::int32_t>(n), sections[n]);
+        filmer.WriteLine("COMPLETED");
+        filmer.WriteLine("HI"); // answered once everything before it was taken
+        filmer.ReadLine();
+    }
+
+    const std::string Address;
+    std::unique_ptr<TCastingServer> Server;
+};
+
+std::string CastFile(const TFormMain& form, const std::string& game, const std::string& name) {
+    return form.StreamsDirectory.toStdString() + game + "/" + name;
+}
+
+void StartViewing(TFormMain& form, const std::string& host) {
+    form.Into->ComboBoxViewHost->setEditText(QString::fromStdString(host));
+    form.SelectMode(WizardMode::ViewServer);
+    form.ExecuteAction(form.ActionNext);
+}
+
+} // namespace
+
+TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
+    ClientEnvironment env;
+    env.InstallGame("valid.exe", PlaybackExecutableName);
+    TCastServer server("127.0.0.203", env.Dir / "casts");
+    const std::vector<TSectionParts> sections{
+        MakeSection(0, false, true), MakeSection(1, false, false), MakeSection(2, true, false),
+        MakeSection(3, false, true)};
+    server.Film("Other Cast", {MakeSection(9, false, true)});
+    server.Film("Window Cast", sections);
+
+    auto form = env.CreateForm();
+    StartViewing(*form, server.Address);
+    EXPECT_EQ(form->CurrentPage(), PageConnecting);
+    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);
+    QComboBox* games = form->ViewOptions->ComboBoxGames;
+    ASSERT_EQ(games->count(), 2);
+    EXPECT_EQ(games->currentIndex(), 0);
+    games->setCurrentIndex(games->findText("Window Cast"));
+
+    // The two start points are offered with the values their captions name.
+    form->ExecuteAction(form->ActionNext);
+    EXPECT_FALSE(form->Settings->ReadBool("Settings", "AudioOnly", true));
+    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageSectionPick), Deadline);
+    QTreeWidget* list = form->SectionPick->ListViewSections;
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->headerItem()->text(0), "Time Remaining");
+    EXPECT_EQ(list->headerItem()->text(1), "Map");
+    EXPECT_EQ(TPageSectionPick::SectionOf(list->topLevelItem(1)), 3);
+    EXPECT_EQ(list->topLevelItem(1)->text(0), "17:00");
+    EXPECT_EQ(list->topLevelItem(1)->text(1), "Katabatic");
+    EXPECT_EQ(form->SectionDescriptions.size(), 2);
+
+    form->SectionPick->RadioButtonPickPlayFromLaterPoint->setChecked(true);
+    list->setCurrentItem(list->topLevelItem(1));
+    form->ExecuteAction(form->ActionNext);
+    EXPECT_EQ(form->StartSection, 3);
+    QTRY_VERIFY_WITH_TIMEOUT(form->ViewerThread->Finished(), Deadline);
+
+    EXPECT_TRUE(ReadAll(CastFile(*form, "Window Cast", "demo_3.rec")) == sections[3].Demo);
+    EXPECT_TRUE(ReadAll(CastFile(*form, "Window Cast", "audio_3.ogg")) == sections[3].Audio);
+    EXPECT_FALSE(std::filesystem::exists(CastFile(*form, "Window Cast", "demo_2.rec")));
+    EXPECT_EQ(form->LastCompletedSection, 3);
+    EXPECT_EQ(form->Connecting->MemoConsole->toPlainText(), "Streams completed\nDisconnected");
+
+    // The viewing page showed the first buffer section whole.
+    EXPECT_EQ(form->LabelBuffer()->text(), "Downloading Buffer Section ( 1 of 3 )");
+    EXPECT_EQ(form->Viewing->ProgressBarBuffer->value(), 33);
+    EXPECT_EQ(form->Viewing->LabelViewingStreams->text(), "Stream transfer in progress...");
+    QTreeWidget* streams = form->Viewing->ListViewStreams;
+    ASSERT_EQ(streams->topLevelItemCount(), 2);
+    EXPECT_EQ(streams->topLevelItem(0)->text(1), "Demo");
+    EXPECT_EQ(streams->topLevelItem(0)->text(2),
+              QString("%1 KB").arg(sections[3].Demo.size() / 1024));
+    EXPECT_EQ(streams->topLevelItem(1)->text(0), "1");
+    EXPECT_EQ(streams->topLevelItem(1)->text(1), "Audio (OGG)");
+
+    form->ExecuteAction(form->ActionBack);
+    EXPECT_FALSE(form->ViewerThread);
+}
+
+TEST(ViewerWindow, NoGamesStayOnTheConsoleAndOneStartPointSkipsThePick) {
+    ClientEnvironment env;
+    env.InstallGame("valid.exe", PlaybackExecutableName);
+    TCastServer server("127.0.0.204", env.Dir / "casts");
+    auto form = env.CreateForm();
+    StartViewing(*form, server.Address);
+    QTRY_COMPARE_WITH_TIMEOUT(form->Connecting->MemoConsole->toPlainText(),
+                              QString("No active streams"), Deadline);
+    EXPECT_EQ(form->CurrentPage(), PageConnecting);
+
+    const std::vector<TSectionParts> sections{MakeSection(0, false, true),
+                                              MakeSection(1, false, false)};
+    server.Film("Single", sections);
+    form->ExecuteAction(form->ActionBack);
+    // What an earlier run completed must not be listed twice.
+    WriteAll(CastFile(*form, "Single", "completed.dat"), "audio\r\n\"7\",\"7\"\r\n");
+    StartViewing(*form, server.Address);
+    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);
+    form->ExecuteAction(form->ActionNext);
+    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewing), Deadline);
+    QTRY_VERIFY_WITH_TIMEOUT(form->ViewerThread->Finished(), Deadline);
+    EXPECT_EQ(form->StartSection, 0);
+    EXPECT_EQ(ReadAll(CastFile(*form, "Single", "completed.dat")).find("\"7\""), std::string::npos);
+    EXPECT_TRUE(ReadAll(CastFile(*form, "Single", "demo_0.rec")) == sections[0].Demo);
+    EXPECT_TRUE(ReadAll(CastFile(*form, "Single", "demo_1.rec")) ==
+                sections[1].Demo.substr(static_cast<std::size_t>(sections[1].BodyOffset)));
+    EXPECT_TRUE(ReadAll(CastFile(*form, "Single", "audio_1.ogg")) == sections[1].Audio);
+    form->StopAll();
+}
