@@ -65,7 +65,7 @@ void TCastAssembler::SectionComplete(std::int32_t section, std::int32_t tag) {
         CheckedClock(std::int64_t{FAudioClock} + audioMs, section, "audio");
 
     if (!FSettings.AudioOnly)
-        RebuildDemoPart(section, audioMs);
+        RebuildDemoPart(section, audioClock);
     if (FSettings.Online)
         AppendCompletedSection(FSettings.CastDirectory, section, tag);
 
@@ -77,7 +77,7 @@ void TCastAssembler::SectionComplete(std::int32_t section, std::int32_t tag) {
         StartPlaybackAtStart();
 }
 
-void TCastAssembler::RebuildDemoPart(std::int32_t section, std::int32_t audioMs) {
+void TCastAssembler::RebuildDemoPart(std::int32_t section, std::int32_t audioEndMs) {
     try {
         TFileStream part(SectionPath("demo_%d.rec", section), TFileStream::TMode::OpenRead);
         if (part.Size() > 0) {
@@ -86,7 +86,7 @@ void TCastAssembler::RebuildDemoPart(std::int32_t section, std::int32_t audioMs)
         }
         // A fake section: the recording being rebuilt has ended.
         CloseRecording();
-        FDemoEndTime.Set(section, FAudioClock + audioMs);
+        FDemoEndTime.Set(section, audioEndMs);
         FDemoStartSection = -1;
     } catch (...) {
         // The recording stays a complete one up to the last good section;

@@ -72,7 +72,8 @@ public:
 
 private:
     std::string SectionPath(const char* format, std::int32_t section) const;
-    void RebuildDemoPart(std::int32_t section, std::int32_t audioMs);
+    // audioEndMs: the audio clock once this section is counted.
+    void RebuildDemoPart(std::int32_t section, std::int32_t audioEndMs);
     void AppendDemoPart(std::int32_t section, TStream& part);
     void OpenRecording(std::int32_t section, const std::vector<std::uint8_t>& head);
     void CloseRecording();

@@ -190,23 +190,25 @@ TEST(CastAssembler, AudioOnlyViewingNeverTouchesDemoParts) {
     EXPECT_FALSE(std::filesystem::exists(cast.GameDirectory() + "NELQ"));
 }
 
-TEST(CastAssembler, NewRunStartsFromACleanState) {
+TEST(CastAssembler, NewRunStartsCleanAndTearDownFinishesTheRecording) {
     TCastFixture cast;
     const std::string p0 = cast.StoreSection(0, true);
     cast.StoreSection(1, false);
-    TProbedAssembler probe;
-    probe.Assembler.BeginRun(cast.Settings(0));
-    probe.Assembler.SectionComplete(0, 1032);
-    probe.Assembler.SectionComplete(1, 1032);
+    {
+        TProbedAssembler probe;
+        probe.Assembler.BeginRun(cast.Settings(0));
+        probe.Assembler.SectionComplete(0, 1032);
+        probe.Assembler.SectionComplete(1, 1032);
 
-    // Picking another start point finishes the open recording first.
-    probe.Assembler.BeginRun(cast.Settings(0));
-    EXPECT_FALSE(probe.Assembler.RecordingOpen());
-    EXPECT_EQ(probe.Assembler.LastCompletedSection(), -1);
-    EXPECT_EQ(probe.Assembler.AudioClock(), 0);
-    EXPECT_EQ(probe.Assembler.DemoStarts().Count(), 0);
-    EXPECT_EQ(probe.Assembler.AudioEndTime()[1], 0);
-    probe.Assembler.SectionComplete(0, 1032);
-    probe.Assembler.Finish();
+        // Picking another start point finishes the open recording first.
+        probe.Assembler.BeginRun(cast.Settings(0));
+        EXPECT_FALSE(probe.Assembler.RecordingOpen());
+        EXPECT_EQ(probe.Assembler.LastCompletedSection(), -1);
+        EXPECT_EQ(probe.Assembler.AudioClock(), 0);
+        EXPECT_EQ(probe.Assembler.DemoStarts().Count(), 0);
+        EXPECT_EQ(probe.Assembler.AudioEndTime()[1], 0);
+        probe.Assembler.SectionComplete(0, 1032);
+    }
+    // A window torn down without Finish still leaves a complete recording.
     ExpectRebuilt(cast, 0, p0);
 }
