@@ -3,6 +3,7 @@
 #include "demo/UnitBZip2.h"
 #include "demo/UnitDemoPart.h"
 #include "playback/AssemblyError.h"
+#include "playback/StrictBunzip.h"
 
 #include <gtest/gtest.h>
 
@@ -198,4 +199,18 @@ TEST(AssemblyHostile, MissingSectionFilesAreReportedWithTheirPath) {
         EXPECT_TRUE(Contains(error.what(), "demo_0.rec")) << error.what();
     }
     EXPECT_TRUE(Contains(AssemblyError(probe.Assembler, 1), "audio_1.ogg"));
+}
+
+TEST(AssemblyHostile, PackedDataThatExpandsBeyondItsCapIsRefused) {
+    const std::string packed = Bzipped(std::string(4 << 20, '\0')); // a few dozen bytes
+    TMemoryStream source, plain;
+    source.WriteBuffer(packed.data(), packed.size());
+    source.SetPosition(0);
+    try {
+        BunzipStrict(source, source.Size(), 1 << 20, plain, "The bomb");
+        FAIL() << "expanded past its cap";
+    } catch (const EAssemblyError& error) {
+        EXPECT_STREQ(error.what(), "The bomb expands beyond 1048576 bytes");
+    }
+    EXPECT_LE(plain.ByteSize(), std::size_t{1} << 20);
 }
