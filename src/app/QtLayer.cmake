@@ -5,6 +5,10 @@ add_library(nelq_app STATIC
   UnitHostHistory.cpp
   UnitMessageBoxes.cpp
   UnitFormMain.cpp
+  UnitFormMainLaunch.cpp
+  UnitFormMainViewOptions.cpp
+  UnitFormMainLinks.cpp
+  UnitLinkGame.cpp
   UnitFormAbout.cpp
   UnitFormFolderSelect.cpp
   SideBar.cpp

@@ -84,6 +84,8 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
 
     SelectMode(WizardMode::Film);
     UsePointAsDecimalSeparator();
+    ParseCommandLine();
+    RegisterLinkProtocol();
     Settings = std::make_unique<SettingsStore>();
     ClientVersion = Q(::ClientVersion());
     AppDirectory = Q(ComputeAppDirectory());
@@ -388,6 +390,9 @@ void TFormMain::ActionNextExecute() {
     case PageAuthView:
         NextFromAuthView();
         break;
+    case PageViewOptions:
+        NextFromViewOptions();
+        break;
     case PageSectionPick:
         NextFromSectionPick();
         break;
@@ -395,7 +400,7 @@ void TFormMain::ActionNextExecute() {
         NextFromFilmOptions();
         break;
     default:
-        break; // "View Options" goes on only with a running viewer
+        break;
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 
 class TAudioCapture;
@@ -79,6 +80,16 @@ public:
     // Playback waits for data: the "PAUSED" panel shows while set.
     void SetPaused(bool paused);
 
+    // Writes the game scripts for PlaybackDemoNumber and starts the game
+    // through the "GameLauncher" setting (UnitFormMainLaunch.cpp).
+    void LaunchGame();
+    // The "View Options" choices and the game's preference file
+    // (UnitFormMainViewOptions.cpp): what Next on that page keeps, and the
+    // choices read back from the file.
+    void StoreViewOptions();
+    void WriteClientPrefs();
+    void ReadClientPrefs();
+
     QAction* ActionExit;
     QAction* ActionNext;
     QAction* ActionBack;
@@ -132,6 +143,10 @@ public:
     int DemoStartSection = -1;     // where the rebuilt recording being written began
     QStringList SectionDescriptions;
     TListDemoStarts DemoStarts;
+    int PlaybackDemoNumber = 0;   // the rebuilt recording the next launch plays
+    bool GameLaunchPending = false;
+    int LaunchCheckCount = 0;
+    std::int64_t LastDemoPosition = 0; // ms, from "demoprog.txt"
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -153,6 +168,7 @@ private:
     void AcceptGameExecutable();
     void NextFromInto();
     void NextFromAuthView();
+    void NextFromViewOptions();
     void NextFromFilmOptions();
     void HideFilmingControls();
     void NextFromSectionPick();
@@ -164,6 +180,10 @@ private:
     void FocusFirstControl();
 
     QString CastDirectory() const;
+
+    // The command line and the "nelq" link handler (UnitFormMainLinks.cpp).
+    void ParseCommandLine();
+    void RegisterLinkProtocol();
 
     // Work that starts from here but is built elsewhere.
     void StartViewing(const QString& host);
