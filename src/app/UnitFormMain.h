@@ -143,7 +143,7 @@ public:
     int DemoStartSection = -1;     // where the rebuilt recording being written began
     QStringList SectionDescriptions;
     TListDemoStarts DemoStarts;
-    int PlaybackDemoNumber = 0;   // the rebuilt recording the next launch plays
+    int PlaybackDemoNumber = 0; // the rebuilt recording the next launch plays
     bool GameLaunchPending = false;
     int LaunchCheckCount = 0;
     std::int64_t LastDemoPosition = 0; // ms, from "demoprog.txt"
