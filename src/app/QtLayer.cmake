@@ -6,6 +6,10 @@ add_library(nelq_app STATIC
   UnitMessageBoxes.cpp
   UnitFormMain.cpp
   UnitFormMainViewer.cpp
+  UnitFormMainLaunch.cpp
+  UnitFormMainViewOptions.cpp
+  UnitFormMainLinks.cpp
+  UnitLinkGame.cpp
   UnitFormAbout.cpp
   UnitFormFolderSelect.cpp
   SideBar.cpp

@@ -89,6 +89,8 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
 
     SelectMode(WizardMode::Film);
     UsePointAsDecimalSeparator();
+    ParseCommandLine();
+    RegisterLinkProtocol();
     Settings = std::make_unique<SettingsStore>();
     ClientVersion = Q(::ClientVersion());
     AppDirectory = Q(ComputeAppDirectory());

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 
 class TFilmController;
@@ -92,6 +93,15 @@ public:
     void TimerRecordingTimer();
     void TimerNoDemoSectionsTimer();
     void ButtonStopFilmingClick();
+    // Writes the game scripts for PlaybackDemoNumber and starts the game
+    // through the "GameLauncher" setting (UnitFormMainLaunch.cpp).
+    void LaunchGame();
+    // The "View Options" choices and the game's preference file
+    // (UnitFormMainViewOptions.cpp): what Next on that page keeps, and the
+    // choices read back from the file.
+    void StoreViewOptions();
+    void WriteClientPrefs();
+    void ReadClientPrefs();
 
     QAction* ActionExit;
     QAction* ActionNext;
@@ -146,6 +156,10 @@ public:
     std::array<int, 2> ProgressReceived{};
     std::array<int, 2> ProgressLength{};
     TListDemoStarts DemoStarts;
+    int PlaybackDemoNumber = 0; // the rebuilt recording the next launch plays
+    bool GameLaunchPending = false;
+    int LaunchCheckCount = 0;
+    std::int64_t LastDemoPosition = 0; // ms, from "demoprog.txt"
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -180,6 +194,10 @@ private:
     void FocusFirstControl();
 
     QString CastDirectory() const;
+
+    // The command line and the "nelq" link handler (UnitFormMainLinks.cpp).
+    void ParseCommandLine();
+    void RegisterLinkProtocol();
 
     // Work that starts from here but is built elsewhere.
     void StartViewing(const QString& host);

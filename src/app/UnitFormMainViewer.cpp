@@ -3,6 +3,7 @@
 
 #include "app/UnitFormMain.h"
 
+#include "app/UnitLinkGame.h"
 #include "app/pages/PagesStatus.h"
 #include "app/pages/PagesViewer.h"
 #include "net/UnitViewerThread.h"
@@ -67,16 +68,12 @@ void TFormMain::OnGameList(const QStringList& games) {
         Connecting->MemoConsole->appendPlainText(QStringLiteral("No active streams"));
         return;
     }
+    ReadClientPrefs();
     QComboBox* box = ViewOptions->ComboBoxGames;
     box->clear();
     box->addItems(games);
-    int linked = -1;
-    for (int i = 0; i < games.size() && linked < 0 && !LinkGame.isEmpty(); ++i)
-        if (games[i].compare(LinkGame, Qt::CaseInsensitive) == 0)
-            linked = i;
     ShowPage(PageViewOptions);
-    box->setCurrentIndex(std::max(linked, 0));
-    if (linked >= 0)
+    if (SelectLinkGame(*box, LinkGame))
         ExecuteAction(ActionNext);
 }
 
@@ -85,7 +82,7 @@ void TFormMain::NextFromViewOptions() {
     if (!ViewerThread || game.isEmpty())
         return;
     const bool audioOnly = ViewOptions->CheckBoxAudioOnly->isChecked();
-    Settings->WriteBool(SettingsSection, QStringLiteral("AudioOnly"), audioOnly);
+    StoreViewOptions();
 
     Viewing->ListViewStreams->clear();
     Viewing->LabelViewingStreams->setText(QStringLiteral("Waiting for streams to start..."));

@@ -14,6 +14,7 @@ std::unique_ptr<QProcess> StartClient(const ClientEnvironment& env, const QStrin
     vars.insert("QT_QPA_PLATFORM", platform);
     vars.insert("NELQ_HOME", QString::fromStdString(env.Dir / "home"));
     vars.insert("XDG_CONFIG_HOME", QString::fromStdString(env.Dir / "config"));
+    vars.insert("XDG_DATA_HOME", QString::fromStdString(env.Dir / "data"));
     vars.insert("WINEPREFIX", QString::fromStdString(env.Dir / "wine"));
     client->setProcessEnvironment(vars);
     client->setProcessChannelMode(QProcess::ForwardedChannels);

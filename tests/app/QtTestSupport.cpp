@@ -55,6 +55,7 @@ QString AnswerMessageBox(const std::function<void()>& trigger, const QString& an
 ClientEnvironment::ClientEnvironment() {
     EnsureApplication();
     setenv("XDG_CONFIG_HOME", (Dir / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (Dir / "data").c_str(), 1); // the link handler's entry
     setenv("NELQ_HOME", (Dir / "home").c_str(), 1);
     setenv("WINEPREFIX", (Dir / "wine").c_str(), 1);
     std::filesystem::create_directories(GameDirectory());
@@ -62,6 +63,7 @@ ClientEnvironment::ClientEnvironment() {
 
 ClientEnvironment::~ClientEnvironment() {
     unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_DATA_HOME");
     unsetenv("NELQ_HOME");
     unsetenv("WINEPREFIX");
 }

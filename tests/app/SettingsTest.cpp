@@ -1,3 +1,4 @@
+#include "CommaLocale.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitHostHistory.h"
@@ -104,22 +105,6 @@ TEST(HostHistory, RecentHostsComeFirstInLowerCaseWithoutDuplicates) {
     EXPECT_EQ(Items(box), (QStringList{"host3", "host0", "host1", "host2"}));
 }
 
-namespace {
-
-// Builds a German (decimal comma) C locale in the scratch directory and
-// switches to it; false when the locale tools are missing.
-bool UseGermanCLocale(const ScratchDir& dir) {
-    std::filesystem::create_directories(dir / "locale");
-    const std::string build =
-        "localedef -i de_DE -f UTF-8 '" + (dir / "locale/de_DE.UTF-8") + "' 2>/dev/null";
-    if (std::system(build.c_str()) != 0)
-        return false;
-    setenv("LOCPATH", (dir / "locale").c_str(), 1);
-    return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-}
-
-} // namespace
-
 TEST(Settings, NumbersUseAPointWhateverTheLocale) {
     ClientEnvironment env;
     ASSERT_TRUE(UseGermanCLocale(env.Dir)) << "localedef (package locales) is needed";
@@ -133,6 +118,5 @@ TEST(Settings, NumbersUseAPointWhateverTheLocale) {
     std::snprintf(text, sizeof text, "%.2f", 1.5);
     EXPECT_STREQ(text, "1.50");
     EXPECT_EQ(std::strtod("0.5", nullptr), 0.5);
-    std::setlocale(LC_ALL, "C");
-    unsetenv("LOCPATH");
+    LeaveGermanCLocale();
 }

@@ -1,5 +1,6 @@
 #include "app/pages/PagesViewer.h"
 
+#include "app/UnitClientPrefs.h"
 #include "app/pages/PageKit.h"
 
 #include <QHBoxLayout>
@@ -62,8 +63,8 @@ TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent) {
     videoRow->addWidget(Text(this, QStringLiteral("Video mode to playback stream at")));
     ComboBoxVideoMode = new QComboBox(this);
     ComboBoxVideoMode->setObjectName(QStringLiteral("ComboBoxVideoMode"));
-    ComboBoxVideoMode->addItems({"640 480 16", "640 480 32", "800 600 16", "800 600 32",
-                                 "1024 768 16", "1024 768 32", "1152 864 16", "1152 864 32"});
+    for (const std::string& mode : VideoModes())
+        ComboBoxVideoMode->addItem(QString::fromStdString(mode));
     videoRow->addWidget(ComboBoxVideoMode);
     layout->addLayout(videoRow);
 

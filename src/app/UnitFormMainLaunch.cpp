@@ -1,0 +1,28 @@
+#include "app/UnitFormMain.h"
+
+#include "app/UnitGameLaunch.h"
+#include "app/UnitGameScripts.h"
+
+#include <QProcess>
+
+void TFormMain::LaunchGame() {
+    const std::string game = GameDirectory.toStdString();
+    LastDemoPosition = 0;
+    PrepareGameLaunch(game, PlaybackDemoNumber);
+    GameLaunchPending = true;
+    LaunchCheckCount = 0;
+
+    const QString launcher = Settings->ReadString(SettingsSection, QStringLiteral("GameLauncher"),
+                                                  QString::fromStdString(DefaultGameLauncher()));
+    const std::optional<GameLaunchCommand> command =
+        GameLaunchCommandFor(launcher.toStdString(), game);
+    // Without a launcher the game cannot start; the launch check gives up on
+    // it, as on a game that never opens its window.
+    if (!command)
+        return;
+    QStringList arguments;
+    for (const std::string& argument : command->Arguments)
+        arguments << QString::fromStdString(argument);
+    QProcess::startDetached(QString::fromStdString(command->Program), arguments,
+                            QString::fromStdString(command->WorkingDirectory));
+}

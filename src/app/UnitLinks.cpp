@@ -1,0 +1,71 @@
+#include "app/UnitLinks.h"
+
+#include "platform/AsciiText.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+std::string AsciiUpper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// The extension from the name's last dot, in lower case.
+std::string LowerExtension(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return AsciiLower(path.substr(dot));
+}
+
+// The host sits between the second and the third slash and the game between
+// the third and the fourth (or the end), exactly as written.
+void ReadLink(const std::string& link, CommandLineRequest& request) {
+    int slashes = 0;
+    for (const char c : link) {
+        if (c == '/') {
+            if (++slashes == 4)
+                break;
+        } else if (slashes == 2) {
+            request.LinkHost += c;
+        } else if (slashes == 3) {
+            request.LinkGame += c;
+        }
+    }
+    request.LinkGame = AsciiUpper(request.LinkGame);
+    // A game without a host to ask for it means nothing.
+    if (request.LinkHost.empty())
+        request.LinkGame.clear();
+}
+
+} // namespace
+
+CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments) {
+    std::string joined;
+    for (std::size_t i = 0; i < arguments.size(); ++i)
+        joined += (i == 0 ? "" : " ") + arguments[i];
+
+    CommandLineRequest request;
+    if (AsciiLower(joined.substr(0, 5)) == "nelq:") {
+        ReadLink(joined, request);
+        return request;
+    }
+    std::error_code ec;
+    if (LowerExtension(joined) == ".qmx" && std::filesystem::is_regular_file(joined, ec))
+        request.PendingArchive = joined;
+    return request;
+}
+
+int LinkGameIndex(const std::vector<std::string>& games, const std::string& linkGame) {
+    if (linkGame.empty())
+        return -1;
+    const std::string wanted = AsciiLower(linkGame);
+    for (std::size_t i = 0; i < games.size(); ++i)
+        if (AsciiLower(games[i]) == wanted)
+            return static_cast<int>(i);
+    return -1;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the command line asks for: a "nelq://host/GAME/" link (connect to the
+// host and pick that game) or a ".qmx" cast archive to play offline.
+struct CommandLineRequest {
+    std::string LinkHost;
+    std::string LinkGame; // upper case
+    std::string PendingArchive;
+};
+
+// Reads the program's arguments (without the program itself), joined with
+// single spaces. Anything that is neither a link with a host nor an existing
+// ".qmx" file asks for nothing.
+CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The index of the game a link names among the server's games (letter case
+// ignored); -1 when it is not there.
+int LinkGameIndex(const std::vector<std::string>& games, const std::string& linkGame);
