@@ -8,6 +8,7 @@
 #include <QMediaDevices>
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 // Often enough that a played buffer comes back within a fraction of a buffer.
@@ -15,6 +16,11 @@ constexpr int PlayedPollMilliseconds = 10;
 // The sink's own buffer: the list of written buffers holds the rest, so a
 // reset stops the sound within this time.
 constexpr int SinkBufferMilliseconds = 200;
+
+double SteadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 QAudioFormat QtFormat(const TWaveFormat& format) {
     return PcmAudioFormat(format.Rate, format.Bits, format.Channels());
@@ -51,6 +57,8 @@ int TQtWaveOutDevice::Open(const TWaveFormat& format, TBufferDone onBufferDone) 
         return code;
     FFormat = format;
     FOnBufferDone = std::move(onBufferDone);
+    FLastPlayed = 0;
+    FDrySince = -1;
     FStream = std::make_unique<TQtWaveOutStream>();
     FSink = std::make_unique<QAudioSink>(OutputDevice(), QtFormat(format));
     FSink->setBufferSize(format.BytesPerSecond() * SinkBufferMilliseconds / 1000);
@@ -92,6 +100,8 @@ void TQtWaveOutDevice::Reset() {
     // Stopping drops what the sound server still holds; the new stream counts from 0.
     FSink->stop();
     FStream->Clear();
+    FLastPlayed = 0;
+    FDrySince = -1;
     StartSink();
 }
 
@@ -101,16 +111,30 @@ int TQtWaveOutDevice::Write(const uint8_t* data, size_t length) {
     if (FSink->state() == QAudio::StoppedState && StartSink() != WaveOutNoError)
         return WaveOutWriteFailed;
     FStream->Append(data, length);
+    FDrySince = -1;
     FPlayedPoll.start();
     return WaveOutNoError;
 }
 
-int64_t TQtWaveOutDevice::PlayedFrames() const {
-    // The sink reports what has left the sound server's buffers, which never
-    // runs ahead of what it has been given.
+int64_t TQtWaveOutDevice::PlayedFrames() {
+    // The sink reports what has left the sound server's buffers, never more
+    // than it has been given.
     const int64_t handed = FStream->HandedBytes() / FFormat.BlockAlign();
-    const int64_t played = FSink->processedUSecs() * FFormat.Rate / 1000000;
-    return std::clamp<int64_t>(played, 0, handed);
+    int64_t played = FSink->processedUSecs() * FFormat.Rate / 1000000;
+    // Once the sink has taken every byte its report stops short of the end by
+    // the server's latency; what the server still holds plays out in real time.
+    if (FStream->bytesAvailable() > 0) {
+        FDrySince = -1;
+    } else if (FDrySince < 0) {
+        FDrySince = SteadySeconds();
+        FPlayedWhenDry = played;
+    } else {
+        const auto sinceDry =
+            static_cast<int64_t>((SteadySeconds() - FDrySince) * FFormat.Rate);
+        played = std::max(played, FPlayedWhenDry + sinceDry);
+    }
+    FLastPlayed = std::clamp<int64_t>(played, FLastPlayed, std::max(handed, FLastPlayed));
+    return FLastPlayed;
 }
 
 int TQtWaveOutDevice::Position(int64_t& frames) {
