@@ -15,7 +15,7 @@ namespace {
 constexpr int PlayedPollMilliseconds = 10;
 // The sink's own buffer: the list of written buffers holds the rest, so a
 // reset stops the sound within this time.
-constexpr int SinkBufferMilliseconds = 200;
+constexpr int SinkBufferMilliseconds = 400;
 
 double SteadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -129,8 +129,7 @@ int64_t TQtWaveOutDevice::PlayedFrames() {
         FDrySince = SteadySeconds();
         FPlayedWhenDry = played;
     } else {
-        const auto sinceDry =
-            static_cast<int64_t>((SteadySeconds() - FDrySince) * FFormat.Rate);
+        const auto sinceDry = static_cast<int64_t>((SteadySeconds() - FDrySince) * FFormat.Rate);
         played = std::max(played, FPlayedWhenDry + sinceDry);
     }
     FLastPlayed = std::clamp<int64_t>(played, FLastPlayed, std::max(handed, FLastPlayed));

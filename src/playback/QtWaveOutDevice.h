@@ -42,11 +42,11 @@ private:
     TWaveFormat FFormat;
     TBufferDone FOnBufferDone;
     double FVolume = 1.0;
-    int64_t FLastPlayed = 0;  // frames; the position never goes back until a reset
-    double FDrySince = -1;    // steady seconds when the sink had taken every byte, or -1
+    int64_t FLastPlayed = 0; // frames; the position never goes back until a reset
+    double FDrySince = -1;   // steady seconds when the sink had taken every byte, or -1
     int64_t FPlayedWhenDry = 0;
     std::shared_ptr<int> FAlive = std::make_shared<int>(0); // gone with the device
-    QObject FContext; // posted tasks die with the device
+    QObject FContext;                                       // posted tasks die with the device
     QTimer FPlayedPoll;
     std::unique_ptr<TQtWaveOutStream> FStream;
     std::unique_ptr<QAudioSink> FSink;

@@ -152,7 +152,35 @@ TEST_F(AudioOutDeviceTest, AMonoStreamSetsTheDeviceToMono22050AndFixesItWhilePla
         return static_cast<int>(count);
     });
     waveOut.Start();
-    EXPECT_TRUE(PumpUntil([&] { return Device->PlayingStreamSpec() == "s16le 2ch 44100Hz"; }, 5000));
+    EXPECT_TRUE(
+        PumpUntil([&] { return Device->PlayingStreamSpec() == "s16le 2ch 44100Hz"; }, 5000));
+}
+
+// Pauses reset the device and let it run on silence; a restart begins again at 0.
+TEST_F(AudioOutDeviceTest, AResetWhilePlayingRestartsThePositionAndKeepsRunning) {
+    WriteSectionAudio(Directory, 0, MonoIndex, 1.0);
+    LastCompletedSection = 0;
+    TCastAudioPlayer player = MakePlayer();
+    player.SetDecodeSection(0);
+    ASSERT_TRUE(player.OpenAudioPlayer());
+    TWaveOut& waveOut = *player.WaveOut();
+    Paused = true;
+    player.RestartAudio();
+    ASSERT_TRUE(PumpUntil([&] { return waveOut.Position() > 0.5; }, 10000));
+
+    waveOut.Reset();
+    EXPECT_LT(waveOut.Position(), 0.01);
+    EXPECT_TRUE(waveOut.Playing());
+    EXPECT_TRUE(PumpUntil([&] { return waveOut.Position() > 0.3; }, 10000));
+    EXPECT_EQ(waveOut.QueuedBuffers(), TWaveOut::BufferCount);
+
+    // Resuming: the section plays again from its start, then the data ends.
+    Paused = false;
+    player.ReopenAudioAt(0);
+    EXPECT_LT(waveOut.Position(), 0.01);
+    EXPECT_TRUE(PumpUntil([&] { return Finished(waveOut); }, 10000));
+    EXPECT_NEAR(waveOut.Position(), 1.0, 0.05);
+    EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(AudioOutDeviceTest, DeviceFailuresCarryTheirTexts) {
@@ -197,7 +225,8 @@ TEST_F(AudioOutDeviceTest, ThePositionIsWhatHasBeenHeard) {
     for (int click = 0; click < Clicks; ++click) {
         const auto at = static_cast<size_t>(std::lround((FirstClick + click * ClickEvery) * Rate));
         for (size_t i = 0; i < Rate / 200; ++i) {
-            const auto sample = static_cast<int16_t>(10000 * std::sin(2 * M_PI * 2000.0 * i / Rate));
+            const auto sample =
+                static_cast<int16_t>(10000 * std::sin(2 * M_PI * 2000.0 * i / Rate));
             for (size_t channel = 0; channel < 2; ++channel) {
                 signal[(at + i) * 4 + channel * 2] = static_cast<uint8_t>(sample & 0xFF);
                 signal[(at + i) * 4 + channel * 2 + 1] = static_cast<uint8_t>((sample >> 8) & 0xFF);
@@ -236,13 +265,13 @@ TEST_F(AudioOutDeviceTest, ThePositionIsWhatHasBeenHeard) {
         if (std::abs(heard[i]) < Loud)
             continue;
         const double when = capture.FrameZeroSeconds() + static_cast<double>(i) / Rate;
-        const auto after = std::lower_bound(
-            positions.begin(), positions.end(), std::pair{when, -1.0});
+        const auto after =
+            std::lower_bound(positions.begin(), positions.end(), std::pair{when, -1.0});
         ASSERT_TRUE(after != positions.begin() && after != positions.end());
         const auto before = after - 1;
         const double reported = before->second + (after->second - before->second) *
-                                                      (when - before->first) /
-                                                      (after->first - before->first);
+                                                     (when - before->first) /
+                                                     (after->first - before->first);
         errors.push_back(reported - (FirstClick + static_cast<double>(errors.size()) * ClickEvery));
         i += Rate / 4; // past this click
     }

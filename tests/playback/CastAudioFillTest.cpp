@@ -28,16 +28,16 @@ protected:
     void TearDown() override { fs::remove_all(Directory); }
 
     TCastAudioPlayer MakePlayer() {
-        return TCastAudioPlayer(
-            Directory.string(),
-            {[this] { return Paused; }, [this] { return LaunchPending; },
-             [this] { return LastCompletedSection; },
-             [this](const std::string& message) { Errors.push_back(message); }},
-            [] { return std::unique_ptr<TWaveOutDevice>(); });
+        return TCastAudioPlayer(Directory.string(),
+                                {[this] { return Paused; }, [this] { return LaunchPending; },
+                                 [this] { return LastCompletedSection; },
+                                 [this](const std::string& message) { Errors.push_back(message); }},
+                                [] { return std::unique_ptr<TWaveOutDevice>(); });
     }
 
     // Every fill until one returns 0, appended in order.
-    std::vector<uint8_t> FillUntilEmpty(TCastAudioPlayer& player, std::vector<int>* counts = nullptr) {
+    std::vector<uint8_t> FillUntilEmpty(TCastAudioPlayer& player,
+                                        std::vector<int>* counts = nullptr) {
         std::vector<uint8_t> all, buffer(TCastAudioPlayer::BufferSize);
         for (int guard = 0; guard < 100; ++guard) {
             const int got = player.Fill(buffer.data(), static_cast<int>(buffer.size()));
@@ -161,14 +161,38 @@ TEST_F(CastAudioFillTest, AFileTheDecoderRefusesIsShownByName) {
     EXPECT_EQ(Errors, (std::vector<std::string>{"ov_open_callbacks failed: OV_ENOTVORBIS"}));
 }
 
+TEST_F(CastAudioFillTest, ReopeningStartsAgainAtTheBeginningOfASection) {
+    WriteSectionAudio(Directory, 0, MonoIndex, 0.9);
+    WriteSectionAudio(Directory, 1, MonoIndex, 0.5);
+    LastCompletedSection = 1;
+    TCastAudioPlayer player = MakePlayer();
+    player.SetDecodeSection(0);
+    std::vector<uint8_t> buffer(TCastAudioPlayer::BufferSize);
+    ASSERT_EQ(player.Fill(buffer.data(), 1000), 1000);
+
+    player.ReopenAudioAt(7); // no such file: nothing changes
+    EXPECT_EQ(player.DecodeSection(), 0);
+    EXPECT_TRUE(player.DecoderOpen());
+
+    player.ReopenAudioAt(1);
+    EXPECT_EQ(player.DecodeSection(), 1);
+    EXPECT_TRUE(FillUntilEmpty(player) == Decoded(1));
+
+    std::ofstream(Directory / "audio_1.ogg", std::ios::trunc) << "OggS but nothing more";
+    player.ReopenAudioAt(1);
+    EXPECT_FALSE(player.DecoderOpen());
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Errors[0].rfind("ov_open_callbacks failed: ", 0), 0u) << Errors[0];
+}
+
 TEST(VorbisErrorNameTest, EveryDecoderCodeHasItsName) {
     const std::vector<std::pair<int, std::string>> names{
-        {-1, "OV_FALSE"},       {-2, "OV_EOF"},          {-3, "OV_HOLE"},
-        {-128, "OV_EREAD"},     {-129, "OV_EFAULT"},     {-130, "OV_EIMPL"},
-        {-131, "OV_EINVAL"},    {-132, "OV_ENOTVORBIS"}, {-133, "OV_EBADHEADER"},
-        {-134, "OV_EVERSION"},  {-135, "OV_ENOTAUDIO"},  {-136, "OV_EBADPACKET"},
-        {-137, "OV_EBADLINK"},  {-138, "OV_ENOSEEK"},    {-4, "Unknown"},
-        {-139, "Unknown"},      {0, "Unknown"}};
+        {-1, "OV_FALSE"},      {-2, "OV_EOF"},          {-3, "OV_HOLE"},
+        {-128, "OV_EREAD"},    {-129, "OV_EFAULT"},     {-130, "OV_EIMPL"},
+        {-131, "OV_EINVAL"},   {-132, "OV_ENOTVORBIS"}, {-133, "OV_EBADHEADER"},
+        {-134, "OV_EVERSION"}, {-135, "OV_ENOTAUDIO"},  {-136, "OV_EBADPACKET"},
+        {-137, "OV_EBADLINK"}, {-138, "OV_ENOSEEK"},    {-4, "Unknown"},
+        {-139, "Unknown"},     {0, "Unknown"}};
     for (const auto& [code, name] : names)
         EXPECT_EQ(VorbisErrorName(code), name) << code;
 }

@@ -62,9 +62,8 @@ TPrivateSoundDevice::TPrivateSoundDevice()
                 return sink.toObject()["latency"].toObject()["actual"].toDouble();
         return 1e9;
     };
-    PumpUntil(
-        [&] { return sinkLatency() < 100000 && !Output().isNull() && !Monitor().isNull(); },
-        10000);
+    PumpUntil([&] { return sinkLatency() < 100000 && !Output().isNull() && !Monitor().isNull(); },
+              10000);
 }
 
 TPrivateSoundDevice::~TPrivateSoundDevice() {
@@ -114,7 +113,9 @@ void TMonitorCapture::Take(const uint8_t* data, size_t length) {
     FPartialFrame.insert(FPartialFrame.end(), data, data + length);
     const size_t frames = FPartialFrame.size() / 4;
     for (size_t i = 0; i < frames; ++i)
-        FSamples.push_back(static_cast<int16_t>(FPartialFrame[i * 4] | (FPartialFrame[i * 4 + 1] << 8)));
-    FPartialFrame.erase(FPartialFrame.begin(), FPartialFrame.begin() + static_cast<long>(frames * 4));
+        FSamples.push_back(
+            static_cast<int16_t>(FPartialFrame[i * 4] | (FPartialFrame[i * 4 + 1] << 8)));
+    FPartialFrame.erase(FPartialFrame.begin(),
+                        FPartialFrame.begin() + static_cast<long>(frames * 4));
     FFrameZero = std::min(FFrameZero, now - static_cast<double>(FSamples.size()) / Rate);
 }
