@@ -35,6 +35,7 @@ bool TCastAudioPlayer::OpenAudioPlayer() {
     FWaveOut = std::make_unique<TWaveOut>(BufferSize, FMakeDevice());
     FWaveOut->SetFormat(FDecoder.Channels() == 2, static_cast<int32_t>(FDecoder.Rate()), 16);
     FWaveOut->SetOnData([this](uint8_t* buffer, int size) { return Fill(buffer, size); });
+    FWaveOut->SetOnError(FState.ShowError);
     FWaveOut->Open();
     return true;
 }
