@@ -1,0 +1,292 @@
+#include "../audio/QtTestApplication.h"
+#include "CastAudioFiles.h"
+#include "PrivateSoundDevice.h"
+
+#include "playback/AudioWaveOut.h"
+#include "playback/QtWaveOutDevice.h"
+#include "playback/UnitCastAudioPlayer.h"
+#include "playback/WaveOutErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int MonoIndex = 5; // 22050 Hz mono
+constexpr int Loud = 3000;   // the test tones peak at 10000
+
+// Where the captured sound runs: from the first loud sample to the last, and
+// the longest quiet stretch in between.
+struct TSoundSpan {
+    long First = -1, Last = -1;
+    long LongestQuiet = 0;
+};
+
+TSoundSpan FindSound(const std::vector<int16_t>& samples) {
+    TSoundSpan span;
+    for (size_t i = 0; i < samples.size(); ++i)
+        if (std::abs(samples[i]) > Loud) {
+            if (span.First < 0)
+                span.First = static_cast<long>(i);
+            span.Last = static_cast<long>(i);
+        }
+    long quiet = 0;
+    for (long i = span.First; i >= 0 && i <= span.Last; ++i) {
+        // A sine passes zero within one sample; anything longer is a gap.
+        quiet = std::abs(samples[static_cast<size_t>(i)]) < 300 ? quiet + 1 : 0;
+        span.LongestQuiet = std::max(span.LongestQuiet, quiet);
+    }
+    return span;
+}
+
+class AudioOutDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("NELQ_TEST_AUDIO"))
+            GTEST_SKIP() << "needs the test audio environment (scripts/test-env)";
+        TestApplication();
+        Directory = fs::temp_directory_path() /
+                    ("nelq-audio-out-" + std::to_string(::getpid()) + "-" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Directory);
+        fs::create_directories(Directory);
+        Device = std::make_unique<TPrivateSoundDevice>();
+        ASSERT_FALSE(Device->Output().isNull());
+        ASSERT_FALSE(Device->Monitor().isNull());
+    }
+    void TearDown() override {
+        Device.reset();
+        fs::remove_all(Directory);
+    }
+
+    std::unique_ptr<TWaveOutDevice> MakeDevice() {
+        return std::make_unique<TQtWaveOutDevice>(Device->Output());
+    }
+
+    TCastAudioPlayer MakePlayer() {
+        return TCastAudioPlayer(Directory.string(),
+                                {[this] { return Paused; }, [] { return false; },
+                                 [this] { return LastCompletedSection; },
+                                 [this](const std::string& message) { Errors.push_back(message); }},
+                                [this] { return MakeDevice(); });
+    }
+
+    static bool Finished(const TWaveOut& waveOut) {
+        return !waveOut.Playing() && waveOut.QueuedBuffers() == 0;
+    }
+
+    fs::path Directory;
+    std::unique_ptr<TPrivateSoundDevice> Device;
+    bool Paused = false;
+    int32_t LastCompletedSection = -1;
+    std::vector<std::string> Errors;
+};
+} // namespace
+
+TEST_F(AudioOutDeviceTest, SectionsPlayBackToBackUpToTheLastCompletedOne) {
+    WriteSectionAudio(Directory, 0, MonoIndex, 0.9);
+    WriteSectionAudio(Directory, 1, MonoIndex, 2.0);
+    WriteSectionAudio(Directory, 2, MonoIndex, 1.0); // arrived, but not assembled
+    LastCompletedSection = 1;
+    TMonitorCapture capture(Device->Monitor());
+    TCastAudioPlayer player = MakePlayer();
+    player.SetDecodeSection(0);
+    ASSERT_TRUE(player.OpenAudioPlayer());
+    int playDone = 0;
+    player.WaveOut()->SetOnPlayDone([&](TWaveOut&) { ++playDone; });
+    player.RestartAudio();
+    ASSERT_TRUE(PumpUntil([&] { return playDone > 0; }, 20000));
+    PumpUntil([] { return false; }, 300); // the tail reaches the monitor
+
+    EXPECT_EQ(playDone, 1);
+    EXPECT_TRUE(Finished(*player.WaveOut()));
+    EXPECT_EQ(player.DecodeSection(), 2);
+    EXPECT_TRUE(Errors.empty());
+    const TSoundSpan span = FindSound(capture.Samples());
+    ASSERT_GE(span.First, 0) << "nothing was heard";
+    const double seconds = static_cast<double>(span.Last - span.First) / TMonitorCapture::Rate;
+    const double longestQuietMs = span.LongestQuiet * 1000.0 / TMonitorCapture::Rate;
+    std::printf("heard %.3f s of sound, longest quiet stretch %.2f ms\n", seconds, longestQuietMs);
+    EXPECT_NEAR(seconds, 2.9, 0.03);
+    EXPECT_LT(longestQuietMs, 5.0);
+}
+
+TEST_F(AudioOutDeviceTest, AMonoStreamSetsTheDeviceToMono22050AndFixesItWhilePlaying) {
+    WriteSectionAudio(Directory, 0, MonoIndex, 2.0);
+    LastCompletedSection = 0;
+    TCastAudioPlayer player = MakePlayer();
+    player.SetDecodeSection(0);
+    ASSERT_TRUE(player.OpenAudioPlayer());
+    TWaveOut& waveOut = *player.WaveOut();
+    EXPECT_EQ(waveOut.Format(), (TWaveFormat{false, 22050, 16}));
+    Paused = true; // silence keeps the device playing for as long as it takes
+    player.RestartAudio();
+    ASSERT_TRUE(waveOut.Playing());
+    QString spec;
+    EXPECT_TRUE(PumpUntil([&] { return !(spec = Device->PlayingStreamSpec()).isEmpty(); }, 5000));
+    EXPECT_EQ(spec.toStdString(), "s16le 1ch 22050Hz");
+
+    try {
+        waveOut.SetFormat(true, 44100, 16);
+        ADD_FAILURE() << "the format changed while playing";
+    } catch (const EWaveOut& error) {
+        EXPECT_STREQ(error.what(), "Cannot change waveOut device parameters while playing");
+    }
+    EXPECT_EQ(waveOut.Format(), (TWaveFormat{false, 22050, 16}));
+
+    // Open but no longer playing: the device is opened again in the new format.
+    Paused = false;
+    ASSERT_TRUE(PumpUntil([&] { return Finished(waveOut); }, 20000));
+    waveOut.SetFormat(true, 44100, 16);
+    EXPECT_TRUE(waveOut.Opened());
+    std::vector<uint8_t> tone(44100 * 4, 0);
+    size_t given = 0;
+    waveOut.SetOnData([&](uint8_t* buffer, int size) {
+        const size_t count = std::min(tone.size() - given, static_cast<size_t>(size));
+        std::copy_n(tone.begin() + static_cast<long>(given), count, buffer);
+        given += count;
+        return static_cast<int>(count);
+    });
+    waveOut.Start();
+    EXPECT_TRUE(
+        PumpUntil([&] { return Device->PlayingStreamSpec() == "s16le 2ch 44100Hz"; }, 5000));
+}
+
+// Pauses reset the device and let it run on silence; a restart begins again at 0.
+TEST_F(AudioOutDeviceTest, AResetWhilePlayingRestartsThePositionAndKeepsRunning) {
+    WriteSectionAudio(Directory, 0, MonoIndex, 1.0);
+    LastCompletedSection = 0;
+    TCastAudioPlayer player = MakePlayer();
+    player.SetDecodeSection(0);
+    ASSERT_TRUE(player.OpenAudioPlayer());
+    TWaveOut& waveOut = *player.WaveOut();
+    Paused = true;
+    player.RestartAudio();
+    ASSERT_TRUE(PumpUntil([&] { return waveOut.Position() > 0.5; }, 10000));
+
+    waveOut.Reset();
+    EXPECT_LT(waveOut.Position(), 0.01);
+    EXPECT_TRUE(waveOut.Playing());
+    EXPECT_TRUE(PumpUntil([&] { return waveOut.Position() > 0.3; }, 10000));
+    EXPECT_EQ(waveOut.QueuedBuffers(), TWaveOut::BufferCount);
+
+    // Resuming: the section plays again from its start, then the data ends.
+    Paused = false;
+    player.ReopenAudioAt(0);
+    EXPECT_LT(waveOut.Position(), 0.01);
+    EXPECT_TRUE(PumpUntil([&] { return Finished(waveOut); }, 10000));
+    EXPECT_NEAR(waveOut.Position(), 1.0, 0.05);
+    EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(AudioOutDeviceTest, DeviceFailuresCarryTheirTexts) {
+    TWaveOut waveOut(4096, MakeDevice());
+    const auto failure = [](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const EWaveOut& error) {
+            return std::string(error.what());
+        }
+        return std::string("no failure");
+    };
+    EXPECT_EQ(failure([&] { waveOut.Position(); }),
+              "Could not get position info - waveOutGetPosition: The audio output device is not "
+              "open.");
+    EXPECT_EQ(failure([&] { waveOut.SetFormat(true, 44100, 24); }),
+              "Wave format not supported (Stereo; 44.1 KHz; 24 bits (2116 kb/s) - waveOutOpen: The "
+              "audio output device does not support this format.");
+    EXPECT_EQ(waveOut.Format(), (TWaveFormat{true, 44100, 16}));
+    waveOut.Open();
+    EXPECT_EQ(failure([&] { waveOut.Open(); }), "WaveOut device already opened");
+
+    // A source with nothing to give: nothing is sent and playing ends at once.
+    int requests = 0, playDone = 0;
+    waveOut.SetOnData([&](uint8_t*, int) { return ++requests, 0; });
+    waveOut.SetOnPlayDone([&](TWaveOut&) { ++playDone; });
+    waveOut.Start();
+    EXPECT_EQ(requests, 1);
+    EXPECT_FALSE(waveOut.Playing());
+    EXPECT_EQ(waveOut.QueuedBuffers(), 0);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(playDone, 0);
+}
+
+// Clicks every half second; the position the component reports at the moment
+// the monitor heard each click must name the click's own time in the stream.
+TEST_F(AudioOutDeviceTest, ThePositionIsWhatHasBeenHeard) {
+    constexpr int Rate = 44100;
+    constexpr double FirstClick = 0.25, ClickEvery = 0.5;
+    constexpr int Clicks = 8;
+    std::vector<uint8_t> signal(static_cast<size_t>(Rate * 4.5) * 4, 0);
+    for (int click = 0; click < Clicks; ++click) {
+        const auto at = static_cast<size_t>(std::lround((FirstClick + click * ClickEvery) * Rate));
+        for (size_t i = 0; i < Rate / 200; ++i) {
+            const auto sample =
+                static_cast<int16_t>(10000 * std::sin(2 * M_PI * 2000.0 * i / Rate));
+            for (size_t channel = 0; channel < 2; ++channel) {
+                signal[(at + i) * 4 + channel * 2] = static_cast<uint8_t>(sample & 0xFF);
+                signal[(at + i) * 4 + channel * 2 + 1] = static_cast<uint8_t>((sample >> 8) & 0xFF);
+            }
+        }
+    }
+
+    TMonitorCapture capture(Device->Monitor());
+    PumpUntil([&] { return capture.Samples().size() > Rate / 5; }, 5000);
+    TWaveOut waveOut(16384, MakeDevice());
+    waveOut.Open();
+    size_t given = 0;
+    waveOut.SetOnData([&](uint8_t* buffer, int size) {
+        const size_t count = std::min(signal.size() - given, static_cast<size_t>(size));
+        std::copy_n(signal.begin() + static_cast<long>(given), count, buffer);
+        given += count;
+        return static_cast<int>(count);
+    });
+    double doneAt = -1;
+    waveOut.SetOnPlayDone([&](TWaveOut& sender) { doneAt = sender.Position(); });
+    std::vector<std::pair<double, double>> positions; // (steady time, reported position)
+    waveOut.Start();
+    PumpUntil(
+        [&] {
+            positions.emplace_back(SteadySeconds(), waveOut.Position());
+            return doneAt >= 0;
+        },
+        20000);
+    ASSERT_GE(doneAt, 0) << "the end of the data was not reported";
+    EXPECT_GT(doneAt, 4.5 - 0.05);
+    PumpUntil([] { return false; }, 200);
+
+    const std::vector<int16_t>& heard = capture.Samples();
+    std::vector<double> errors;
+    for (size_t i = 0; i < heard.size(); ++i) {
+        if (std::abs(heard[i]) < Loud)
+            continue;
+        const double when = capture.FrameZeroSeconds() + static_cast<double>(i) / Rate;
+        const auto after =
+            std::lower_bound(positions.begin(), positions.end(), std::pair{when, -1.0});
+        ASSERT_TRUE(after != positions.begin() && after != positions.end());
+        const auto before = after - 1;
+        const double reported = before->second + (after->second - before->second) *
+                                                     (when - before->first) /
+                                                     (after->first - before->first);
+        errors.push_back(reported - (FirstClick + static_cast<double>(errors.size()) * ClickEvery));
+        i += Rate / 4; // past this click
+    }
+    ASSERT_EQ(errors.size(), static_cast<size_t>(Clicks));
+    double worst = 0, sum = 0;
+    for (double error : errors) {
+        worst = std::max(worst, std::abs(error));
+        sum += error;
+    }
+    std::printf("reported position against the monitor: mean %+.1f ms, worst %.1f ms\n",
+                1000 * sum / Clicks, 1000 * worst);
+    RecordProperty("PositionWorstMs", std::to_string(1000 * worst));
+    EXPECT_LT(worst, 0.05);
+
+    // A reset takes the position back to 0.
+    waveOut.Reset();
+    EXPECT_LT(waveOut.Position(), 0.01);
+}
