@@ -427,4 +427,21 @@ TEST(FilmerThread, StoppedBeforeAnySectionWasQueuedItStillCompletes) {
     EXPECT_TRUE(fs::exists(CastDirectory(server) / "completed"));
 }
 
+TEST(FilmerThread, AMissingRecordingsDirectoryIsReportedAndFakeSectionsGoOn) {
+    TServerHarness server("127.0.0.130", "filmer-no-recordings");
+    TFilming filming(server.Address, server.FilmerPort(), 7000, 1);
+    fs::remove(filming.Recordings.WithSeparator());
+    filming.AddAudio(0, RandomBytes(800, 0));
+    filming.Thread->Start();
+    filming.Thread->QueueFake();
+    ASSERT_TRUE(filming.UntilCuts({0}));
+    filming.Thread->ReleaseFake();
+    filming.Thread->SetAccepting(false);
+    ASSERT_TRUE(filming.UntilFinished());
+    ASSERT_FALSE(filming.Statuses.empty());
+    EXPECT_EQ(filming.Statuses[0].rfind("Cannot read the recordings directory ", 0), 0u);
+    EXPECT_EQ(ReadBytes((CastDirectory(server) / "section_0.part1").string()), RandomBytes(800, 0));
+    EXPECT_TRUE(filming.HasStatus("Stream upload Complete"));
+}
+
 } // namespace
