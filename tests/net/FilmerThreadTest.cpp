@@ -124,6 +124,10 @@ public:
         std::lock_guard guard(Lock);
         return FEntries;
     }
+    bool Has(const std::string& entry) const {
+        std::lock_guard guard(Lock);
+        return std::find(FEntries.begin(), FEntries.end(), entry) != FEntries.end();
+    }
     std::vector<std::array<std::int32_t, 6>> Announces() const {
         std::lock_guard guard(Lock);
         return FAnnounces;
@@ -201,6 +205,7 @@ TEST(FilmerThread, RateBudgetIsSharedByOpenPartsAndEndMarkersFollowInALaterPass)
     ASSERT_TRUE(filming.UntilCuts({0}));
     filming.Thread->SetAccepting(false);
     ASSERT_TRUE(filming.UntilFinished());
+    ASSERT_TRUE(filming.Until([&] { return cast.Log.Has("0 COMPLETED"); }));
 
     ASSERT_EQ(cast.Log.Announces().size(), 1u);
     const auto announce = cast.Log.Announces()[0];
@@ -233,6 +238,7 @@ TEST(FilmerThread, AnnounceCarriesKindSizeAndBodyOffsetOfBothParts) {
     ASSERT_TRUE(filming.UntilCuts({0, 1, 2, 3, 4, 5}));
     filming.Thread->SetAccepting(false);
     ASSERT_TRUE(filming.UntilFinished());
+    ASSERT_TRUE(filming.Until([&] { return cast.Log.Has("0 COMPLETED"); }));
 
     const auto announces = cast.Log.Announces();
     ASSERT_EQ(announces.size(), 6u);
@@ -264,6 +270,7 @@ TEST(FilmerThread, ResumeOffsetsSkipWhatTheServerHasAndOneBeyondTheEndReconnects
     filming.Thread->ReleaseFake();
     filming.Thread->SetAccepting(false);
     ASSERT_TRUE(filming.UntilFinished());
+    ASSERT_TRUE(filming.Until([&] { return cast.Log.Has("1 COMPLETED"); }));
 
     EXPECT_EQ(cast.Log.Entries(), Entries({"0 AUTH\tpw\tNEW\tFilmerCast", "0 TRANSMIT\t2\t0",
                                            "1 AUTH\tpw\tRESUME\tFilmerCast", "1 TRANSMIT\t2\t0",
@@ -308,10 +315,16 @@ fs::path CastDirectory(const TServerHarness& server) {
     return server.DataDirectory / Game;
 }
 
+// The thread may end before the server has handled its last messages.
+bool UntilCompletedOn(TFilming& filming, const TServerHarness& server) {
+    return filming.Until([&] { return fs::exists(CastDirectory(server) / "completed"); });
+}
+
 TEST(FilmerThread, SectionsGoOutInQueueOrderWithoutGapsAndTheRunCompletes) {
     TServerHarness server("127.0.0.124", "filmer-order");
     TFilming filming(server.Address, server.FilmerPort(), 6000, 2);
     ASSERT_NO_FATAL_FAILURE(FilmTwoRecordings(filming));
+    ASSERT_TRUE(UntilCompletedOn(filming, server));
 
     const fs::path cast = CastDirectory(server);
     std::int64_t total = 0;
@@ -328,7 +341,6 @@ TEST(FilmerThread, SectionsGoOutInQueueOrderWithoutGapsAndTheRunCompletes) {
         total += demo.Size + static_cast<std::int64_t>(AudioSizes[n]);
     }
     EXPECT_FALSE(fs::exists(cast / "section_5.meta"));
-    EXPECT_TRUE(fs::exists(cast / "completed"));
     EXPECT_EQ(filming.Thread->BytesSent(), total);
     EXPECT_TRUE(fs::is_empty(filming.Work.WithSeparator())) << "both parts are deleted";
 
@@ -352,6 +364,7 @@ TEST(FilmerThread, DroppedConnectionsResumeAndTheCastEqualsAnUndisturbedOne) {
     {
         TFilming filming(undisturbed.Address, undisturbed.FilmerPort(), 4000, 1);
         ASSERT_NO_FATAL_FAILURE(FilmTwoRecordings(filming));
+        ASSERT_TRUE(UntilCompletedOn(filming, undisturbed));
     }
 
     TServerHarness server("127.0.0.126", "filmer-disturbed");
@@ -367,12 +380,12 @@ TEST(FilmerThread, DroppedConnectionsResumeAndTheCastEqualsAnUndisturbedOne) {
         }
     };
     ASSERT_NO_FATAL_FAILURE(FilmTwoRecordings(filming));
+    ASSERT_TRUE(UntilCompletedOn(filming, server));
 
     EXPECT_TRUE(relay.HasCut());
     EXPECT_TRUE(restarted);
     EXPECT_TRUE(filming.HasStatus("Attempting to resume transfer..."));
     EXPECT_EQ(FilesOf(CastDirectory(server)), FilesOf(CastDirectory(undisturbed)));
-    EXPECT_TRUE(fs::exists(CastDirectory(server) / "completed"));
 }
 
 TEST(FilmerThread, ARecordingThatCannotBeBuiltLosesOnlyItsEntry) {
@@ -390,13 +403,13 @@ TEST(FilmerThread, ARecordingThatCannotBeBuiltLosesOnlyItsEntry) {
     filming.Thread->SetAccepting(false);
     filming.Thread->ReleaseFake();
     ASSERT_TRUE(filming.UntilFinished());
+    ASSERT_TRUE(UntilCompletedOn(filming, server));
 
     // The fake after the damaged recording became section 1, with audio part 1.
     const fs::path cast = CastDirectory(server);
     EXPECT_EQ(fs::file_size(cast / "section_1.part0"), 0u);
     EXPECT_EQ(ReadBytes((cast / "section_1.part1").string()), RandomBytes(600, 1));
     EXPECT_FALSE(fs::exists(cast / "section_2.meta"));
-    EXPECT_TRUE(fs::exists(cast / "completed"));
     const auto error = std::find_if(
         filming.Statuses.begin(), filming.Statuses.end(),
         [](const std::string& status) { return status.find("damaged.rec") != std::string::npos; });
@@ -424,7 +437,7 @@ TEST(FilmerThread, StoppedBeforeAnySectionWasQueuedItStillCompletes) {
     filming.Thread->Start();
     ASSERT_TRUE(filming.UntilFinished());
     EXPECT_TRUE(filming.HasStatus("Stream upload Complete"));
-    EXPECT_TRUE(fs::exists(CastDirectory(server) / "completed"));
+    EXPECT_TRUE(UntilCompletedOn(filming, server));
 }
 
 TEST(FilmerThread, AMissingRecordingsDirectoryIsReportedAndFakeSectionsGoOn) {
@@ -438,6 +451,7 @@ TEST(FilmerThread, AMissingRecordingsDirectoryIsReportedAndFakeSectionsGoOn) {
     filming.Thread->ReleaseFake();
     filming.Thread->SetAccepting(false);
     ASSERT_TRUE(filming.UntilFinished());
+    ASSERT_TRUE(UntilCompletedOn(filming, server));
     ASSERT_FALSE(filming.Statuses.empty());
     EXPECT_EQ(filming.Statuses[0].rfind("Cannot read the recordings directory ", 0), 0u);
     EXPECT_EQ(ReadBytes((CastDirectory(server) / "section_0.part1").string()), RandomBytes(800, 0));
