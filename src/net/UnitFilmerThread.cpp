@@ -10,8 +10,9 @@
 
 namespace {
 
+// An empty directory stays empty, so it cannot turn into the root directory.
 std::string WithSeparator(std::string directory) {
-    if (directory.empty() || directory.back() != '/')
+    if (!directory.empty() && directory.back() != '/')
         directory += '/';
     return directory;
 }
