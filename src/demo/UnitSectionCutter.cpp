@@ -159,8 +159,14 @@ std::optional<TSectionCutter::TSectionParts> TSectionCutter::PrepareSection(std:
         FFirstRealSection = n;
     const bool startPoint = (n - FFirstRealSection) % FSectionStep == 0;
     const std::string demoPart = SectionFile(FWorkDirectory, "stream_%d.rec", n);
-    const std::int64_t bodyOffset = BuildSection(*first, demoPart, startPoint, FRunningTotalMs);
-    return TSectionParts{demoPart, audioPart, bodyOffset};
+    try {
+        const std::int64_t bodyOffset = BuildSection(*first, demoPart, startPoint, FRunningTotalMs);
+        return TSectionParts{demoPart, audioPart, bodyOffset};
+    } catch (const std::exception& error) {
+        // The entry is gone with this error, so the message names the recording.
+        throw std::runtime_error(std::filesystem::path(*first).filename().string() + ": " +
+                                 error.what());
+    }
 }
 
 bool TSectionCutter::QueueEmpty() const {

@@ -10,8 +10,9 @@
 
 namespace {
 
+// An empty directory stays empty, so it cannot turn into the root directory.
 std::string WithSeparator(std::string directory) {
-    if (directory.empty() || directory.back() != '/')
+    if (!directory.empty() && directory.back() != '/')
         directory += '/';
     return directory;
 }
@@ -31,9 +32,9 @@ TFilmerThread::TFilmerThread(SyncContext& sync, std::string clientVersion, std::
                              std::int32_t sectionStep, std::uint16_t port)
     : TFilmerConnectionThread(sync, std::move(clientVersion), std::move(host),
                               std::move(filmingPassword), std::move(gameName), port),
-      Rate(PositiveRate(rate)),
-      Cutter(WithSeparator(std::move(recordingsDirectory)), WithSeparator(std::move(workDirectory)),
-             sectionStep, [this](std::int32_t section) {
+      RecordingsDirectory(WithSeparator(std::move(recordingsDirectory))), Rate(PositiveRate(rate)),
+      Cutter(RecordingsDirectory, WithSeparator(std::move(workDirectory)), sectionStep,
+             [this](std::int32_t section) {
                  Synchronize([this, section] {
                      if (OnAudioCut)
                          OnAudioCut(section);
@@ -46,6 +47,12 @@ TFilmerThread::~TFilmerThread() {
 }
 
 void TFilmerThread::BeforeLoop() {
+    // Filming goes on without it: fake sections still carry the commentary.
+    std::error_code error;
+    std::filesystem::directory_iterator listing(RecordingsDirectory, error);
+    if (error)
+        Status("Cannot read the recordings directory " + RecordingsDirectory + ": " +
+               error.message());
     // Recordings that exist before filming starts never become sections.
     Cutter.SnapshotRecordings();
 }

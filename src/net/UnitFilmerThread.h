@@ -86,6 +86,7 @@ private:
     void AddBytesSent(std::int64_t bytes);
     void ReportBytesSent();
 
+    const std::string RecordingsDirectory;
     const std::int32_t Rate;
     TSectionCutter Cutter;
     std::chrono::milliseconds PassInterval{1000};

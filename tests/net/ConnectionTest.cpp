@@ -6,7 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <sstream>
 
@@ -169,4 +179,92 @@ TEST(Connection, UnreachablePeerIsAConnectionError) {
     TServerConnection client;
     EXPECT_THROW(client.Connect(Address, port), ENelqConnectionError);
     EXPECT_THROW(client.Connect("no such host.invalid", 1), ENelqConnectionError);
+}
+
+TEST(Connection, EveryWriteToABrokenConnectionFailsAndSoDoesTheNextRead) {
+    TScriptedPeer peer(Address, [](TServerConnection& server, int) {
+        server.WriteLine("one\r\ntwo"); // both lines arrive in one piece
+        server.ReadLine();
+    });
+    // A final message to a dead connection must not pass for delivered.
+    TServerConnection finishing;
+    finishing.Connect(Address, peer.Port());
+    finishing.CloseSocket();
+    EXPECT_THROW(finishing.WriteLine("COMPLETED"), ENelqConnectionError);
+
+    // A batch closed without Commit cannot throw; what follows reports its
+    // failure, even a read that the buffered line could satisfy.
+    TServerConnection reading;
+    reading.Connect(Address, peer.Port());
+    EXPECT_EQ(reading.ReadLine(), "one");
+    reading.CloseSocket();
+    {
+        TServerConnection::TBatch batch(reading);
+        reading.WriteInt32(2);
+    }
+    EXPECT_THROW(reading.ReadLine(), ENelqConnectionError);
+}
+
+namespace {
+
+const char* const SilentNameServer = "127.0.0.131";
+
+// Ends the process of a death test at once: an abandoned lookup may still be
+// inside the resolver, and nothing should wait for it.
+[[noreturn]] void EndProcess(const char* failure) {
+    std::fputs(failure, stderr);
+    std::fflush(stderr);
+    ::_exit(*failure == '\0' ? 0 : 1);
+}
+
+// Runs in a process of its own: a private mount namespace whose
+// /etc/resolv.conf names a name server on loopback that takes queries and
+// never answers, so a lookup hangs as it does behind a dead network.
+[[noreturn]] void StopWhileTheNameLookupHangs() {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        EndProcess("cannot make a private mount namespace");
+    const std::string config = std::filesystem::temp_directory_path() /
+                               ("nelq-resolv-" + std::to_string(::getpid()) + ".conf");
+    std::ofstream(config) << "nameserver " << SilentNameServer
+                          << "\noptions timeout:30 attempts:5\n";
+    const bool mounted =
+        ::mount(config.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
+    std::filesystem::remove(config); // a mount keeps it alive
+    if (!mounted)
+        EndProcess("cannot mount the test's resolv.conf");
+    const int silent = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(53);
+    ::inet_pton(AF_INET, SilentNameServer, &local.sin_addr);
+    if (::bind(silent, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0)
+        EndProcess("cannot bind the silent name server");
+
+    static TServerConnection client; // outlives a hung Connect
+    static std::promise<bool> failed;
+    std::thread([] {
+        try {
+            client.Connect("cast.nelq.test", 28200);
+            failed.set_value(false);
+        } catch (const ENelqConnectionError&) {
+            failed.set_value(true);
+        }
+    }).detach();
+    auto connecting = failed.get_future();
+    if (connecting.wait_for(std::chrono::milliseconds(500)) != std::future_status::timeout)
+        EndProcess("the lookup did not hang");
+    client.CloseSocket();
+    if (connecting.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+        EndProcess("CloseSocket did not end the lookup");
+    EndProcess(connecting.get() ? "" : "Connect succeeded");
+}
+
+} // namespace
+
+TEST(Connection, CloseSocketEndsAConnectThatWaitsForAnUnansweredNameLookup) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for a private mount namespace and port 53";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(StopWhileTheNameLookupHangs(), ::testing::ExitedWithCode(0), "");
 }
