@@ -81,16 +81,19 @@ int RunPlaybackMode(const TPlaybackOptions& options, std::ostream& log) {
     const std::string demoPath = modDirectory + demoFile;
 
     std::unique_ptr<TGrowingRecording> recording;
+    std::string reason = "it lies outside the mod directory";
     if (IsInsideModDirectory(demoFile)) {
+        reason = "its head did not arrive in time";
         try {
             recording = LoadDemo(demoPath, window);
         } catch (const ERecordingReadError& error) {
-            log << "(" << error.what() << ")\n";
+            reason = error.what();
         }
     }
     if (!recording) {
-        std::fprintf(stderr, "t2-standin: Playback Failed: Demo playback failed for file '%s'.\n",
-                     demoFile.c_str());
+        std::fprintf(stderr,
+                     "t2-standin: Playback Failed: Demo playback failed for file '%s'. (%s)\n",
+                     demoFile.c_str(), reason.c_str());
         return 1;
     }
     log << "playing " << demoPath << std::endl;
