@@ -98,14 +98,23 @@ int RunPlaybackMode(const TPlaybackOptions& options, std::ostream& log) {
     }
     log << "playing " << demoPath << std::endl;
 
-    TPlaybackScript script(modDirectory, [&log](const TSyncInstruction& instruction) {
+    // Instructions are told once the update that took them has also written
+    // its progress, so whoever reads the log finds both files settled.
+    std::string taken;
+    TPlaybackScript script(modDirectory, [&taken](const TSyncInstruction& instruction) {
         char line[64];
         std::snprintf(line, sizeof line, "audiosync %.0f: speed %.3f ", instruction.Number,
                       *instruction.Speed);
-        log << line << instruction.Status << std::endl;
+        taken += line + instruction.Status + "\n";
     });
+    const auto tellTaken = [&] {
+        if (!taken.empty())
+            log << taken << std::flush;
+        taken.clear();
+    };
     TDemoClock clock(options.ClockDrift);
     script.Start();
+    tellTaken();
 
     TClock::time_point last = TClock::now();
     TClock::time_point lastArrival = last;
@@ -119,6 +128,7 @@ int RunPlaybackMode(const TPlaybackOptions& options, std::ostream& log) {
         clock.Advance(SecondsBetween(last, now), recording->AvailableDemoTimeMs());
         last = now;
         script.Update(clock.PlayedMs());
+        tellTaken();
         window.Show(StatusLine(clock.PlayedMs(), script));
 
         const bool allPlayed = clock.PlayedMs() >= recording->AvailableDemoTimeMs();
