@@ -173,8 +173,14 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
     std::string part;
     for (std::size_t i = 2; i <= windowsPath.size(); ++i) {
         if (i == windowsPath.size() || windowsPath[i] == '\\' || windowsPath[i] == '/') {
-            if (!part.empty() && part != ".")
+            // As on Windows, ".." stops at the drive's root: the mapped path
+            // never leaves the drive's directory.
+            if (part == "..") {
+                if (!parts.empty())
+                    parts.pop_back();
+            } else if (!part.empty() && part != ".") {
                 parts.push_back(part);
+            }
             part.clear();
         } else {
             part.push_back(windowsPath[i]);

@@ -23,6 +23,6 @@ std::optional<std::string> ReadMachineRegistryString(const std::string& prefix,
 
 // Maps a Windows path ("C:\\Games\\App\\") to the directory it names inside the
 // prefix (via "dosdevices", falling back to "drive_c" for drive C). Existing
-// directories are matched without regard to letter case, as Windows would.
-// Keeps a trailing separator.
+// directories are matched without regard to letter case, as Windows would,
+// and ".." goes no higher than the drive's root. Keeps a trailing separator.
 std::string MapWindowsPath(const std::string& prefix, const std::string& windowsPath);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "demo/UnitBZip2.h"
+#include "demo/UnitStreams.h"
+
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -142,6 +146,129 @@ TEST(NelqRec, BadInputEndsWithAMessageAndStatusOne) {
         EXPECT_EQ(run.Errors.find("Sanitizer"), std::string::npos) << run.Errors;
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "j.rec")); // no output from a refused join
+}
+
+// Files of the directory whose names mark a temporary output.
+std::vector<std::string> Leftovers(const TTempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "."))
+        if (entry.path().filename().string().find(".nelq-rec-") != std::string::npos)
+            names.push_back(entry.path().filename().string());
+    return names;
+}
+
+std::string LittleEndian32(std::uint32_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<char>(value >> (8 * i));
+    return bytes;
+}
+
+std::string Bzip(const std::string& plain) {
+    TMemoryStream source, packed;
+    source.WriteBuffer(plain.data(), plain.size());
+    source.SetPosition(0);
+    BzipFromStream(source, packed);
+    return std::string(reinterpret_cast<const char*>(packed.Memory()), packed.ByteSize());
+}
+
+TEST(NelqRec, OutputsNeverReplaceInputsAndFailuresLeaveNoFile) {
+    TTempDir dir;
+    const std::string rec = dir / "g.rec";
+    ASSERT_EQ(RunTool(dir, "generate '" + rec + "' --duration-ms 1600 --info Katabatic").Status, 0);
+    const std::string original = ReadBytes(rec);
+    std::filesystem::create_symlink(rec, dir / "link.rec");
+    const std::string dirName = std::filesystem::path(rec).parent_path().filename().string();
+    for (const std::string& out : {rec, dir / "./g.rec", dir / "link.rec", rec + ".log",
+                                   dir / ("../" + dirName + "/g.rec")}) {
+        const TToolRun run = RunTool(dir, "section '" + rec + "' '" + out + "'");
+        EXPECT_EQ(run.Status, 1) << out;
+        EXPECT_NE(run.Errors.find("refusing to write"), std::string::npos) << run.Errors;
+    }
+    EXPECT_EQ(ReadBytes(rec), original);
+    EXPECT_EQ(ReadBytes(rec + ".log"), "Katabatic\r\n");
+
+    ASSERT_EQ(RunTool(dir, "section '" + rec + "' '" + dir / "p0" + "' --start-point").Status, 0);
+    const std::string part = ReadBytes(dir / "p0");
+    EXPECT_EQ(RunTool(dir, "join '" + dir / "p0" + "' '" + dir / "p0" + "'").Status, 1);
+    EXPECT_EQ(ReadBytes(dir / "p0"), part);
+    std::filesystem::create_directory(dir / "u");
+    WriteBytes(dir / "u/packets.bin", part);
+    EXPECT_EQ(RunTool(dir, "unpack '" + dir / "u/packets.bin" + "' '" + dir / "u" + "'").Status, 1);
+    EXPECT_EQ(ReadBytes(dir / "u/packets.bin"), part);
+
+    // A failure half way leaves the earlier output as it was, and nothing else.
+    std::string corrupt = original;
+    corrupt.replace(1060, 40, std::string(40, '\xFF'));
+    WriteBytes(dir / "corrupt.rec", corrupt);
+    WriteBytes(dir / "earlier.part", "earlier");
+    EXPECT_EQ(
+        RunTool(dir, "section '" + dir / "corrupt.rec" + "' '" + dir / "earlier.part" + "'").Status,
+        1);
+    EXPECT_EQ(ReadBytes(dir / "earlier.part"), "earlier");
+    WriteBytes(dir / "bad.body", "BZh9 and then no bzip2 at all");
+    EXPECT_EQ(
+        RunTool(dir, "join '" + dir / "j.rec" + "' '" + dir / "p0" + "' '" + dir / "bad.body" + "'")
+            .Status,
+        1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "j.rec"));
+    EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
+}
+
+TEST(NelqRec, InfoTellsDemoPartsFromRecordings) {
+    TTempDir dir;
+    const std::string rec = dir / "g.rec";
+    ASSERT_EQ(RunTool(dir, "generate '" + rec + "' --duration-ms 3200").Status, 0);
+    const TToolRun recording = RunTool(dir, "info '" + rec + "'");
+    EXPECT_EQ(recording.Values.at("kind"), "recording");
+
+    const TToolRun built = RunTool(dir, "section '" + rec + "' '" + dir / "p0" + "' --start-point");
+    ASSERT_EQ(built.Status, 0);
+    const TToolRun whole = RunTool(dir, "info '" + dir / "p0" + "'");
+    ASSERT_EQ(whole.Status, 0) << whole.Errors;
+    EXPECT_EQ(whole.Values.at("kind"), "demo_part");
+    EXPECT_EQ(Number(whole, "duration_ms"), 3200);
+    EXPECT_EQ(Number(whole, "body_offset"), Number(built, "body_offset"));
+    EXPECT_EQ(Number(whole, "head_length"), Number(built, "body_offset") - 1032);
+    EXPECT_EQ(Number(whole, "demo_time_ms"), 3200);
+    EXPECT_EQ(whole.Values.count("initial_block_length"), 0u);
+
+    WriteBytes(dir / "p0.body", ReadBytes(dir / "p0").substr(Number(built, "body_offset")));
+    const TToolRun body = RunTool(dir, "info '" + dir / "p0.body" + "'");
+    EXPECT_EQ(body.Values.at("kind"), "demo_part_body");
+    EXPECT_EQ(Number(body, "demo_time_ms"), 3200);
+
+    WriteBytes(dir / "fake.part", "");
+    const TToolRun fake = RunTool(dir, "info '" + dir / "fake.part" + "'");
+    EXPECT_EQ(fake.Status, 1);
+    EXPECT_NE(fake.Errors.find("fake section"), std::string::npos) << fake.Errors;
+}
+
+TEST(NelqRec, HeadsThatAreCutOffOrEmptyAreRefused) {
+    TTempDir dir;
+    ASSERT_EQ(RunTool(dir, "generate '" + dir / "g.rec" + "' --duration-ms 1600").Status, 0);
+    const TToolRun built =
+        RunTool(dir, "section '" + dir / "g.rec" + "' '" + dir / "p0" + "' --start-point");
+    ASSERT_EQ(built.Status, 0);
+    const std::string part = ReadBytes(dir / "p0");
+    const std::string packedHead = part.substr(1032, Number(built, "body_offset") - 1032);
+    const std::string body = part.substr(Number(built, "body_offset"));
+    const std::string head = ReadBytes(dir / "g.rec").substr(0, 1054);
+
+    for (const std::string& badHead : {packedHead.substr(0, packedHead.size() / 2), Bzip(""),
+                                       Bzip(head.substr(0, 20)), Bzip(head.substr(0, 500))}) {
+        WriteBytes(dir / "bad.part",
+                   part.substr(0, 1028) + LittleEndian32(badHead.size()) + badHead + body);
+        const TToolRun join =
+            RunTool(dir, "join '" + dir / "j.rec" + "' '" + dir / "bad.part" + "'");
+        EXPECT_EQ(join.Status, 1);
+        EXPECT_NE(join.Errors.find("recording head"), std::string::npos) << join.Errors;
+        EXPECT_FALSE(std::filesystem::exists(dir / "j.rec"));
+        EXPECT_EQ(RunTool(dir, "unpack '" + dir / "bad.part" + "' '" + dir / "u" + "'").Status, 1);
+        EXPECT_FALSE(std::filesystem::exists(dir / "u/head.rec"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "u/packets.bin"));
+    }
+    EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
 }
 
 } // namespace

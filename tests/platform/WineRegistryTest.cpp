@@ -76,3 +76,19 @@ TEST_F(WinePrefix, MapsWindowsPathsIntoThePrefixMatchingExistingFoldersWithoutCa
               (Prefix / "dosdevices" / "d:" / "Games" / "New").string());
     EXPECT_EQ(MapWindowsPath(Prefix.string(), "\\GameData\\"), "\\GameData\\");
 }
+
+TEST_F(WinePrefix, DotDotStopsAtTheDrivesRootAsOnWindows) {
+    fs::create_directories(Prefix / "drive_c" / "Dynamix" / "GameData");
+    const std::string drive = (Prefix / "drive_c").string();
+    EXPECT_EQ(MapWindowsPath(Prefix.string(), "C:\\..\\..\\tmp\\x"), drive + "/tmp/x");
+    EXPECT_EQ(MapWindowsPath(Prefix.string(), "C:/../.."), drive);
+    EXPECT_EQ(
+        MapWindowsPath(Prefix.string(), "c:\\dynamix\\x\\..\\.\\gamedata\\..\\..\\..\\Dynamix\\"),
+        drive + "/Dynamix/");
+    // Through a drive link as well: the link's own directory is the root.
+    fs::create_directories(Prefix / "dosdevices");
+    fs::create_directories(Prefix / "elsewhere");
+    fs::create_directory_symlink(Prefix / "elsewhere", Prefix / "dosdevices" / "e:");
+    EXPECT_EQ(MapWindowsPath(Prefix.string(), "E:\\..\\..\\etc"),
+              (Prefix / "dosdevices" / "e:" / "etc").string());
+}

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Where the packet stream of a stored demo part begins. A viewer stores the
 // first part of a rebuilt recording whole and later ones from their body
@@ -16,8 +17,18 @@ struct TPacketStreamLocation {
 
 TPacketStreamLocation LocatePacketStream(TStream& part, const std::string& name);
 
-// The plain recording head of a whole part, appended to `target`.
-void UnpackHead(TStream& part, const TPacketStreamLocation& location, TStream& target);
+// Whether the stream holds a whole demo part: the fixed fields, an info field
+// of text, a zero byte and blanks, and a bzip2 stream (or nothing) at the
+// body offset.
+bool IsWholeDemoPart(TStream& part);
+// Whether the stream is a bare body, the bzip2 stream alone.
+bool IsBareDemoPartBody(TStream& part);
+
+// The plain recording head of a whole part that carries one, checked against
+// the 30-byte header and the initial block it announces: a cut-off or empty
+// head raises instead of making an unplayable recording.
+std::vector<std::uint8_t> UnpackHead(TStream& part, const TPacketStreamLocation& location,
+                                     const std::string& name);
 
 // The plain packet stream, appended to `target`.
 void UnpackPackets(TStream& part, const TPacketStreamLocation& location, TStream& target);

@@ -2,6 +2,7 @@
 // client does. For developers, testers and the curious.
 
 #include "DemoPartReader.h"
+#include "OutputFile.h"
 #include "RecordingGenerator.h"
 
 #include "demo/UnitDemoPart.h"
@@ -97,13 +98,42 @@ void Print(const std::string& key, std::int64_t value) {
     Print(key, std::to_string(value));
 }
 
+void PrintPackets(TMemoryStream& packets) {
+    Print("packet_bytes", static_cast<std::int64_t>(packets.ByteSize()));
+    Print("demo_time_ms", MeasureDemoTime(packets.Memory(), packets.ByteSize()));
+}
+
+// A demo part given where a recording is expected would read as a recording
+// with a nonsense initial block; describe it as what it is.
+void InfoOfDemoPart(TFileStream& part, const std::string& path) {
+    const TPacketStreamLocation location = LocatePacketStream(part, path);
+    if (location.WholePart) {
+        const TDemoPartHeader header = ReadDemoPartHeader(part);
+        Print("kind", "demo_part");
+        Print("duration_ms", header.DurationMs);
+        Print("head_length", header.HeadLength);
+        Print("body_offset", header.BodyOffset);
+        Print("info", header.InfoText);
+    } else {
+        Print("kind", "demo_part_body");
+    }
+    TMemoryStream packets;
+    UnpackPackets(part, location, packets);
+    PrintPackets(packets);
+}
+
 void Info(TArguments& args) {
     args.ExpectPositionals(1);
     const std::string path = args.Positional(0);
-    TFileStream recording(path, TFileStream::TMode::OpenRead);
-    const TRecordingHead head = ReadRecordingHead(recording);
+    TFileStream file(path, TFileStream::TMode::OpenRead);
+    if (file.Size() == 0 || IsWholeDemoPart(file) || IsBareDemoPartBody(file)) {
+        InfoOfDemoPart(file, path);
+        return;
+    }
+    const TRecordingHead head = ReadRecordingHead(file);
     TMemoryStream body;
-    InflateRecordingBody(recording, body);
+    InflateRecordingBody(file, body);
+    Print("kind", "recording");
     Print("duration_ms", head.DurationMs);
     Print("initial_block_length", head.InitialBlockLength);
     Print("head_bytes", static_cast<std::int64_t>(head.Bytes.size()));
@@ -116,8 +146,12 @@ void Section(TArguments& args) {
     const bool startPoint = args.Flag("--start-point");
     std::int64_t runningTotalMs = args.Number<std::int64_t>("--running-total").value_or(0);
     args.ExpectPositionals(2);
-    Print("body_offset",
-          BuildSection(args.Positional(0), args.Positional(1), startPoint, runningTotalMs));
+    const std::string recording = args.Positional(0);
+    TOutputFile out(args.Positional(1), {recording, recording + ".log"});
+    const std::int64_t bodyOffset =
+        BuildSection(recording, out.TemporaryPath(), startPoint, runningTotalMs);
+    out.Commit();
+    Print("body_offset", bodyOffset);
 }
 
 void Unpack(TArguments& args) {
@@ -128,15 +162,25 @@ void Unpack(TArguments& args) {
     const TDemoPartHeader header = ReadDemoPartHeader(part);
     std::filesystem::create_directories(directory);
 
-    TFileStream packets((directory / "packets.bin").string(), TFileStream::TMode::Create);
-    if (header.Size > 0) {
-        const TPacketStreamLocation location{true, header.HeadLength, header.BodyOffset};
-        if (header.HeadLength > 0) {
-            TFileStream head((directory / "head.rec").string(), TFileStream::TMode::Create);
-            UnpackHead(part, location, head);
+    TOutputFile packetsFile((directory / "packets.bin").string(), {partPath});
+    std::optional<TOutputFile> headFile;
+    {
+        TFileStream packets(packetsFile.TemporaryPath(), TFileStream::TMode::Create);
+        if (header.Size > 0) {
+            const TPacketStreamLocation location{true, header.HeadLength, header.BodyOffset};
+            if (header.HeadLength > 0) {
+                const std::vector<std::uint8_t> head = UnpackHead(part, location, partPath);
+                headFile.emplace((directory / "head.rec").string(),
+                                 std::vector<std::string>{partPath});
+                TFileStream(headFile->TemporaryPath(), TFileStream::TMode::Create)
+                    .WriteBuffer(head.data(), head.size());
+            }
+            UnpackPackets(part, location, packets);
         }
-        UnpackPackets(part, location, packets);
     }
+    packetsFile.Commit();
+    if (headFile)
+        headFile->Commit();
     Print("duration_ms", header.DurationMs);
     Print("head_length", header.HeadLength);
     Print("info", header.InfoText);
@@ -166,20 +210,23 @@ void Join(TArguments& args) {
     if (partPaths.empty())
         throw EUsage("join needs at least one part");
 
-    TFileStream first(partPaths.front(), TFileStream::TMode::OpenRead);
-    const TPacketStreamLocation firstLocation = LocatePacketStream(first, partPaths.front());
-    if (firstLocation.HeadLength == 0)
-        throw std::runtime_error(partPaths.front() + " carries no recording head");
-    TFileStream out(outPath, TFileStream::TMode::Create);
-    UnpackHead(first, firstLocation, out);
-    TRecordingWriter body(out);
-    for (const std::string& path : partPaths) {
-        TFileStream part(path, TFileStream::TMode::OpenRead);
-        TMemoryStream packets;
-        UnpackPackets(part, LocatePacketStream(part, path), packets);
-        body.AppendPacketStream(packets.Memory(), packets.ByteSize());
+    TOutputFile out(outPath, partPaths);
+    {
+        TFileStream first(partPaths.front(), TFileStream::TMode::OpenRead);
+        const std::vector<std::uint8_t> head =
+            UnpackHead(first, LocatePacketStream(first, partPaths.front()), partPaths.front());
+        TFileStream recording(out.TemporaryPath(), TFileStream::TMode::Create);
+        recording.WriteBuffer(head.data(), head.size());
+        TRecordingWriter body(recording);
+        for (const std::string& path : partPaths) {
+            TFileStream part(path, TFileStream::TMode::OpenRead);
+            TMemoryStream packets;
+            UnpackPackets(part, LocatePacketStream(part, path), packets);
+            body.AppendPacketStream(packets.Memory(), packets.ByteSize());
+        }
+        body.Finish();
     }
-    body.Finish();
+    out.Commit();
 }
 
 } // namespace

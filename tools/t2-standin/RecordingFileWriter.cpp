@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -18,7 +19,7 @@ std::runtime_error FileError(const std::string& what, const std::string& path) {
 
 TRecordingFileWriter::TRecordingFileWriter(const std::string& directory) {
     for (int k = 1;; ++k) {
-        FPath = directory + "/demo" + std::to_string(k) + ".rec";
+        FPath = (std::filesystem::path(directory) / ("demo" + std::to_string(k) + ".rec")).string();
         FHandle = open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (FHandle >= 0)
             return;

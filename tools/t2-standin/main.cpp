@@ -2,6 +2,8 @@
 // record mode it writes recordings as the game does while a filmer plays; in
 // playback mode it is started as the playback executable would be.
 
+#include "GameWindow.h"
+#include "PlaybackMode.h"
 #include "RecordMode.h"
 #include "StandinArguments.h"
 
@@ -16,9 +18,12 @@ int main(int argc, char** argv) {
             RunRecordMode(ParseRecordArguments(args), std::cout);
             return 0;
         }
-        throw EUsage("only the record mode is built so far");
+        return RunPlaybackMode(ParsePlaybackArguments(args), std::cout);
     } catch (const EUsage& error) {
         std::cerr << "t2-standin: " << error.what() << '\n' << StandinUsage;
+    } catch (const ENoDisplay& error) {
+        std::cerr << "t2-standin: " << error.what() << '\n';
+        return 2;
     } catch (const std::exception& error) {
         std::cerr << "t2-standin: " << error.what() << '\n';
     }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+// The game's top-level window, titled exactly "Tribes 2" (WM_NAME and
+// _NET_WM_NAME), which is how the client finds a running game. It shows the
+// demo clock and the status text; closing it or pressing Escape ends the demo.
+class ENoDisplay : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TGameWindow {
+public:
+    static constexpr const char* Title = "Tribes 2";
+
+    // Throws ENoDisplay when no X display can be opened.
+    TGameWindow();
+    ~TGameWindow();
+    TGameWindow(const TGameWindow&) = delete;
+    TGameWindow& operator=(const TGameWindow&) = delete;
+
+    // Handles the events that have arrived; false once the user has closed
+    // the window or pressed Escape.
+    bool HandleEvents();
+    // Waits up to `milliseconds` for an event.
+    void WaitForEvents(int milliseconds);
+    void Show(const std::string& text);
+
+private:
+    void Draw();
+
+    struct TXState;
+    std::unique_ptr<TXState> FX;
+    std::string FText;
+};
