@@ -9,16 +9,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
+bool HasArchiveExtension(const fs::path& path) {
+    const std::string extension = AsciiLower(path.extension().string());
+    return extension == ".zip" || extension == ".qmx";
+}
+
 std::vector<std::string> Entries(const std::string& directory, bool directories,
                                  const std::string& extension) {
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.empty() || name[0] == '.' || name == "ACTIVE")
+        if (name.empty() || name == ExtractionDirectoryName)
             continue;
         std::error_code typeError;
-        if (directories ? it->is_directory(typeError) && !it->is_symlink(typeError)
+        if (it->is_symlink(typeError))
+            continue;
+        if (directories ? it->is_directory(typeError)
                         : it->is_regular_file(typeError) &&
                               AsciiLower(it->path().extension().string()) == extension)
             names.push_back(name);
@@ -36,4 +43,10 @@ std::vector<std::string> ListOfflineCasts(const std::string& streamsDirectory) {
         casts.insert(casts.end(), archives.begin(), archives.end());
     }
     return casts;
+}
+
+bool IsCastArchive(const std::string& streamsDirectory, const std::string& name) {
+    std::error_code ec;
+    const fs::path path = fs::path(streamsDirectory) / name;
+    return HasArchiveExtension(path) && !fs::is_directory(path, ec);
 }
