@@ -94,7 +94,7 @@ std::vector<TCompletedSection> LoadPlayableCast(const std::string& castDirectory
 
 void ReplayCast(TCastAssembler& assembler, TAssemblySettings settings,
                 const std::vector<TCompletedSection>& sections,
-                const std::function<bool(std::size_t replayed)>& afterSection) {
+                const std::function<void(std::size_t replayed)>& afterSection) {
     if (sections.empty())
         throw EOfflineError("Insufficient sections to begin viewing");
     settings.StartSection = sections.front().Section;
@@ -103,7 +103,9 @@ void ReplayCast(TCastAssembler& assembler, TAssemblySettings settings,
     try {
         for (std::size_t i = 0; i < sections.size(); ++i) {
             assembler.SectionComplete(sections[i].Section, sections[i].Tag);
-            if (afterSection && !afterSection(i + 1))
+            if (afterSection)
+                afterSection(i + 1);
+            if (assembler.LastCompletedSection() != sections[i].Section)
                 return;
         }
     } catch (...) {
