@@ -94,7 +94,14 @@ std::vector<TCompletedSection> LoadPlayableCast(const std::string& castDirectory
 
 void ReplayCast(TCastAssembler& assembler, TAssemblySettings settings,
                 const std::vector<TCompletedSection>& sections,
-                const std::function<void(std::size_t replayed)>& afterSection) {
+                const std::function<void(std::size_t replayed)>& afterSection,
+                const std::function<void()>& streamsEnded) {
+    const auto endStreams = [&] {
+        if (streamsEnded)
+            streamsEnded();
+        else
+            assembler.StreamsEndedHandler();
+    };
     if (sections.empty())
         throw EOfflineError("Insufficient sections to begin viewing");
     settings.StartSection = sections.front().Section;
@@ -110,13 +117,13 @@ void ReplayCast(TCastAssembler& assembler, TAssemblySettings settings,
         }
     } catch (...) {
         try {
-            assembler.StreamsEndedHandler();
+            endStreams();
         } catch (...) {
             // The section's failure is the one to report.
         }
         throw;
     }
-    assembler.StreamsEndedHandler();
+    endStreams();
     const std::int64_t third = std::int64_t{settings.StartSection} + 2;
     const bool started =
         std::any_of(sections.begin(), sections.end(),

@@ -43,11 +43,13 @@ std::vector<TCompletedSection> LoadPlayableCast(const std::string& castDirectory
 // listed section is not two after the first) starts playback once all are
 // assembled, as the end of a short online cast does.
 //
-// afterSection(n) runs after the n-th section; it may run the window's pending
+// streamsEnded stands in for the assembler's own handler where the caller's
+// does more. afterSection(n) runs after the n-th section; it may run the window's pending
 // events. If the assembler no longer holds that section afterwards, its run
 // was finished or restarted meanwhile and the replay ends at once. If a
 // section fails, the streams are still ended, closing the rebuilt recording,
 // and the error is raised.
 void ReplayCast(TCastAssembler& assembler, TAssemblySettings settings,
                 const std::vector<TCompletedSection>& sections,
-                const std::function<void(std::size_t replayed)>& afterSection);
+                const std::function<void(std::size_t replayed)>& afterSection,
+                const std::function<void()>& streamsEnded = {});

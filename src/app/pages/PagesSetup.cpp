@@ -2,6 +2,7 @@
 
 #include "app/pages/PageKit.h"
 
+#include <QAction>
 #include <QCompleter>
 #include <QEvent>
 
@@ -78,6 +79,11 @@ TPageInto::TPageInto(QWidget* parent) : QWidget(parent) {
     ListViewOffline =
         ListView(this, QStringLiteral("ListViewOffline"), {QStringLiteral("Stream Name")});
     ListViewOffline->setMinimumHeight(40);
+    ActionExportArchive = new QAction(QStringLiteral("Export as archive\u2026"), this);
+    ActionExportArchive->setObjectName(QStringLiteral("ActionExportArchive"));
+    ActionExportArchive->setEnabled(false);
+    ListViewOffline->addAction(ActionExportArchive);
+    ListViewOffline->setContextMenuPolicy(Qt::ActionsContextMenu);
     layout->addWidget(ListViewOffline, 1);
 
     RadioButtonFilmGame = new QRadioButton(QStringLiteral("Film a game"), this);

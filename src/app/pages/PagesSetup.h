@@ -33,6 +33,8 @@ public:
     QComboBox* ComboBoxViewHost;
     QTreeWidget* ListViewOffline;
     QComboBox* ComboBoxFilmHost;
+    // The offline list's context menu: the selected stored cast as a ".qmx".
+    QAction* ActionExportArchive;
 
 signals:
     // A control that belongs to one mode took the keyboard focus.
