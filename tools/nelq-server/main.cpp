@@ -3,6 +3,7 @@
 #include "OperatorConsole.h"
 #include "ServerLog.h"
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <iostream>
