@@ -127,6 +127,7 @@ struct TCastingServer::TState {
 TCastingServer::TState::TState(TServerOptions options, TServerLog log)
     : Options(std::move(options)), Log(std::move(log)), Listeners(Io, Options),
       Store(Options.DataDirectory) {}
+
 void TCastingServer::TState::Accept(asio::ip::tcp::acceptor& acceptor, TRole role) {
     acceptor.async_accept(
         [this, &acceptor, role](asio::error_code error, asio::ip::tcp::socket socket) {
