@@ -17,7 +17,6 @@
 #include "demo/UnitFilmController.h"
 #include "net/UnitViewerThread.h"
 #include "platform/WineRegistry.h"
-#include "playback/OfflineCastList.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -50,10 +49,6 @@ QString Q(const std::string& text) {
 void UsePointAsDecimalSeparator() {
     QLocale::setDefault(QLocale::c());
     std::setlocale(LC_NUMERIC, "C");
-}
-
-[[noreturn]] void NotAvailableYet(const QString& what) {
-    throw std::runtime_error((what + QStringLiteral(" is not available yet.")).toStdString());
 }
 
 // Disconnects first, so that a blocking read returns, then ends the thread and
@@ -220,6 +215,7 @@ void TFormMain::ConnectHandlers() {
 
     connect(Into, &TPageInto::ViewHostEntered, this,
             [this] { SelectMode(WizardMode::ViewServer); });
+    ConnectOfflineList();
     connect(Into, &TPageInto::OfflineListEntered, this,
             [this] { SelectMode(WizardMode::ViewOffline); });
     connect(Into, &TPageInto::FilmHostEntered, this, [this] { SelectMode(WizardMode::Film); });
@@ -494,11 +490,7 @@ void TFormMain::NextFromInto() {
         const QList<QTreeWidgetItem*> selected = Into->ListViewOffline->selectedItems();
         if (selected.isEmpty())
             break;
-        CurrentGame = selected.first()->text(0);
-        const QString extension = QFileInfo(CurrentGame).suffix().toLower();
-        if (extension == QLatin1String("zip") || extension == QLatin1String("qmx"))
-            ExtractArchive(StreamsDirectory + CurrentGame);
-        StartOfflineViewing();
+        OpenOfflineCast(selected.first()->text(0));
         break;
     }
     }
@@ -581,14 +573,6 @@ void TFormMain::ListViewSectionsSelectItem() {
         return;
     for (const std::string& line : DescribeSection(SectionDescriptions[*index].toStdString()))
         SectionPick->MemoDemoStart->appendPlainText(Q(line));
-}
-
-void TFormMain::FillOfflineList() {
-    QTreeWidget* list = Into->ListViewOffline;
-    list->clear();
-    for (const std::string& cast : ListOfflineCasts(StreamsDirectory.toStdString()))
-        new QTreeWidgetItem(list, {Q(cast)});
-    list->resizeColumnToContents(0);
 }
 
 QString TFormMain::CastDirectory() const {
@@ -726,12 +710,4 @@ void TFormMain::TimerNoDemoSectionsTimer() {
 
 void TFormMain::ButtonStopFilmingClick() {
     Film->ButtonStopFilmingClick();
-}
-
-void TFormMain::StartOfflineViewing() {
-    NotAvailableYet(QStringLiteral("Viewing an offline game"));
-}
-
-void TFormMain::ExtractArchive(const QString&) {
-    NotAvailableYet(QStringLiteral("Opening a cast archive"));
 }

@@ -107,6 +107,9 @@ public:
     void StoreViewOptions();
     void WriteClientPrefs();
     void ReadClientPrefs();
+    // What "Export as archive…" does with the file the user confirmed: writes
+    // the stored cast as that ".qmx" (UnitFormMainOffline.cpp).
+    void ExportOfflineCast(const QString& cast, const QString& archivePath);
 
     QAction* ActionExit;
     QAction* ActionNext;
@@ -194,7 +197,12 @@ private:
     void NextFromSectionPick();
     void SelectFilmOptions();
     void ListViewSectionsSelectItem();
+    // Offline viewing (UnitFormMainOffline.cpp): the list of stored casts and
+    // archives, opening one of them, and its export action.
+    void ConnectOfflineList();
     void FillOfflineList();
+    void OpenOfflineCast(const QString& name);
+    void ActionExportArchiveExecute();
     void OpenPending(); // WM_OPEN_PENDING
     void PostOpenPending();
     void FocusFirstControl();
