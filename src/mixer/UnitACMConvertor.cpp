@@ -127,6 +127,11 @@ void TACMConvertor::Open() {
     FActive = true;
 }
 
+void TACMConvertor::Reset() {
+    if (FResampler)
+        src_reset(FResampler);
+}
+
 void TACMConvertor::Close() {
     if (FResampler)
         src_delete(FResampler);
@@ -178,11 +183,14 @@ int TACMConvertor::ConvertFrames(int frames) {
     data.data_out = FOutputFrames.data();
     data.output_frames = static_cast<long>(FOutputFrames.size() / channels);
     data.src_ratio = static_cast<double>(ACMFormatOut.SamplesPerSec) / ACMFormatIn.SamplesPerSec;
-    data.end_of_input = 1;
-    // Every conversion starts afresh: nothing of the last piece is carried over.
+    // The resampler's state runs on from one piece of a track to the next: a
+    // fresh start at every piece is heard as a click at each joint. A piece
+    // of nothing ends the track and lets out what the filter still holds.
+    data.end_of_input = frames == 0 ? 1 : 0;
     const int error = src_process(FResampler, &data);
-    src_reset(FResampler);
     if (error)
         throw EACMConvertor("acmStreamConvert:", ACMNotPossible);
+    if (data.end_of_input)
+        src_reset(FResampler);
     return static_cast<int>(data.output_frames_gen);
 }

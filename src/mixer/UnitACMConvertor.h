@@ -57,8 +57,11 @@ public:
     int OutputBufferSize() const { return static_cast<int>(FOutput.size()); }
 
     // Converts the first `count` bytes of the input buffer into the output
-    // buffer; returns the bytes written there.
+    // buffer; returns the bytes written there. Successive conversions are
+    // taken as one stream; a count of 0 ends it.
     int Convert(int count);
+    // Forgets the stream converted so far (a jump in the input).
+    void Reset();
 
 private:
     void Open();

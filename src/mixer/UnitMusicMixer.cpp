@@ -139,13 +139,17 @@ void TMusicMixer::StartMonitor() {
         PostTrackEnded();
 }
 
-// A filming run started since the track was opened may record in another format.
+// The converter starts afresh with local playback; a filming run started
+// since the track was opened may record in another format.
 void TMusicMixer::PrepareConverter() {
     const TRecordingFormat wanted = FRecordingFormat();
     const TRecordingFormat& current = FConverter.ACMFormatOut;
     if (wanted.Channels == current.Channels && wanted.SamplesPerSec == current.SamplesPerSec &&
-        wanted.BitsPerSample == current.BitsPerSample && FConverter.Active())
+        wanted.BitsPerSample == current.BitsPerSample && FConverter.Active()) {
+        // The music restarts from another place.
+        FConverter.Reset();
         return;
+    }
     FConverter.SetActive(false);
     FConverter.ACMFormatOut = wanted;
     FConverter.SetActive(true);
