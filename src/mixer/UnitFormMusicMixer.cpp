@@ -265,6 +265,11 @@ void TFormMusicMixer::UpdateActions() {
     ButtonPause->setEnabled(Mixer->StopEnabled());
 }
 
+void TFormMusicMixer::HideAndStop() {
+    hide();
+    Run([this] { ButtonStopClick(); });
+}
+
 void TFormMusicMixer::ButtonPlayClick() {
     Mixer->Play();
 }

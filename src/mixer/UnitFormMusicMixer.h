@@ -44,6 +44,9 @@ public:
     // The capture's hook (the cast volume applies whether music plays or not).
     void MixMusic(uint8_t* packet, int size) { Mixer->MixMusic(packet, size); }
 
+    // "Stop Recording": the window goes and the music stops as Stop stops it.
+    void HideAndStop();
+
     void ButtonPlayClick();
     void ButtonStopClick();
     void ButtonPauseClick();
