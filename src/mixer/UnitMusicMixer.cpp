@@ -40,6 +40,9 @@ TMusicMixer::TMusicMixer(const std::string& programDirectory, TDeviceFactory dev
                          std::function<TRecordingFormat()> recordingFormat)
     : FProgramDirectory(programDirectory), FDevices(std::move(devices)), FPost(std::move(post)),
       FRecordingFormat(std::move(recordingFormat)) {
+    // Music is converted while it plays: the faster converter is plenty for a
+    // cast at low rates and bitrates.
+    FConverter.SetUseRealTime(true);
     FPlaylist = LoadPlaylist(PlaylistFileName());
     FOutput = std::make_unique<TWaveOut>(PlaceholderBufferSize, FDevices());
 }

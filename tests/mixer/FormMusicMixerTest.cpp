@@ -189,7 +189,8 @@ TEST_F(FormMusicMixer, PlaysATrackOnTheSoundCardAndStopsAtItsEnd) {
     ASSERT_GT(samples.size(), size_t(TMonitorCapture::Rate));
     // The loudest second of what the sink's monitor heard holds the tone.
     double best = 0;
-    for (size_t at = 0; at + TMonitorCapture::Rate <= samples.size(); at += TMonitorCapture::Rate / 4)
+    for (size_t at = 0; at + TMonitorCapture::Rate <= samples.size();
+         at += TMonitorCapture::Rate / 4)
         best = std::max(best, ToneAmplitude({samples.begin() + long(at),
                                              samples.begin() + long(at) + TMonitorCapture::Rate},
                                             TMonitorCapture::Rate, 880));
