@@ -15,6 +15,7 @@
 #include "app/pages/PagesViewer.h"
 #include "audio/UnitAudioQualityList.h"
 #include "demo/UnitFilmController.h"
+#include "mixer/UnitFormMusicMixer.h"
 #include "net/UnitViewerThread.h"
 #include "platform/WineRegistry.h"
 #include "playback/OfflineCastList.h"
@@ -673,6 +674,7 @@ void TFormMain::showEvent(QShowEvent* event) {
     if (!FirstShow)
         return;
     FirstShow = false;
+    CreateMusicMixer();
     SelectMode(WizardMode::Film);
     if (CurrentPage() == PageInto)
         PostOpenPending();
@@ -699,6 +701,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         return;
     }
     StopAll();
+    FreeMusicMixer();
     event->accept();
 }
 

@@ -5,6 +5,7 @@
 #include "demo/UnitDemoStartList.h"
 
 #include <QAction>
+#include <QAudioDevice>
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -17,6 +18,8 @@
 #include <memory>
 
 class TFilmController;
+class TFormMusicMixer;
+struct TRecordingFormat;
 class TViewerThread;
 class TFormAbout;
 class TFormFolderSelect;
@@ -102,6 +105,11 @@ public:
     void StoreViewOptions();
     void WriteClientPrefs();
     void ReadClientPrefs();
+    // The music mixer window (UnitFormMainMixer.cpp): made hidden at the first
+    // show, freed when the window closes; the format the cast records in.
+    void CreateMusicMixer();
+    void FreeMusicMixer();
+    TRecordingFormat RecordingFormat() const;
 
     QAction* ActionExit;
     QAction* ActionNext;
@@ -140,6 +148,9 @@ public:
     // download (none otherwise).
     std::unique_ptr<TFilmController> Film;
     std::unique_ptr<TViewerThread> ViewerThread;
+    std::unique_ptr<TFormMusicMixer> FormMusicMixer;
+    // Where the mixer plays the music locally; a null device means the default output.
+    QAudioDevice MusicMonitorDevice;
     QString ClientVersion;
     QString AppDirectory;
     QString StreamsDirectory;
