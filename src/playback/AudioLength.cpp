@@ -18,7 +18,7 @@ std::int32_t AudioLengthMs(const std::string& path) {
         // A failed open leaves the file to us.
         std::fclose(file);
         throw EAssemblyError("The section audio \"" + path + "\" is not an Ogg Vorbis file (" +
-                             VorbisErrorName(opened) + ")");
+                             OggErrorCodeName(opened) + ")");
     }
     const double seconds = ov_time_total(&decoder, -1);
     ov_clear(&decoder); // closes the file through the callbacks

@@ -38,7 +38,7 @@ std::FILE* OpenAudioFile(const std::string& path) {
     return std::fopen(path.c_str(), "rb");
 }
 
-std::string VorbisErrorName(int code) {
+std::string OggErrorCodeName(int code) {
     switch (code) {
     case OV_EREAD:
         return "OV_EREAD";

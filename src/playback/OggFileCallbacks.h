@@ -14,4 +14,4 @@ ov_callbacks FileStreamCallbacks();
 std::FILE* OpenAudioFile(const std::string& path);
 
 // The library's name for a decoder error code, e.g. "OV_ENOTVORBIS".
-std::string VorbisErrorName(int code);
+std::string OggErrorCodeName(int code);
