@@ -89,8 +89,13 @@ void TFilmController::OnBytesSent(std::int32_t bytes) {
 }
 
 void TFilmController::OnAudioCut(std::int32_t section) {
+    // The end of a recording cuts the audio for the fake section that follows,
+    // and queueing that fake a pass later cuts under the same number again.
+    // Only a new number starts a new audio part: restarting the part would
+    // lose the commentary captured since the first cut.
+    const bool newSection = section != FCaptureSection;
     SetCaptureSection(section);
-    if (FEncodingThread) {
+    if (FEncodingThread && newSection) {
         // One lock for both markers, so no captured block falls between them.
         TBlockQueueLock queue(*FEncodingThread);
         queue.Blocks().AddInfo(section, InfoCompleteSection);

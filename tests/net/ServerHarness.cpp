@@ -150,18 +150,26 @@ std::string Line(const std::string& text) {
     return text + "\r\n";
 }
 
-TRawExchange SendRaw(const std::string& address, std::uint16_t port, const std::string& bytes) {
-    TRawExchange exchange;
+namespace {
+
+// A connected socket, or -1.
+int ConnectSocket(const std::string& address, std::uint16_t port, int receiveBuffer = 0) {
     const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_port = htons(port);
     ::inet_pton(AF_INET, address.c_str(), &remote.sin_addr);
     if (::connect(socket, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) != 0) {
         ::close(socket);
-        return exchange;
+        return -1;
     }
-    // The server may close before taking everything: a failed send is fine.
+    return socket;
+}
+
+// The server may close before taking everything: a failed send is fine.
+void SendAll(int socket, const std::string& bytes) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -169,6 +177,30 @@ TRawExchange SendRaw(const std::string& address, std::uint16_t port, const std::
             break;
         sent += static_cast<std::size_t>(n);
     }
+}
+
+} // namespace
+
+TRawClient::TRawClient(const std::string& address, std::uint16_t port, int receiveBuffer)
+    : Socket(ConnectSocket(address, port, receiveBuffer)) {
+    if (Socket < 0)
+        throw std::runtime_error("cannot connect to " + address);
+}
+
+TRawClient::~TRawClient() {
+    ::close(Socket);
+}
+
+void TRawClient::Send(const std::string& bytes) {
+    SendAll(Socket, bytes);
+}
+
+TRawExchange SendRaw(const std::string& address, std::uint16_t port, const std::string& bytes) {
+    TRawExchange exchange;
+    const int socket = ConnectSocket(address, port);
+    if (socket < 0)
+        return exchange;
+    SendAll(socket, bytes);
     ::shutdown(socket, SHUT_WR);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     char buffer[4096];

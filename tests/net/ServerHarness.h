@@ -75,6 +75,22 @@ struct TRawExchange {
 };
 TRawExchange SendRaw(const std::string& address, std::uint16_t port, const std::string& bytes);
 
+// A plain client socket that sends what it is given and reads nothing.
+class TRawClient {
+public:
+    // `receiveBuffer` > 0 shrinks the receive buffer, so that the server's
+    // writes soon block on a peer that does not read.
+    TRawClient(const std::string& address, std::uint16_t port, int receiveBuffer = 0);
+    ~TRawClient();
+    TRawClient(const TRawClient&) = delete;
+    TRawClient& operator=(const TRawClient&) = delete;
+
+    void Send(const std::string& bytes);
+
+private:
+    int Socket = -1;
+};
+
 // Wire pieces for building hostile messages.
 std::string Int32Bytes(std::int32_t value);
 std::string Line(const std::string& text);

@@ -9,6 +9,7 @@
 
 #include <asio.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <list>
 #include <thread>
@@ -23,40 +24,109 @@ using Clock = std::chrono::steady_clock;
 constexpr auto WatchInterval = std::chrono::milliseconds(250);
 
 struct TSessionThread {
+    explicit TSessionThread(TRole role) : Role(role) {}
+
+    void MarkActive() { LastActive = Clock::now().time_since_epoch().count(); }
+    Clock::duration IdleFor() const {
+        return Clock::now() - Clock::time_point(Clock::duration(LastActive.load()));
+    }
+
+    const TRole Role;
     TServerConnection Connection;
     std::thread Thread;
     std::atomic<bool> Done{false};
     const Clock::time_point Accepted = Clock::now();
     std::atomic<bool> LoggedIn{false}; // past the steps the login deadline covers
+    std::atomic<Clock::rep> LastActive{Clock::now().time_since_epoch().count()};
+    std::atomic<const char*> Expired{nullptr}; // why the watchdog closed it
+};
+
+// The reason line a connection gets when no slot is free for it.
+std::string Refusal(TRole role) {
+    return JoinFields(
+        {"REFUSED", role == TRole::Filmer
+                        ? "The server is full. Try again later."
+                        : "The server has no room for more viewers. Try again later."});
+}
+
+// The address to listen on: a literal address, else the host name's first
+// IPv4 address (what "localhost" means to most clients), else its first one.
+asio::ip::address ResolveBindAddress(asio::io_context& io, const std::string& name) {
+    asio::error_code error;
+    const auto literal = asio::ip::make_address(name, error);
+    if (!error)
+        return literal;
+    asio::ip::tcp::resolver resolver(io);
+    const auto results = resolver.resolve(name, "", error);
+    if (error || results.empty())
+        throw std::invalid_argument("cannot resolve the bind address " + name + ": " +
+                                    (error ? error.message() : std::string("no address")));
+    for (const auto& entry : results)
+        if (entry.endpoint().address().is_v4())
+            return entry.endpoint().address();
+    return results.begin()->endpoint().address();
+}
+
+void Listen(asio::ip::tcp::acceptor& acceptor, const asio::ip::address& address,
+            std::uint16_t port) {
+    const asio::ip::tcp::endpoint endpoint(address, port);
+    asio::error_code error;
+    acceptor.open(endpoint.protocol(), error);
+    if (!error)
+        acceptor.set_option(asio::socket_base::reuse_address(true), error);
+    if (!error)
+        acceptor.bind(endpoint, error);
+    if (!error)
+        acceptor.listen(asio::socket_base::max_listen_connections, error);
+    if (error)
+        throw std::runtime_error("cannot listen on " + address.to_string() + ":" +
+                                 std::to_string(port) + ": " + error.message());
+}
+
+// Both listening sockets, bound when made.
+struct TListeners {
+    TListeners(asio::io_context& io, const TServerOptions& options)
+        : Address(ResolveBindAddress(io, options.BindAddress)), Filmers(io), Viewers(io) {
+        Listen(Filmers, Address, options.FilmerPort);
+        Listen(Viewers, Address, options.ViewerPort);
+    }
+
+    const asio::ip::address Address;
+    asio::ip::tcp::acceptor Filmers;
+    asio::ip::tcp::acceptor Viewers;
 };
 
 } // namespace
 
 struct TCastingServer::TState {
-    TState(TServerOptions options, TServerLog log)
-        : Options(std::move(options)), Log(std::move(log)), Store(Options.DataDirectory) {}
+    TState(TServerOptions options, TServerLog log);
 
     void Accept(asio::ip::tcp::acceptor& acceptor, TRole role);
     void Launch(asio::ip::tcp::socket socket, TRole role);
-    void Serve(TSessionThread& session, TRole role);
+    bool HasRoom(TRole role) const; // caller holds SessionLock
+    void Serve(TSessionThread& session);
     void Reap();  // joins finished sessions; caller holds SessionLock
-    void Watch(); // closes connections that missed the login deadline, every WatchInterval
+    void Watch(); // closes connections past their deadlines, every WatchInterval
 
     TServerOptions Options;
     TServerLog Log;
-    TCastStore Store;
     std::atomic<bool> Stopping{false};
-    TSessionContext Context{Store, Options, Log, Stopping};
 
     asio::io_context Io;
-    asio::ip::tcp::acceptor FilmerAcceptor{Io};
-    asio::ip::tcp::acceptor ViewerAcceptor{Io};
+    TListeners Listeners; // before the store: a bad address leaves nothing on disk
     asio::steady_timer Watchdog{Io};
     std::thread AcceptThread;
+
+    TCastStore Store;
+    TSessionContext Context{Store, Options, Log, Stopping};
 
     std::mutex SessionLock;
     std::list<TSessionThread> Sessions; // guarded by SessionLock
 };
+
+TCastingServer::TState::TState(TServerOptions options, TServerLog log)
+    : Options(std::move(options)), Log(std::move(log)), Listeners(Io, Options),
+      Store(Options.DataDirectory) {}
 
 void TCastingServer::TState::Accept(asio::ip::tcp::acceptor& acceptor, TRole role) {
     acceptor.async_accept(
@@ -76,9 +146,18 @@ void TCastingServer::TState::Watch() {
             return;
         {
             std::lock_guard guard(SessionLock);
-            for (auto& session : Sessions)
+            for (auto& session : Sessions) {
+                const char* expired = nullptr;
                 if (!session.LoggedIn && Clock::now() - session.Accepted > Options.LoginTimeout)
+                    expired = "no login in time";
+                else if (session.LoggedIn && session.Role == TRole::Viewer &&
+                         session.IdleFor() > Options.ViewerIdleTimeout)
+                    expired = "idle for too long";
+                if (expired && !session.Expired) {
+                    session.Expired = expired;
                     session.Connection.CloseSocket(); // its thread logs the end
+                }
+            }
         }
         Watch();
     });
@@ -93,27 +172,48 @@ void TCastingServer::TState::Reap() {
     });
 }
 
+bool TCastingServer::TState::HasRoom(TRole role) const {
+    if (Sessions.size() >= Options.MaxConnections)
+        return false;
+    if (role == TRole::Filmer)
+        return true;
+    const std::size_t viewerSlots =
+        Options.MaxConnections - std::min(Options.FilmerSlots, Options.MaxConnections);
+    const auto viewers = std::count_if(Sessions.begin(), Sessions.end(), [](const auto& session) {
+        return session.Role == TRole::Viewer;
+    });
+    return static_cast<std::size_t>(viewers) < viewerSlots;
+}
+
 void TCastingServer::TState::Launch(asio::ip::tcp::socket socket, TRole role) {
     std::lock_guard guard(SessionLock);
     Reap();
-    if (Sessions.size() >= Options.MaxConnections) {
-        Log("connection refused: " + std::to_string(Sessions.size()) + " connections open");
+    if (!HasRoom(role)) {
+        Log(std::string(role == TRole::Filmer ? "filmer" : "viewer") +
+            " refused: " + std::to_string(Sessions.size()) + " connections open");
+        // Greeting and verdict at once: the client reads the greeting, says
+        // hello and finds the reason waiting. A fresh socket takes these few
+        // bytes without blocking.
+        const std::string reply = std::string(Greeting) + "\r\n" + Refusal(role) + "\r\n";
+        asio::error_code ignored;
+        asio::write(socket, asio::buffer(reply), ignored);
+        socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
         return; // the socket closes as it goes out of scope
     }
-    TSessionThread& session = Sessions.emplace_back();
+    TSessionThread& session = Sessions.emplace_back(role);
     try {
         session.Connection.Adopt(socket.release());
-        session.Thread = std::thread([this, &session, role] { Serve(session, role); });
+        session.Thread = std::thread([this, &session] { Serve(session); });
     } catch (const std::exception& error) {
         Log(std::string("connection dropped: ") + error.what()); // out of descriptors or threads
         Sessions.pop_back();
     }
 }
 
-void TCastingServer::TState::Serve(TSessionThread& session, TRole role) {
+void TCastingServer::TState::Serve(TSessionThread& session) {
     TServerConnection& connection = session.Connection;
     const std::string peer = connection.PeerAddress();
-    const bool filmer = role == TRole::Filmer;
+    const bool filmer = session.Role == TRole::Filmer;
     Log(peer + (filmer ? " filmer" : " viewer") + ": connected");
     try {
         connection.WriteLine(Greeting);
@@ -126,22 +226,23 @@ void TCastingServer::TState::Serve(TSessionThread& session, TRole role) {
             Log(peer + ": hello refused: " + reason);
         } else {
             connection.WriteLine("OK");
-            // A viewer's login is typed by a person: only the hello has a deadline.
             if (filmer) {
                 RunFilmerSession(connection, Context, peer,
                                  [&session] { session.LoggedIn = true; });
             } else {
+                // A viewer's login is typed by a person: from here on only
+                // the generous idle deadline applies.
+                session.MarkActive();
                 session.LoggedIn = true;
-                RunViewerSession(connection, Context, peer);
+                RunViewerSession(connection, Context, peer, [&session] { session.MarkActive(); });
             }
         }
         connection.Disconnect();
         Log(peer + (filmer ? " filmer" : " viewer") + ": disconnected");
     } catch (const std::exception& error) {
-        const bool late =
-            !session.LoggedIn && Clock::now() - session.Accepted > Options.LoginTimeout;
-        Log(peer + (filmer ? " filmer" : " viewer") + ": connection ended: " +
-            (late ? std::string("no login in time") : std::string(error.what())));
+        const char* expired = session.Expired;
+        Log(peer + (filmer ? " filmer" : " viewer") +
+            ": connection ended: " + (expired ? std::string(expired) : std::string(error.what())));
     }
     connection.Disconnect();
     session.Done = true;
@@ -155,23 +256,13 @@ TCastingServer::~TCastingServer() {
 }
 
 void TCastingServer::Start() {
-    const auto address = asio::ip::make_address(State->Options.BindAddress);
-    const auto listen = [&](asio::ip::tcp::acceptor& acceptor, std::uint16_t port) {
-        const asio::ip::tcp::endpoint endpoint(address, port);
-        acceptor.open(endpoint.protocol());
-        acceptor.set_option(asio::socket_base::reuse_address(true));
-        acceptor.bind(endpoint);
-        acceptor.listen();
-    };
-    listen(State->FilmerAcceptor, State->Options.FilmerPort);
-    listen(State->ViewerAcceptor, State->Options.ViewerPort);
-    State->Accept(State->FilmerAcceptor, TRole::Filmer);
-    State->Accept(State->ViewerAcceptor, TRole::Viewer);
+    State->Accept(State->Listeners.Filmers, TRole::Filmer);
+    State->Accept(State->Listeners.Viewers, TRole::Viewer);
     State->Watch();
     State->AcceptThread = std::thread([this] { State->Io.run(); });
-    State->Log("listening for filmers on " + State->Options.BindAddress + ":" +
-               std::to_string(FilmerPort()) + " and for viewers on " + State->Options.BindAddress +
-               ":" + std::to_string(ViewerPort()));
+    const std::string address = State->Listeners.Address.to_string();
+    State->Log("listening for filmers on " + address + ":" + std::to_string(FilmerPort()) +
+               " and for viewers on " + address + ":" + std::to_string(ViewerPort()));
 }
 
 void TCastingServer::Stop() {
@@ -179,8 +270,8 @@ void TCastingServer::Stop() {
         return;
     asio::post(State->Io, [this] {
         asio::error_code ignored;
-        State->FilmerAcceptor.close(ignored);
-        State->ViewerAcceptor.close(ignored);
+        State->Listeners.Filmers.close(ignored);
+        State->Listeners.Viewers.close(ignored);
         State->Watchdog.cancel();
     });
     if (State->AcceptThread.joinable())
@@ -195,11 +286,11 @@ void TCastingServer::Stop() {
 }
 
 std::uint16_t TCastingServer::FilmerPort() const {
-    return State->FilmerAcceptor.local_endpoint().port();
+    return State->Listeners.Filmers.local_endpoint().port();
 }
 
 std::uint16_t TCastingServer::ViewerPort() const {
-    return State->ViewerAcceptor.local_endpoint().port();
+    return State->Listeners.Viewers.local_endpoint().port();
 }
 
 std::vector<std::string> TCastingServer::CastNames() const {

@@ -12,10 +12,14 @@
 // casts kept on disk in the data directory.
 class TCastingServer {
 public:
+    // Resolves the bind address and binds both ports, then opens the data
+    // directory: std::invalid_argument for an address that does not resolve,
+    // std::runtime_error for a port that cannot be bound, and nothing on disk
+    // in either case.
     TCastingServer(TServerOptions options, TServerLog log);
     ~TCastingServer(); // stops
 
-    // Binds both ports and starts accepting; throws when a port cannot be bound.
+    // Starts accepting.
     void Start();
     // Shuts every connection and waits for all threads.
     void Stop();

@@ -38,8 +38,8 @@ struct TSlot {
 class TSectionSender {
 public:
     TSectionSender(TServerConnection& connection, const TSessionContext& context, TCast& cast,
-                   const TViewRequest& request)
-        : Connection(connection), Context(context), Cast(cast), Request(request) {}
+                   const TViewRequest& request, const std::function<void()>& active)
+        : Connection(connection), Context(context), Cast(cast), Request(request), Active(active) {}
 
     std::string Run() {
         for (std::int32_t section = Request.CurrentSection;; ++section) {
@@ -77,7 +77,7 @@ private:
         Cast.WaitForChange(version, KeepAliveInterval);
         if (Clock::now() - LastSent >= KeepAliveInterval) {
             Connection.WriteInt32(keepAlive);
-            LastSent = Clock::now();
+            Delivered();
         }
     }
 
@@ -117,7 +117,7 @@ private:
                 Connection.WriteInt32(slot.Length);
             }
         }
-        LastSent = Clock::now();
+        Delivered();
         for (auto& slot : slots) {
             slot.Sent = Connection.ReadInt32();
             if (slot.Sent < 0 || slot.Sent > slot.Length)
@@ -128,6 +128,7 @@ private:
                 throw ENelqException("Cannot read the stored section " + std::to_string(section) +
                                      ".");
         }
+        Active();
         std::size_t open = slots.size();
         while (open > 0) {
             const TSectionView now = Cast.ViewSection(section);
@@ -135,26 +136,28 @@ private:
                 throw ENelqConnectionError("The game was deleted while being sent.");
             CheckStopping();
             bool progressed = false;
-            TServerConnection::TBatch batch(Connection);
-            for (std::size_t index = 0; index < slots.size(); ++index) {
-                TSlot& slot = slots[index];
-                if (slot.Ended)
-                    continue;
-                const TPartState& part = now.Section.Parts[static_cast<std::size_t>(slot.Part)];
-                const std::int32_t available = std::max(part.Received - slot.Base, 0);
-                if (slot.Sent < available) {
-                    SendBlock(static_cast<std::int32_t>(index), slot, available);
-                    progressed = true;
-                } else if (part.Ended) {
-                    Connection.WriteInt32(static_cast<std::int32_t>(index));
-                    Connection.WriteInt32(EndKind);
-                    slot.Ended = true;
-                    --open;
-                    progressed = true;
+            {
+                TServerConnection::TBatch batch(Connection);
+                for (std::size_t index = 0; index < slots.size(); ++index) {
+                    TSlot& slot = slots[index];
+                    if (slot.Ended)
+                        continue;
+                    const TPartState& part = now.Section.Parts[static_cast<std::size_t>(slot.Part)];
+                    const std::int32_t available = std::max(part.Received - slot.Base, 0);
+                    if (slot.Sent < available) {
+                        SendBlock(static_cast<std::int32_t>(index), slot, available);
+                        progressed = true;
+                    } else if (part.Ended) {
+                        Connection.WriteInt32(static_cast<std::int32_t>(index));
+                        Connection.WriteInt32(EndKind);
+                        slot.Ended = true;
+                        --open;
+                        progressed = true;
+                    }
                 }
             }
             if (progressed)
-                LastSent = Clock::now();
+                Delivered();
             else
                 KeepAliveAfterWaiting(now.Version, BlockKeepAlive);
         }
@@ -170,21 +173,29 @@ private:
         slot.Sent += count;
     }
 
+    // The connection took what was written (a viewer that stops reading
+    // blocks the writes, and this stops being called).
+    void Delivered() {
+        LastSent = Clock::now();
+        Active();
+    }
+
     TServerConnection& Connection;
     const TSessionContext& Context;
     TCast& Cast;
     const TViewRequest& Request;
+    const std::function<void()>& Active;
     Clock::time_point LastSent = Clock::now();
 };
 
 } // namespace
 
 std::string SendSections(TServerConnection& connection, const TSessionContext& context,
-                         const TViewRequest& request) {
+                         const TViewRequest& request, const std::function<void()>& active) {
     const auto cast = context.Store.Find(request.GameName);
     if (!cast) {
         connection.WriteInt32(CastDeleted);
         return "told " + request.GameName + " does not exist (deleted)";
     }
-    return TSectionSender(connection, context, *cast, request).Run();
+    return TSectionSender(connection, context, *cast, request, active).Run();
 }

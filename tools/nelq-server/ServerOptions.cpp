@@ -6,15 +6,29 @@
 const char* const ServerUsage =
     "usage: nelq-server --bind ADDRESS --data DIR [--film-password P] [--viewer USER:PASSWORD]...\n"
     "                   [--filmer-port N] [--viewer-port N] [--max-connections N]\n"
+    "                   [--filmer-slots N] [--viewer-idle-timeout SECONDS]\n"
+    "  --bind ADDRESS             address or host name to listen on\n"
+    "  --data DIR                 where the casts are kept (created when missing)\n"
+    "  --film-password P          password filmers must give (default: any)\n"
+    "  --viewer USER:PASSWORD     a viewer account; none: viewers need no login\n"
+    "  --filmer-port N            port for filmers (default 28200, 0: any free port)\n"
+    "  --viewer-port N            port for viewers (default 28100, 0: any free port)\n"
+    "  --max-connections N        connections served at once (default 1024)\n"
+    "  --filmer-slots N           of those, kept for filmers only (default: a quarter)\n"
+    "  --viewer-idle-timeout S    close viewers idle this long (default 600 seconds)\n"
+    "  --help                     show this text\n"
     "Commands on standard input: \"list\", \"delete GAME\", \"quit\".\n";
 
 namespace {
 
-std::uint64_t ParseNumber(const std::string& option, const std::string& text, std::uint64_t max) {
+std::uint64_t ParseNumber(const std::string& option, const std::string& text, std::uint64_t min,
+                          std::uint64_t max) {
     std::uint64_t value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value > max)
-        throw std::invalid_argument(option + " needs a number up to " + std::to_string(max));
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < min ||
+        value > max)
+        throw std::invalid_argument(option + " needs a number from " + std::to_string(min) +
+                                    " to " + std::to_string(max));
     return value;
 }
 
@@ -23,12 +37,19 @@ std::uint64_t ParseNumber(const std::string& option, const std::string& text, st
 TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
     TServerOptions options;
     bool haveBind = false;
+    bool haveFilmerSlots = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
+        if (option == "--help" || option == "-h") {
+            options.Help = true;
+            return options;
+        }
         if (i + 1 >= arguments.size())
             throw std::invalid_argument("missing value for " + option);
         const std::string& value = arguments[++i];
         if (option == "--bind") {
+            if (value.empty())
+                throw std::invalid_argument("--bind needs an address or host name");
             options.BindAddress = value;
             haveBind = true;
         } else if (option == "--data") {
@@ -41,16 +62,25 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
                 throw std::invalid_argument("--viewer needs USER:PASSWORD");
             options.Viewers[value.substr(0, colon)] = value.substr(colon + 1);
         } else if (option == "--filmer-port") {
-            options.FilmerPort = static_cast<std::uint16_t>(ParseNumber(option, value, 65535));
+            options.FilmerPort = static_cast<std::uint16_t>(ParseNumber(option, value, 0, 65535));
         } else if (option == "--viewer-port") {
-            options.ViewerPort = static_cast<std::uint16_t>(ParseNumber(option, value, 65535));
+            options.ViewerPort = static_cast<std::uint16_t>(ParseNumber(option, value, 0, 65535));
         } else if (option == "--max-connections") {
-            options.MaxConnections = ParseNumber(option, value, 100000);
+            options.MaxConnections = ParseNumber(option, value, 1, 100000);
+        } else if (option == "--filmer-slots") {
+            options.FilmerSlots = ParseNumber(option, value, 0, 100000);
+            haveFilmerSlots = true;
+        } else if (option == "--viewer-idle-timeout") {
+            options.ViewerIdleTimeout = std::chrono::seconds(ParseNumber(option, value, 1, 86400));
         } else {
             throw std::invalid_argument("unknown option " + option);
         }
     }
     if (!haveBind || options.DataDirectory.empty())
         throw std::invalid_argument("--bind and --data are required");
+    if (!haveFilmerSlots)
+        options.FilmerSlots = (options.MaxConnections + 3) / 4;
+    if (options.FilmerSlots > options.MaxConnections)
+        throw std::invalid_argument("--filmer-slots may not exceed --max-connections");
     return options;
 }

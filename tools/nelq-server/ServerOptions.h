@@ -17,15 +17,22 @@ struct TServerOptions {
     std::uint16_t FilmerPort = 28200;           // 0: any free port
     std::uint16_t ViewerPort = 28100;
     std::size_t MaxConnections = 1024;
+    // Slots that viewers never take, so that viewers cannot lock filmers out.
+    std::size_t FilmerSlots = 256;
     // A connection must say hello (and a filmer log in) within this time, so
     // that silent connections cannot use up the connection slots.
     std::chrono::milliseconds LoginTimeout = std::chrono::seconds(30);
+    // A viewer past its hello that neither sends a command nor takes what it
+    // is sent for this long is closed. Generous: a person may be choosing a game.
+    std::chrono::milliseconds ViewerIdleTimeout = std::chrono::minutes(10);
+    bool Help = false; // --help: print the usage and serve nothing
 };
 
 // Where the server writes its one line per connection event.
 using TServerLog = std::function<void(const std::string&)>;
 
-// The command line of nelq-server; throws std::invalid_argument with the reason.
+// The command line of nelq-server; throws std::invalid_argument with the
+// reason. Checks the text only: the bind address is resolved by the server.
 TServerOptions ParseServerOptions(const std::vector<std::string>& arguments);
 
 extern const char* const ServerUsage;

@@ -23,6 +23,8 @@ void RunFilmerSession(TServerConnection& connection, const TSessionContext& cont
                       const std::string& peer, const std::function<void()>& loggedIn);
 
 // The viewer's commands after an accepted hello: the optional login, then
-// "LISTGAMES", "LISTSECTIONS" and "REQUEST" until the viewer leaves.
+// "LISTGAMES", "LISTSECTIONS" and "REQUEST" until the viewer leaves. `active`
+// runs whenever the viewer sent a command or took what it was sent, so that
+// viewers that do neither can be told apart and closed.
 void RunViewerSession(TServerConnection& connection, const TSessionContext& context,
-                      const std::string& peer);
+                      const std::string& peer, const std::function<void()>& active);

@@ -73,11 +73,12 @@ TViewRequest ParseRequest(const std::string& line) {
 } // namespace
 
 void RunViewerSession(TServerConnection& connection, const TSessionContext& context,
-                      const std::string& peer) {
+                      const std::string& peer, const std::function<void()>& active) {
     if (!LogIn(connection, context, peer))
         return;
     while (!context.Stopping) {
         const std::string line = connection.ReadLine();
+        active();
         const std::string command = LineField(line, 0);
         if (command == "LISTGAMES") {
             ListGames(connection, context);
@@ -88,7 +89,7 @@ void RunViewerSession(TServerConnection& connection, const TSessionContext& cont
             context.Log(peer + " viewer: requests " + request.GameName + " from section " +
                         std::to_string(request.CurrentSection) +
                         (request.AudioOnly ? " (audio only)" : ""));
-            const std::string outcome = SendSections(connection, context, request);
+            const std::string outcome = SendSections(connection, context, request, active);
             context.Log(peer + " viewer: " + outcome);
         } else {
             throw ENelqProtocolError("Unknown command.");

@@ -1,58 +1,59 @@
 // nelq-server: the casting server that NELQ clients film to and view from.
 #include "CastingServer.h"
+#include "OperatorConsole.h"
+#include "ServerLog.h"
 
+#include <cerrno>
 #include <csignal>
-#include <ctime>
+#include <fcntl.h>
 #include <iostream>
-#include <mutex>
 #include <pthread.h>
 #include <string>
 #include <sys/resource.h>
-#include <thread>
+#include <unistd.h>
 
 namespace {
 
-std::mutex LogLock;
-
-void LogLine(const std::string& line) {
-    const std::time_t now = std::time(nullptr);
-    char stamp[32];
-    std::strftime(stamp, sizeof(stamp), "%Y-%m-%d %H:%M:%S", std::gmtime(&now));
-    std::lock_guard guard(LogLock);
-    std::cerr << stamp << ' ' << line << std::endl;
+// A closed standard descriptor would be handed to the next socket, and log
+// lines or the operator's input would then travel over a client's connection.
+void KeepStandardDescriptorsOpen() {
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+            ::open("/dev/null", O_RDWR); // takes the lowest free descriptor: this one
 }
 
-// Operator commands, one per line on standard input.
-void ReadCommands(TCastingServer& server) {
-    std::string line;
-    while (std::getline(std::cin, line)) {
-        if (line == "list") {
-            std::lock_guard guard(LogLock);
-            for (const auto& name : server.CastNames())
-                std::cout << name << '\n';
-            std::cout << std::flush;
-        } else if (line.rfind("delete ", 0) == 0) {
-            server.DeleteCast(line.substr(7));
-        } else if (line == "quit") {
-            break;
-        } else if (!line.empty()) {
-            LogLine("unknown command: " + line);
-        }
+// One operator command; false once the operator asked to quit.
+bool RunCommand(TCastingServer& server, TServerLogWriter& log, const std::string& line) {
+    if (line == "list") {
+        std::string names;
+        for (const auto& name : server.CastNames())
+            names += name + '\n';
+        log.Print(std::cout, names);
+    } else if (line.rfind("delete ", 0) == 0) {
+        server.DeleteCast(line.substr(7));
+    } else if (line == "quit") {
+        ::kill(::getpid(), SIGTERM);
+        return false;
+    } else if (!line.empty()) {
+        log("unknown command: " + line);
     }
-    if (std::cin.eof())
-        return; // no operator: keep serving until a signal comes
-    ::kill(::getpid(), SIGTERM);
+    return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    KeepStandardDescriptorsOpen();
     TServerOptions options;
     try {
         options = ParseServerOptions({argv + 1, argv + argc});
     } catch (const std::exception& error) {
         std::cerr << "nelq-server: " << error.what() << '\n' << ServerUsage;
         return 2;
+    }
+    if (options.Help) {
+        std::cout << ServerUsage;
+        return 0;
     }
     // Threads started from here on leave SIGINT and SIGTERM to sigwait below.
     sigset_t stopSignals;
@@ -68,16 +69,21 @@ int main(int argc, char** argv) {
         setrlimit(RLIMIT_NOFILE, &files);
     }
 
+    TServerLogWriter log(std::cerr);
     try {
-        TCastingServer server(options, LogLine);
+        TCastingServer server(options, [&log](const std::string& line) { log(line); });
         server.Start();
-        std::thread(ReadCommands, std::ref(server)).detach();
+        // Without an operator (input at its end or closed) the server runs until a signal.
+        TOperatorConsole console(STDIN_FILENO, [&server, &log](const std::string& line) {
+            return RunCommand(server, log, line);
+        });
         int signal = 0;
         sigwait(&stopSignals, &signal);
-        LogLine("stopping");
+        log("stopping");
+        console.Stop(); // before the server it commands goes
         server.Stop();
     } catch (const std::exception& error) {
-        LogLine(std::string("nelq-server: ") + error.what());
+        log(std::string("nelq-server: ") + error.what());
         return 1;
     }
     return 0;
