@@ -6,6 +6,7 @@ add_library(nelq_app STATIC
   UnitMessageBoxes.cpp
   UnitFormMain.cpp
   UnitFormMainViewer.cpp
+  UnitFormMainAssembly.cpp
   UnitFormMainLaunch.cpp
   UnitFormMainViewOptions.cpp
   UnitFormMainLinks.cpp

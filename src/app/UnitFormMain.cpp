@@ -80,6 +80,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
 
     BuildActions();
     BuildLayout();
+    ConnectAssembly();
     Film = std::make_unique<TFilmController>(
         Sync, TFilmingControls{Filming->LabelTransferedTo, Filming->PanelAudioRecording,
                                Filming->PanelDemoRecording, Filming->PanelPleaseWait,
@@ -521,14 +522,9 @@ void TFormMain::NextFromSectionPick() {
     const std::optional<int> selected = SectionPick->SelectedIndex();
     if (!selected)
         return;
-    QFile::remove(CastDirectory() + QStringLiteral("completed.dat"));
-    ShowPage(PageViewing);
     QTreeWidget* list = SectionPick->ListViewSections;
     const int entry = SectionPick->RadioButtonPlayFromStart->isChecked() ? 0 : *selected;
-    StartSection = TPageSectionPick::SectionOf(list->topLevelItem(entry));
-    DemoStarts.Clear();
-    DemoStartSection = -1;
-    RequestCast();
+    ViewFromSection(TPageSectionPick::SectionOf(list->topLevelItem(entry)));
 }
 
 // A rate that is not a positive whole number would never move a byte, so the
@@ -645,11 +641,13 @@ void TFormMain::StopAll() {
     TimerNoDemoSections->stop();
     LinkHost.clear();
     LinkGame.clear();
-    LastCompletedSection = -1;
     HideFilmingControls();
     Film->StopCapture();
     Film->StopFilmer();
     StopConnection(ViewerThread);
+    // Only once the viewer thread has ended: a section it was still handing
+    // over would otherwise reach a recording that is already finished.
+    FinishAssembly();
     Film->StopEncoder();
 }
 

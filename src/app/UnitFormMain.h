@@ -2,7 +2,7 @@
 
 #include "app/QtSyncContext.h"
 #include "app/UnitSettingsStore.h"
-#include "demo/UnitDemoStartList.h"
+#include "playback/CastAssembler.h"
 
 #include <QAction>
 #include <QLabel>
@@ -81,8 +81,13 @@ public:
     void OnGameList(const QStringList& games);
     void OnSectionList(const QStringList& sections);
     void OnProgress(int slot, int section, int type, int received, int length);
+    // The cast's sections and its end go to the assembler
+    // (UnitFormMainAssembly.cpp).
     void SectionComplete(int section, int tag);
     void StreamsEndedHandler();
+    // Playback begins at a section: for now only PlaySection is set; the
+    // audio and the game's synchronisation build on this call.
+    void StartPlayback(int section);
     // The "Viewing" page's label over the buffer's progress bar.
     QLabel* LabelBuffer() const;
     // Playback waits for data: the "PAUSED" panel shows while set.
@@ -149,13 +154,14 @@ public:
     QString CurrentGame;
     int StartSection = 0;
     bool Paused = false;
-    int LastCompletedSection = -1; // of the cast being viewed
-    int DemoStartSection = -1;     // where the rebuilt recording being written began
+    // Rebuilds the viewed cast's recordings and keeps its clocks, time tables,
+    // demo start list and last completed section.
+    TCastAssembler Assembly;
+    int PlaySection = -1; // the section playback is in; -1 before it starts
     QStringList SectionDescriptions;
     // Bytes received and announced of the section's demo (0) and audio (1) stream.
     std::array<int, 2> ProgressReceived{};
     std::array<int, 2> ProgressLength{};
-    TListDemoStarts DemoStarts;
     int PlaybackDemoNumber = 0; // the rebuilt recording the next launch plays
     bool GameLaunchPending = false;
     int LaunchCheckCount = 0;
@@ -201,6 +207,14 @@ private:
 
     // Work that starts from here but is built elsewhere.
     void StartViewing(const QString& host);
+    // A start point is settled: a fresh "completed.dat", the "Viewing" page, a
+    // new assembly run and the request for the cast from that section.
+    void ViewFromSection(int section);
+    void ConnectAssembly();
+    // Tear-down of the assembly: the rebuilt recording is finished, never
+    // left half-written; a failure is shown, the tear-down goes on.
+    void FinishAssembly();
+    void ReportNothingToPlay(const QString& message);
     void StartFilming();
     void StartOfflineViewing();
     void ExtractArchive(const QString& path);
