@@ -18,6 +18,7 @@
 #include "net/UnitViewerThread.h"
 #include "platform/WineRegistry.h"
 #include "playback/OfflineCastList.h"
+#include "playback/PlaybackSync.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -227,6 +228,7 @@ void TFormMain::ConnectHandlers() {
             &TFormMain::ListViewSectionsSelectItem);
     connect(Filming->ButtonStopFilming, &QPushButton::clicked, this,
             [this] { RunGuarded(this, [this] { ButtonStopFilmingClick(); }); });
+    connect(TimerSync, &QTimer::timeout, this, &TFormMain::TimerSyncTimer);
     connect(TimerRecording, &QTimer::timeout, this,
             [this] { RunGuarded(this, [this] { TimerRecordingTimer(); }); });
     connect(TimerNoDemoSections, &QTimer::timeout, this,
@@ -637,7 +639,7 @@ void TFormMain::StopAll() {
         return;
     StoppingAll = true;
     const auto done = qScopeGuard([this] { StoppingAll = false; });
-    TimerSync->stop();
+    StopPlayback();
     TimerNoDemoSections->stop();
     LinkHost.clear();
     LinkGame.clear();

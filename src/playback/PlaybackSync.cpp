@@ -124,9 +124,11 @@ void TPlaybackSync::ResumeCheck() {
     if (FGameLaunchPending)
         return;
     if (FPlaySection + 1 < FCast.LastCompletedSection() || FCast.StreamsEnded()) {
+        // Unpaused first: the restarted device fills its buffers at once,
+        // and they must hold the section's audio, not seconds of silence.
+        SetPaused(false);
         ReopenAudioAt(FPlaySection);
         Instruct("NELQ", 1.0);
-        SetPaused(false);
     }
 }
 

@@ -101,6 +101,8 @@ protected:
             TPlaybackSyncHooks{[this](std::int32_t demo) {
                                    if (LaunchFails)
                                        throw std::runtime_error("cannot write the scripts");
+                                   // As the real launch does.
+                                   fs::remove(GameDir() / "NELQ" / "demoprog.txt");
                                    Launches.push_back(demo);
                                },
                                [this](bool paused) { PanelShown = paused; },
@@ -288,9 +290,17 @@ TEST_F(PlaybackSyncTest, LaunchesWhenTheAudioReachesARecordingAndWaitsForItsFirs
     TickAt(1500);
     EXPECT_TRUE(Launches.empty());
 
+    ReportDemoTime("2600");
+    Windows.Open = true; // the previous game, for a correction
+    TickAt(1900);
+    Windows.Open = false;
+    ASSERT_NE(Sync->LastDemoPosition(), 0);
+
     TickAt(2100); // section 2 begins a recording
     ASSERT_EQ(Launches, std::vector<std::int32_t>{2});
     EXPECT_TRUE(Sync->GameLaunchPending());
+    EXPECT_EQ(Sync->LastDemoPosition(), 0);
+    EXPECT_EQ(Sync->LaunchCheckCount(), 0);
     EXPECT_EQ(Sync->PlaybackDemoNumber(), 2);
     EXPECT_EQ(Sync->DemoBaseTime(), 2000);
     EXPECT_EQ(Cast.Starts.Count(), 0);
