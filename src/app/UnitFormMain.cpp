@@ -19,6 +19,7 @@
 #include "net/UnitViewerThread.h"
 #include "platform/WineRegistry.h"
 #include "playback/OfflineCastList.h"
+#include "playback/PlaybackSync.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -81,6 +82,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
 
     BuildActions();
     BuildLayout();
+    ConnectAssembly();
     Film = std::make_unique<TFilmController>(
         Sync, TFilmingControls{Filming->LabelTransferedTo, Filming->PanelAudioRecording,
                                Filming->PanelDemoRecording, Filming->PanelPleaseWait,
@@ -227,6 +229,7 @@ void TFormMain::ConnectHandlers() {
             &TFormMain::ListViewSectionsSelectItem);
     connect(Filming->ButtonStopFilming, &QPushButton::clicked, this,
             [this] { RunGuarded(this, [this] { ButtonStopFilmingClick(); }); });
+    connect(TimerSync, &QTimer::timeout, this, &TFormMain::TimerSyncTimer);
     connect(TimerRecording, &QTimer::timeout, this,
             [this] { RunGuarded(this, [this] { TimerRecordingTimer(); }); });
     connect(TimerNoDemoSections, &QTimer::timeout, this,
@@ -522,14 +525,9 @@ void TFormMain::NextFromSectionPick() {
     const std::optional<int> selected = SectionPick->SelectedIndex();
     if (!selected)
         return;
-    QFile::remove(CastDirectory() + QStringLiteral("completed.dat"));
-    ShowPage(PageViewing);
     QTreeWidget* list = SectionPick->ListViewSections;
     const int entry = SectionPick->RadioButtonPlayFromStart->isChecked() ? 0 : *selected;
-    StartSection = TPageSectionPick::SectionOf(list->topLevelItem(entry));
-    DemoStarts.Clear();
-    DemoStartSection = -1;
-    RequestCast();
+    ViewFromSection(TPageSectionPick::SectionOf(list->topLevelItem(entry)));
 }
 
 // A rate that is not a positive whole number would never move a byte, so the
@@ -642,15 +640,17 @@ void TFormMain::StopAll() {
         return;
     StoppingAll = true;
     const auto done = qScopeGuard([this] { StoppingAll = false; });
-    TimerSync->stop();
+    StopPlayback();
     TimerNoDemoSections->stop();
     LinkHost.clear();
     LinkGame.clear();
-    LastCompletedSection = -1;
     HideFilmingControls();
     Film->StopCapture();
     Film->StopFilmer();
     StopConnection(ViewerThread);
+    // Only once the viewer thread has ended: a section it was still handing
+    // over would otherwise reach a recording that is already finished.
+    FinishAssembly();
     Film->StopEncoder();
 }
 

@@ -2,12 +2,13 @@
 
 #include "app/QtSyncContext.h"
 #include "app/UnitSettingsStore.h"
-#include "demo/UnitDemoStartList.h"
+#include "playback/CastAssembler.h"
 
 #include <QAction>
 #include <QAudioDevice>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QStackedWidget>
 #include <QStringList>
 #include <QTimer>
@@ -20,6 +21,9 @@
 class TFilmController;
 class TFormMusicMixer;
 struct TRecordingFormat;
+class TPlaybackSync;
+class TAssembledCast;
+class GameWindowFinder;
 class TViewerThread;
 class TFormAbout;
 class TFormFolderSelect;
@@ -84,8 +88,13 @@ public:
     void OnGameList(const QStringList& games);
     void OnSectionList(const QStringList& sections);
     void OnProgress(int slot, int section, int type, int received, int length);
+    // The cast's sections and its end go to the assembler
+    // (UnitFormMainAssembly.cpp).
     void SectionComplete(int section, int tag);
     void StreamsEndedHandler();
+    // Playback begins at a section: the cast audio opens and starts, and
+    // TimerSync keeps the game in step (UnitFormMainPlayback.cpp).
+    void StartPlayback(int section);
     // The "Viewing" page's label over the buffer's progress bar.
     QLabel* LabelBuffer() const;
     // Playback waits for data: the "PAUSED" panel shows while set.
@@ -160,17 +169,18 @@ public:
     QString CurrentGame;
     int StartSection = 0;
     bool Paused = false;
-    int LastCompletedSection = -1; // of the cast being viewed
-    int DemoStartSection = -1;     // where the rebuilt recording being written began
+    // Rebuilds the viewed cast's recordings and keeps its clocks, time tables,
+    // demo start list and last completed section.
+    TCastAssembler Assembly;
     QStringList SectionDescriptions;
     // Bytes received and announced of the section's demo (0) and audio (1) stream.
     std::array<int, 2> ProgressReceived{};
     std::array<int, 2> ProgressLength{};
-    TListDemoStarts DemoStarts;
     int PlaybackDemoNumber = 0; // the rebuilt recording the next launch plays
-    bool GameLaunchPending = false;
-    int LaunchCheckCount = 0;
-    std::int64_t LastDemoPosition = 0; // ms, from "demoprog.txt"
+    // The running playback: the cast audio and its synchronisation with the
+    // game (UnitFormMainPlayback.cpp); none before it starts.
+    std::unique_ptr<TPlaybackSync> PlaybackSync;
+    void TimerSyncTimer();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -212,10 +222,27 @@ private:
 
     // Work that starts from here but is built elsewhere.
     void StartViewing(const QString& host);
+    // A start point is settled: a fresh "completed.dat", the "Viewing" page, a
+    // new assembly run and the request for the cast from that section.
+    void ViewFromSection(int section);
+    void ConnectAssembly();
+    // Tear-down of the assembly: the rebuilt recording is finished, never
+    // left half-written; a failure is shown, the tear-down goes on.
+    void FinishAssembly();
+    void ReportNothingToPlay(const QString& message);
     void StartFilming();
     void StartOfflineViewing();
     void ExtractArchive(const QString& path);
     void RequestCast();
+
+    // Ends playback: no more ticks, the decoder closed and the wave output
+    // freed; a second call does nothing.
+    void StopPlayback();
+    // A playback failure goes to the error box, each message once a run.
+    void ShowPlaybackError(const QString& message);
+    std::unique_ptr<GameWindowFinder> GameWindows;
+    std::unique_ptr<TAssembledCast> PlaybackCast;
+    QSet<QString> ShownPlaybackErrors;
 
     bool FirstShow = true;
     bool StoppingAll = false; // StopAll waits for threads while events run

@@ -10,7 +10,6 @@
 #include "platform/CommaText.h"
 
 #include <QDir>
-#include <QFile>
 #include <QHeaderView>
 
 #include <cmath>
@@ -36,7 +35,6 @@ void TFormMain::StartViewing(const QString& host) {
     ViewerThread.reset(); // stops a previous run first
     const QString recordings = GameDirectory + QStringLiteral("NELQ/recordings/");
     QDir().mkpath(recordings);
-    LastCompletedSection = -1;
 
     ViewerThread =
         std::make_unique<TViewerThread>(Sync, ClientVersion.toStdString(), recordings.toStdString(),
@@ -93,7 +91,6 @@ void TFormMain::NextFromViewOptions() {
     CurrentGame = game;
     ViewerThread->SetGameName(game.toStdString());
     StartSection = 0;
-    DemoStarts.Clear();
     ViewerThread->SetStartSection(StartSection);
     ViewerThread->SetAudioOnly(audioOnly);
     ViewerThread->SetViewerState(vsListSections);
@@ -102,15 +99,8 @@ void TFormMain::NextFromViewOptions() {
 void TFormMain::OnSectionList(const QStringList& sections) {
     SectionDescriptions = sections;
     if (sections.size() < 2) {
-        // Nothing to pick: the cast is viewed from its start. A list of
-        // completed sections from an earlier run would be extended with the
-        // same sections again, so it goes as it does when a start is picked.
-        QFile::remove(CastDirectory() + QStringLiteral("completed.dat"));
-        ShowPage(PageViewing);
-        StartSection = 0;
-        DemoStartSection = -1;
-        DemoStarts.Clear();
-        RequestCast();
+        // Nothing to pick: the cast is viewed from its start.
+        ViewFromSection(0);
         return;
     }
     QTreeWidget* list = SectionPick->ListViewSections;
@@ -139,7 +129,7 @@ void TFormMain::RequestCast() {
 }
 
 QLabel* TFormMain::LabelBuffer() const {
-    return Viewing->PageDownloadingBuffer->findChild<QLabel*>();
+    return Viewing->LabelBuffer;
 }
 
 void TFormMain::OnProgress(int slot, int section, int type, int received, int length) {
@@ -178,15 +168,4 @@ void TFormMain::OnProgress(int slot, int section, int type, int received, int le
         bar->setValue(bar->maximum());
         LabelBuffer()->setText(QStringLiteral("Downloading section..."));
     }
-}
-
-void TFormMain::SectionComplete(int section, int /*tag*/) {
-    // The cast assembly plugs in here.
-    ProgressReceived = {};
-    ProgressLength = {};
-    LastCompletedSection = section;
-}
-
-void TFormMain::StreamsEndedHandler() {
-    // The cast assembly plugs in here.
 }

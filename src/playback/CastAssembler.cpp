@@ -144,6 +144,14 @@ void TCastAssembler::CloseRecording() {
         recording->Finish();
 }
 
+void TCastAssembler::Finish() {
+    // Forgotten first: a section that still arrives must not be appended to
+    // the recording closed here.
+    FDemoStartSection = -1;
+    FLastCompletedSection = -1;
+    CloseRecording();
+}
+
 void TCastAssembler::StreamsEndedHandler() {
     std::exception_ptr closeFailure;
     try {

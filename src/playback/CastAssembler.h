@@ -54,8 +54,10 @@ public:
     void SectionComplete(std::int32_t section, std::int32_t tag);
     // The cast has no more sections.
     void StreamsEndedHandler();
-    // Tear-down: finishes and closes the rebuilt recording, if open.
-    void Finish() { CloseRecording(); }
+    // Tear-down: finishes and closes the rebuilt recording, if open (its
+    // write errors are raised), and ends the run: no recording is being
+    // rebuilt and no section is completed until the next BeginRun.
+    void Finish();
 
     const TAssemblySettings& Settings() const { return FSettings; }
     std::int32_t StartSection() const { return FSettings.StartSection; }

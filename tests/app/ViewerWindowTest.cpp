@@ -1,4 +1,5 @@
 #include "CastingServer.h"
+#include "FilmedCast.h"
 #include "QtTestSupport.h"
 #include "ServerHarness.h"
 #include "app/UnitFormMain.h"
@@ -27,14 +28,7 @@ public:
 
     // Uploads a whole cast as its filmer would and ends it.
     void Film(const std::string& game, const std::vector<TSectionParts>& sections) {
-        TServerConnection filmer;
-        ASSERT_TRUE(ConnectAs(filmer, Address, FilmerRole.Port, FilmerRole.RoleCode).Accepted);
-        ASSERT_TRUE(FilmerLogin(filmer, "", "NEW", game).Accepted);
-        for (std::size_t n = 0; n < sections.size(); ++n)
-            UploadSection(filmer, static_cast<std::int32_t>(n), sections[n]);
-        filmer.WriteLine("COMPLETED");
-        filmer.WriteLine("HI"); // answered once everything before it was taken
-        filmer.ReadLine();
+        FilmCast(Address, game, sections);
     }
 
     const std::string Address;
@@ -57,9 +51,10 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     ClientEnvironment env;
     env.InstallGame("valid.exe", PlaybackExecutableName);
     TCastServer server("127.0.0.203", env.Dir / "casts");
-    const std::vector<TSectionParts> sections{
-        MakeSection(0, false, true), MakeSection(1, false, false), MakeSection(2, true, false),
-        MakeSection(3, false, true)};
+    const std::vector<TSectionParts> sections =
+        TFilmedCast(env.Dir / "filmed", {TSectionKind::StartPoint, TSectionKind::Body,
+                                         TSectionKind::Fake, TSectionKind::StartPoint})
+            .Parts();
     server.Film("Other Cast", {MakeSection(9, false, true)});
     server.Film("Window Cast", sections);
 
@@ -94,11 +89,12 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     EXPECT_TRUE(ReadAll(CastFile(*form, "Window Cast", "demo_3.rec")) == sections[3].Demo);
     EXPECT_TRUE(ReadAll(CastFile(*form, "Window Cast", "audio_3.ogg")) == sections[3].Audio);
     EXPECT_FALSE(std::filesystem::exists(CastFile(*form, "Window Cast", "demo_2.rec")));
-    EXPECT_EQ(form->LastCompletedSection, 3);
+    EXPECT_EQ(form->Assembly.LastCompletedSection(), 3);
     EXPECT_EQ(form->Connecting->MemoConsole->toPlainText(), "Streams completed\nDisconnected");
 
-    // The viewing page showed the first buffer section whole.
-    EXPECT_EQ(form->LabelBuffer()->text(), "Downloading Buffer Section ( 1 of 3 )");
+    // The viewing page showed the first buffer section whole, then its
+    // assembly as the first section of a rebuilt recording.
+    EXPECT_EQ(form->LabelBuffer()->text(), "Waiting for next buffer section...");
     EXPECT_EQ(form->Viewing->ProgressBarBuffer->value(), 33);
     EXPECT_EQ(form->Viewing->LabelViewingStreams->text(), "Stream transfer in progress...");
     QTreeWidget* streams = form->Viewing->ListViewStreams;
@@ -123,8 +119,8 @@ TEST(ViewerWindow, NoGamesStayOnTheConsoleAndOneStartPointSkipsThePick) {
                               QString("No active streams"), Deadline);
     EXPECT_EQ(form->CurrentPage(), PageConnecting);
 
-    const std::vector<TSectionParts> sections{MakeSection(0, false, true),
-                                              MakeSection(1, false, false)};
+    const std::vector<TSectionParts> sections =
+        TFilmedCast(env.Dir / "filmed", {TSectionKind::StartPoint, TSectionKind::Body}).Parts();
     server.Film("Single", sections);
     form->ExecuteAction(form->ActionBack);
     // What an earlier run completed must not be listed twice.

@@ -203,7 +203,7 @@ TEST_F(Wizard, SectionPickStartsWhereTheCastWasLeft) {
 
     // Next plays from the picked entry, or from the first with "Play from start".
     WriteAll(CastFile("FINAL", "completed.dat").toStdString(), "0");
-    Form->DemoStarts.Add(0, 0);
+    Form->Assembly.DemoStarts().Add(0, 0);
     Form->SectionPick->ListViewSections->setCurrentItem(
         Form->SectionPick->ListViewSections->topLevelItem(3));
     // Without a viewer thread nothing is requested, but Next takes its own steps.
@@ -211,7 +211,7 @@ TEST_F(Wizard, SectionPickStartsWhereTheCastWasLeft) {
     EXPECT_EQ(Form->CurrentPage(), PageViewing);
     EXPECT_EQ(Form->StartSection, 9);
     EXPECT_FALSE(QFile::exists(CastFile("FINAL", "completed.dat")));
-    EXPECT_EQ(Form->DemoStarts.Count(), 0);
+    EXPECT_EQ(Form->Assembly.DemoStarts().Count(), 0);
 }
 
 TEST_F(Wizard, ASectionsDescriptionIsShownAsNameValueLines) {

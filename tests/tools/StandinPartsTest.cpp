@@ -11,12 +11,14 @@
 namespace {
 
 TEST(StandinFiles, StartScriptNamesTheDemoOnLineEight) {
-    const std::string lines = "// 1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n";
+    // Lines 0 to 7; line 8 (counted from 0) is the one the client generates.
+    const std::string lines = "// 0\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n";
     EXPECT_EQ(DemoFileOfStartScript(lines + "%file = \"recordings/nelqdemo3.rec\";\r\nquit();\r\n"),
               "recordings/nelqdemo3.rec");
-    EXPECT_EQ(DemoFileOfStartScript("1\n2\n3\n4\n5\n6\n7\n   %file = \"r/a b.rec\";"), "r/a b.rec");
+    EXPECT_EQ(DemoFileOfStartScript("0\n1\n2\n3\n4\n5\n6\n7\n   %file = \"r/a b.rec\";"),
+              "r/a b.rec");
     // Line 7 or 9 is not where the client writes it.
-    EXPECT_THROW(DemoFileOfStartScript("1\n2\n3\n4\n5\n6\n%file = \"a.rec\";\n8\n"),
+    EXPECT_THROW(DemoFileOfStartScript("0\n1\n2\n3\n4\n5\n6\n%file = \"a.rec\";\n8\n"),
                  std::runtime_error);
     EXPECT_THROW(DemoFileOfStartScript(lines + "8\r\n%file = \"a.rec\";\r\n"), std::runtime_error);
     EXPECT_THROW(DemoFileOfStartScript(lines + "%file = \"\";\r\n"), std::runtime_error);

@@ -26,7 +26,7 @@ protected:
     void WriteStartScript(const std::string& line8) {
         WriteBytes(Dir / "NELQ/scripts/TrainingGui.cs",
                    "function PlayOffline()\r\n{\r\n   if ($DoneDemoStream)\r\n   {\r\n      quit();"
-                   "\r\n      return;\r\n   }\r\n" +
+                   "\r\n      return;\r\n   }\r\n   $DoneDemoStream = true;\r\n" +
                        line8 + "\r\n   %verLen = getDemoVersionLength(%file);\r\n}\r\n");
     }
 

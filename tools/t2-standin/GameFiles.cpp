@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr int DemoFileLine = 8;
+// Counted from 0, as the client counts the start script's lines.
+constexpr std::size_t DemoFileLine = 8;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -37,9 +38,9 @@ std::string Trimmed(const std::string& text) {
 
 std::string DemoFileOfStartScript(const std::string& scriptText) {
     const std::vector<std::string> lines = Lines(scriptText);
-    if (lines.size() < DemoFileLine)
-        throw std::runtime_error("the start script has fewer than 8 lines");
-    const std::string line = Trimmed(lines[DemoFileLine - 1]);
+    if (lines.size() <= DemoFileLine)
+        throw std::runtime_error("the start script has no line 8 (counted from 0)");
+    const std::string line = Trimmed(lines[DemoFileLine]);
     const std::string prefix = "%file = \"";
     const std::string suffix = "\";";
     if (line.size() <= prefix.size() + suffix.size() || line.rfind(prefix, 0) != 0 ||

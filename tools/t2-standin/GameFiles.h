@@ -8,9 +8,10 @@
 // read and written as the scripts do it. Every format the stand-in shares
 // with the client lives here.
 
-// The demo that line 8 of "scripts/TrainingGui.cs" names, the line the client
-// generates as `%file = "recordings/nelqdemo<N>.rec";`; relative to the mod
-// directory. Throws when line 8 holds no such assignment.
+// The demo that line 8 (counted from 0, the ninth line) of
+// "scripts/TrainingGui.cs" names, the line the client generates as
+// `%file = "recordings/nelqdemo<N>.rec";`; relative to the mod directory.
+// Throws when that line holds no such assignment.
 std::string DemoFileOfStartScript(const std::string& scriptText);
 
 // "audiosync.txt": line 1 the instruction number, line 2 (number above 0) the

@@ -159,7 +159,9 @@ TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent) {
     PageDownloadingBuffer = new QWidget(NotebookViewing);
     PageDownloadingBuffer->setObjectName(QStringLiteral("DownloadingBuffer"));
     QVBoxLayout* downloading = PageLayout(PageDownloadingBuffer);
-    downloading->addWidget(Text(PageDownloadingBuffer, QStringLiteral("Downloading...")));
+    LabelBuffer = Text(PageDownloadingBuffer, QStringLiteral("Downloading..."));
+    LabelBuffer->setObjectName(QStringLiteral("LabelBuffer"));
+    downloading->addWidget(LabelBuffer);
     ProgressBarBuffer = new QProgressBar(PageDownloadingBuffer);
     ProgressBarBuffer->setObjectName(QStringLiteral("ProgressBarBuffer"));
     downloading->addWidget(ProgressBarBuffer);

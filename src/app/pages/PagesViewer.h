@@ -68,6 +68,7 @@ public:
     QStackedWidget* NotebookViewing;
     QWidget* PageWaiting;
     QWidget* PageDownloadingBuffer;
+    QLabel* LabelBuffer; // over the progress bar: which buffer section is on its way
     QProgressBar* ProgressBarBuffer;
     QTreeWidget* ListViewStreams;
     QLabel* PanelPaused;
