@@ -94,15 +94,25 @@ std::string TFilmedCast::PacketsOf(int first, int last) const {
 }
 
 void FilmCast(const std::string& address, const std::string& game,
-              const std::vector<TSectionParts>& sections) {
+              const std::vector<TSectionParts>& sections, bool complete) {
     TServerConnection filmer;
     ConnectFilmer(filmer, address);
     ASSERT_TRUE(FilmerLogin(filmer, "", "NEW", game).Accepted);
     for (std::size_t n = 0; n < sections.size(); ++n)
         UploadSection(filmer, static_cast<std::int32_t>(n), sections[n]);
-    filmer.WriteLine("COMPLETED");
+    if (complete)
+        filmer.WriteLine("COMPLETED");
     filmer.WriteLine("HI"); // answered once everything before it was taken
     filmer.ReadLine();
+}
+
+TCastServer::TCastServer(const std::string& address, const std::filesystem::path& data)
+    : Address(address) {
+    TServerOptions options;
+    options.BindAddress = address;
+    options.DataDirectory = data;
+    Server = std::make_unique<TCastingServer>(options, [](const std::string&) {});
+    Server->Start();
 }
 
 void ExpectRebuiltRecording(const std::string& path, const std::string& head,

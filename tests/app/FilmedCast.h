@@ -1,8 +1,11 @@
 #pragma once
 
 #include "CastClients.h"
+#include "CastingServer.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,9 +38,25 @@ public:
 };
 
 // Films sections onto the casting server at `address` as a filmer would,
-// waiting for the server to come up, and completes the cast.
+// waiting for the server to come up. A cast left incomplete goes on for its
+// viewers as if its filmer had dropped out.
 void FilmCast(const std::string& address, const std::string& game,
-              const std::vector<TSectionParts>& sections);
+              const std::vector<TSectionParts>& sections, bool complete = true);
+
+// A casting server in this process on its own loopback address with the
+// fixed ports.
+class TCastServer {
+public:
+    TCastServer(const std::string& address, const std::filesystem::path& data);
+
+    void Film(const std::string& game, const std::vector<TSectionParts>& sections,
+              bool complete = true) {
+        FilmCast(Address, game, sections, complete);
+    }
+
+    const std::string Address;
+    std::unique_ptr<TCastingServer> Server;
+};
 
 // A rebuilt recording compared with its source: the head verbatim, then a zlib
 // stream (inflated independently, with Python's zlib) that must be complete.

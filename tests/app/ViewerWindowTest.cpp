@@ -1,4 +1,3 @@
-#include "CastingServer.h"
 #include "FilmedCast.h"
 #include "QtTestSupport.h"
 #include "ServerHarness.h"
@@ -14,26 +13,6 @@
 namespace {
 
 constexpr int Deadline = 30000;
-
-// A casting server on its own loopback address with the fixed ports.
-class TCastServer {
-public:
-    TCastServer(const std::string& address, const std::filesystem::path& data) : Address(address) {
-        TServerOptions options;
-        options.BindAddress = address;
-        options.DataDirectory = data;
-        Server = std::make_unique<TCastingServer>(options, [](const std::string&) {});
-        Server->Start();
-    }
-
-    // Uploads a whole cast as its filmer would and ends it.
-    void Film(const std::string& game, const std::vector<TSectionParts>& sections) {
-        FilmCast(Address, game, sections);
-    }
-
-    const std::string Address;
-    std::unique_ptr<TCastingServer> Server;
-};
 
 std::string CastFile(const TFormMain& form, const std::string& game, const std::string& name) {
     return form.StreamsDirectory.toStdString() + game + "/" + name;
