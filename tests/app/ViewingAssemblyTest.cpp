@@ -111,7 +111,7 @@ TEST_F(ViewingAssembly, APickedStartRebuildsItsRecordingsAndTheGamePlaysOne) {
     // Playback began once the third section from the start point was there.
     ASSERT_EQ(PlaybackStarts.size(), 1u);
     EXPECT_EQ(PlaybackStarts[0], std::make_pair(3, 5));
-    EXPECT_EQ(Form->PlaySection, 3);
+    EXPECT_TRUE(Form->PlaybackSync && Form->TimerSync->isActive());
     EXPECT_EQ(Form->LabelBuffer()->text(), "Waiting for next section...");
 
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -192,7 +192,7 @@ TEST_F(ViewingAssembly, ACastThatEndsBeforeAnySectionSaysThereIsNothingToPlay) {
     EXPECT_EQ(shown, "NELQ Client Software|The cast ended before any of its sections arrived, "
                      "so there is nothing to play.");
     EXPECT_TRUE(PlaybackStarts.empty());
-    EXPECT_EQ(Form->PlaySection, -1);
+    EXPECT_FALSE(Form->PlaybackSync);
     EXPECT_EQ(RebuiltRecordings(), 0);
     Form->StopAll();
 }
