@@ -118,7 +118,11 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
         move(screen->availableGeometry().center() - rect().center());
 }
 
-TFormMain::~TFormMain() = default;
+// A window destroyed without being closed still ends its threads first: while
+// they stop, events run, and those must find every member alive.
+TFormMain::~TFormMain() {
+    StopAll();
+}
 
 void TFormMain::BuildActions() {
     const auto action = [this](const char* name, const QString& caption, const QString& hint) {
