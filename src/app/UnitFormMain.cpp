@@ -15,8 +15,10 @@
 #include "app/pages/PagesViewer.h"
 #include "audio/UnitAudioQualityList.h"
 #include "demo/UnitFilmController.h"
+#include "mixer/UnitFormMusicMixer.h"
 #include "net/UnitViewerThread.h"
 #include "platform/WineRegistry.h"
+#include "playback/PlaybackSync.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -111,7 +113,11 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
         move(screen->availableGeometry().center() - rect().center());
 }
 
-TFormMain::~TFormMain() = default;
+// A window destroyed without being closed still ends its threads first: while
+// they stop, events run, and those must find every member alive.
+TFormMain::~TFormMain() {
+    StopAll();
+}
 
 void TFormMain::BuildActions() {
     const auto action = [this](const char* name, const QString& caption, const QString& hint) {
@@ -223,6 +229,7 @@ void TFormMain::ConnectHandlers() {
             &TFormMain::ListViewSectionsSelectItem);
     connect(Filming->ButtonStopFilming, &QPushButton::clicked, this,
             [this] { RunGuarded(this, [this] { ButtonStopFilmingClick(); }); });
+    connect(TimerSync, &QTimer::timeout, this, &TFormMain::TimerSyncTimer);
     connect(TimerRecording, &QTimer::timeout, this,
             [this] { RunGuarded(this, [this] { TimerRecordingTimer(); }); });
     connect(TimerNoDemoSections, &QTimer::timeout, this,
@@ -621,7 +628,7 @@ void TFormMain::StopAll() {
         return;
     StoppingAll = true;
     const auto done = qScopeGuard([this] { StoppingAll = false; });
-    TimerSync->stop();
+    StopPlayback();
     TimerNoDemoSections->stop();
     LinkHost.clear();
     LinkGame.clear();
@@ -655,6 +662,7 @@ void TFormMain::showEvent(QShowEvent* event) {
     if (!FirstShow)
         return;
     FirstShow = false;
+    CreateMusicMixer();
     SelectMode(WizardMode::Film);
     if (CurrentPage() == PageInto)
         PostOpenPending();
@@ -681,6 +689,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         return;
     }
     StopAll();
+    FreeMusicMixer();
     event->accept();
 }
 

@@ -5,8 +5,10 @@
 #include "playback/CastAssembler.h"
 
 #include <QAction>
+#include <QAudioDevice>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QStackedWidget>
 #include <QStringList>
 #include <QTimer>
@@ -17,6 +19,11 @@
 #include <memory>
 
 class TFilmController;
+class TFormMusicMixer;
+struct TRecordingFormat;
+class TPlaybackSync;
+class TAssembledCast;
+class GameWindowFinder;
 class TViewerThread;
 class TFormAbout;
 class TFormFolderSelect;
@@ -85,8 +92,8 @@ public:
     // (UnitFormMainAssembly.cpp).
     void SectionComplete(int section, int tag);
     void StreamsEndedHandler();
-    // Playback begins at a section: for now only PlaySection is set; the
-    // audio and the game's synchronisation build on this call.
+    // Playback begins at a section: the cast audio opens and starts, and
+    // TimerSync keeps the game in step (UnitFormMainPlayback.cpp).
     void StartPlayback(int section);
     // The "Viewing" page's label over the buffer's progress bar.
     QLabel* LabelBuffer() const;
@@ -110,6 +117,11 @@ public:
     // What "Export as archive…" does with the file the user confirmed: writes
     // the stored cast as that ".qmx" (UnitFormMainOffline.cpp).
     void ExportOfflineCast(const QString& cast, const QString& archivePath);
+    // The music mixer window (UnitFormMainMixer.cpp): made hidden at the first
+    // show, freed when the window closes; the format the cast records in.
+    void CreateMusicMixer();
+    void FreeMusicMixer();
+    TRecordingFormat RecordingFormat() const;
 
     QAction* ActionExit;
     QAction* ActionNext;
@@ -148,6 +160,9 @@ public:
     // download (none otherwise).
     std::unique_ptr<TFilmController> Film;
     std::unique_ptr<TViewerThread> ViewerThread;
+    std::unique_ptr<TFormMusicMixer> FormMusicMixer;
+    // Where the mixer plays the music locally; a null device means the default output.
+    QAudioDevice MusicMonitorDevice;
     QString ClientVersion;
     QString AppDirectory;
     QString StreamsDirectory;
@@ -160,15 +175,15 @@ public:
     // Rebuilds the viewed cast's recordings and keeps its clocks, time tables,
     // demo start list and last completed section.
     TCastAssembler Assembly;
-    int PlaySection = -1; // the section playback is in; -1 before it starts
     QStringList SectionDescriptions;
     // Bytes received and announced of the section's demo (0) and audio (1) stream.
     std::array<int, 2> ProgressReceived{};
     std::array<int, 2> ProgressLength{};
     int PlaybackDemoNumber = 0; // the rebuilt recording the next launch plays
-    bool GameLaunchPending = false;
-    int LaunchCheckCount = 0;
-    std::int64_t LastDemoPosition = 0; // ms, from "demoprog.txt"
+    // The running playback: the cast audio and its synchronisation with the
+    // game (UnitFormMainPlayback.cpp); none before it starts.
+    std::unique_ptr<TPlaybackSync> PlaybackSync;
+    void TimerSyncTimer();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -227,6 +242,15 @@ private:
     void StartOfflineViewing();
     void ExtractArchive(const QString& path);
     void RequestCast();
+
+    // Ends playback: no more ticks, the decoder closed and the wave output
+    // freed; a second call does nothing.
+    void StopPlayback();
+    // A playback failure goes to the error box, each message once a run.
+    void ShowPlaybackError(const QString& message);
+    std::unique_ptr<GameWindowFinder> GameWindows;
+    std::unique_ptr<TAssembledCast> PlaybackCast;
+    QSet<QString> ShownPlaybackErrors;
 
     bool FirstShow = true;
     bool StoppingAll = false; // StopAll waits for threads while events run

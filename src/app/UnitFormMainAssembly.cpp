@@ -27,7 +27,6 @@ void TFormMain::ViewFromSection(int section) {
     QFile::remove(CastDirectory() + QStringLiteral("completed.dat"));
     ShowPage(PageViewing);
     StartSection = section;
-    PlaySection = -1;
 
     TAssemblySettings settings;
     settings.CastDirectory = CastDirectory().toStdString();
@@ -47,10 +46,6 @@ void TFormMain::SectionComplete(int section, int tag) {
 
 void TFormMain::StreamsEndedHandler() {
     Assembly.StreamsEndedHandler();
-}
-
-void TFormMain::StartPlayback(int section) {
-    PlaySection = section;
 }
 
 void TFormMain::ReportNothingToPlay(const QString& message) {

@@ -6,11 +6,10 @@
 #include <QProcess>
 
 void TFormMain::LaunchGame() {
+    // Playback synchronisation keeps the launch's state and watches for
+    // the game (UnitFormMainPlayback.cpp).
     const std::string game = GameDirectory.toStdString();
-    LastDemoPosition = 0;
     PrepareGameLaunch(game, PlaybackDemoNumber);
-    GameLaunchPending = true;
-    LaunchCheckCount = 0;
 
     const QString launcher = Settings->ReadString(SettingsSection, QStringLiteral("GameLauncher"),
                                                   QString::fromStdString(DefaultGameLauncher()));

@@ -85,8 +85,6 @@ void TFormMain::StartOfflineViewing() {
 
     ViewOptions->CheckBoxAudioOnly->setChecked(audioOnly);
     StartSection = sections.front().Section;
-    PlaySection = -1;
-    GameLaunchPending = false;
     TAssemblySettings settings;
     settings.CastDirectory = LocalPath(CastDirectory());
     settings.GameDirectory = LocalPath(GameDirectory);

@@ -92,7 +92,6 @@ void TFormMain::NextFromViewOptions() {
     ViewerThread->SetGameName(game.toStdString());
     StartSection = 0;
     ViewerThread->SetStartSection(StartSection);
-    GameLaunchPending = false;
     ViewerThread->SetAudioOnly(audioOnly);
     ViewerThread->SetViewerState(vsListSections);
 }

@@ -52,6 +52,7 @@ void TFilmController::CreateCapture(const TFilmSettings& settings) {
     StopCapture();
     auto capture = std::make_unique<TAudioCapture>(settings.RecordingType, CaptureDevice);
     capture->SetCaptureSection(FCaptureSection);
+    capture->SetMixHook(MixMusic);
     capture->SetOnError([this](const std::string& message) {
         if (OnStatus)
             OnStatus(message);

@@ -84,6 +84,8 @@ public:
     std::function<void()> ShowConnectingPage;
     std::function<void()> ShowFilmingPage;
     std::function<void()> StopMusic; // hides and stops the music mixer, when there is one
+    // Mixes music into every captured packet in place; given to each new capture.
+    std::function<void(std::uint8_t* data, int size)> MixMusic;
 
 private:
     void CreateCapture(const TFilmSettings& settings);

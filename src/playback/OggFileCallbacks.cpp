@@ -40,6 +40,12 @@ std::FILE* OpenAudioFile(const std::string& path) {
 
 std::string VorbisErrorName(int code) {
     switch (code) {
+    case OV_FALSE:
+        return "OV_FALSE";
+    case OV_EOF:
+        return "OV_EOF";
+    case OV_HOLE:
+        return "OV_HOLE";
     case OV_EREAD:
         return "OV_EREAD";
     case OV_EFAULT:
@@ -62,9 +68,7 @@ std::string VorbisErrorName(int code) {
         return "OV_EBADLINK";
     case OV_ENOSEEK:
         return "OV_ENOSEEK";
-    case OV_HOLE:
-        return "OV_HOLE";
     default:
-        return "error " + std::to_string(code);
+        return "Unknown";
     }
 }

@@ -5,9 +5,6 @@
 #include <cstdint>
 #include <string>
 
-// The name shown for an Ogg Vorbis error code, e.g. "OV_ENOTVORBIS".
-std::string VorbisErrorName(int code);
-
 // One section audio file in the Ogg Vorbis decoder, read through a plain file
 // stream; clearing the decoder closes the file.
 class TVorbisFileDecoder {

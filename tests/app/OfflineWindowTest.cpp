@@ -6,6 +6,7 @@
 #include "app/pages/PagesStatus.h"
 #include "playback/ArchiveExport.h"
 #include "playback/OfflineViewing.h"
+#include "playback/PlaybackSync.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
@@ -80,7 +81,8 @@ protected:
         EXPECT_EQ(Console(), "Extraction Complete.\nInitialising Playback...");
         EXPECT_EQ(Form->CurrentPage(), PageConnecting);
         EXPECT_EQ(Form->StartSection, 0);
-        EXPECT_EQ(Form->PlaySection, 0);
+        ASSERT_NE(Form->PlaybackSync, nullptr) << "playback started";
+        EXPECT_GE(Form->PlaybackSync->PlaySection(), 0);
         EXPECT_TRUE(Form->Assembly.StreamsEnded());
         EXPECT_FALSE(Form->Assembly.RecordingOpen());
         EXPECT_EQ(Form->OfflineViewing->ProgressBarExtract->maximum(), 7);

@@ -1,6 +1,6 @@
 #include "ServerHarness.h"
 
-#include "CastName.h"
+#include "net/CastNameCheck.h"
 
 #include <gtest/gtest.h>
 

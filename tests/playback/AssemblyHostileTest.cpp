@@ -214,3 +214,24 @@ TEST(AssemblyHostile, PackedDataThatExpandsBeyondItsCapIsRefused) {
     }
     EXPECT_LE(plain.ByteSize(), std::size_t{1} << 20);
 }
+
+TEST(AssemblyHostile, ASectionAfterTheTearDownNeverReachesTheFinishedRecording) {
+    TCastFixture cast;
+    const std::string p3 = cast.StoreSection(3, true);
+    cast.StoreSection(4, false);
+    TProbedAssembler probe;
+    probe.Assembler.BeginRun(cast.Settings(3));
+    probe.Assembler.SectionComplete(3, 1032);
+    probe.Assembler.Finish();
+    EXPECT_EQ(probe.Assembler.LastCompletedSection(), -1);
+    EXPECT_EQ(probe.Assembler.DemoStartSection(), -1);
+
+    // A body without a head cannot begin a recording, and the closed one stays as it was.
+    EXPECT_ANY_THROW(probe.Assembler.SectionComplete(4, 1032));
+    EXPECT_FALSE(probe.Assembler.RecordingOpen());
+    const std::string head = cast.RecordingHead(3);
+    const TInflated body =
+        InflateWithPython(cast.RebuiltPath(3), static_cast<std::int64_t>(head.size()));
+    EXPECT_TRUE(body.Complete);
+    EXPECT_TRUE(body.Data == p3);
+}

@@ -1,6 +1,7 @@
 #include "CastAudioFiles.h"
 
 #include "playback/UnitCastAudioPlayer.h"
+#include "playback/OggFileCallbacks.h"
 #include "playback/VorbisFileDecoder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "CastStore.h"
 
-#include "CastName.h"
+#include "net/CastNameCheck.h"
 #include "net/NelqExceptions.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "CastName.h"
+#include "net/CastNameCheck.h"
 #include "Session.h"
 
 #include "net/LineFields.h"

@@ -1,0 +1,157 @@
+// Decodes and converts ten minutes of MP3 into each recording format the way
+// the mixer does (eight-second pieces), against `mpg123 -s` piped into `sox`
+// doing the same conversion; then the cost of mixing music into commentary.
+//
+//   bench_mixer [MINUTES]      (default 10)
+
+#include "audio/UnitAudioQuality.h"
+#include "mixer/Mp3Decoder.h"
+#include "mixer/UnitACMConvertor.h"
+#include "mixer/UnitMusicMixer.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+double ProcessCpuSeconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+double ChildrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Run(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+        std::exit(1);
+    }
+}
+
+// Music-like material: a chord that moves, with some noise, 44100 Hz stereo.
+std::string MakeMusic(const std::filesystem::path& dir, int minutes) {
+    const std::string wav = (dir / "music.wav").string(), mp3 = (dir / "music.mp3").string();
+    Run("sox -n -r 44100 -c 2 -b 16 '" + wav + "' synth " + std::to_string(minutes * 60) +
+        " sine 220-660 sine 330-990 pinknoise vol 0.3 2>/dev/null");
+    Run("lame --quiet -b 192 '" + wav + "' '" + mp3 + "'");
+    std::filesystem::remove(wav);
+    return mp3;
+}
+
+// The mixer's path: decode eight seconds, convert them, keep the result.
+int64_t DecodeAndConvert(const std::string& mp3, const TRecordingFormat& out) {
+    TMp3Decoder track(mp3);
+    TACMConvertor converter;
+    converter.ACMFormatIn = TRecordingFormat{1, 2, 44100, 44100 * 4, 4, 16, 0};
+    converter.ACMFormatOut = out;
+    const int piece = 44100 * 4 * 8;
+    converter.SetInputBufferSize(piece);
+    converter.SetUseRealTime(true); // as the mixer converts
+    converter.SetActive(true);
+    std::vector<uint8_t> buffer(static_cast<size_t>(piece));
+    std::vector<uint8_t> music;
+    int64_t produced = 0;
+    for (;;) {
+        const int n = track.Active() ? track.GetData(buffer.data(), piece - 2) : 0;
+        std::copy_n(buffer.data(), n, converter.InputBuffer());
+        const int converted = converter.Convert(n);
+        music.assign(converter.OutputBuffer(), converter.OutputBuffer() + converted);
+        produced += converted;
+        if (n == 0)
+            return produced;
+    }
+}
+
+// A device that takes the buffers and plays nothing: the mixer runs without a sound card.
+class TSilentDevice : public TWaveOutDevice {
+public:
+    int Query(const TWaveFormat&) override { return 0; }
+    int Open(const TWaveFormat&, TBufferDone) override { return 0; }
+    int Close() override { return 0; }
+    void Reset() override {}
+    int Write(const uint8_t*, size_t) override { return 0; }
+    int Position(int64_t& frames) override {
+        frames = 0;
+        return 0;
+    }
+    int SetVolume(uint32_t) override { return 0; }
+    void Post(std::function<void()>) override {}
+};
+
+void BenchMixMusic(const std::string& mp3, const std::filesystem::path& dir) {
+    const TRecordingFormat format =
+        MakeRecordingFormat(AudioQuality(5)); // 22050 Hz, the most samples
+    TMusicMixer mixer(
+        dir.string() + "/", [] { return std::make_unique<TSilentDevice>(); },
+        [](std::function<void()>) {}, [format] { return format; });
+    mixer.SetCastVolume(70, 100);
+    mixer.SetMusicVolume(30, 100);
+    mixer.PlayFile(mp3);
+    const int packet = static_cast<int>(format.AvgBytesPerSec) / 20; // 50 ms
+    std::vector<uint8_t> commentary(static_cast<size_t>(packet), 0x35);
+    double cpu = 0, seconds = 0;
+    for (int round = 0; round < 20; ++round) {
+        mixer.Stop();
+        mixer.Play(); // 32 seconds of music ahead again
+        const double start = ProcessCpuSeconds();
+        while (mixer.MusicAhead() >= packet) {
+            mixer.MixMusic(commentary.data(), packet);
+            seconds += 0.05;
+        }
+        cpu += ProcessCpuSeconds() - start;
+    }
+    std::printf("\nMixMusic at 22050 Hz mono, 50 ms packets: %.3f ms CPU per second of commentary "
+                "(%.0f s mixed; goal < 1 ms)\n",
+                cpu * 1000 / seconds, seconds);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const int minutes = argc > 1 ? std::atoi(argv[1]) : 10;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("nelq-bench-mixer-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::printf("making %d minutes of MP3 (44100 Hz stereo, 192 kbit/s)...\n", minutes);
+    const std::string mp3 = MakeMusic(dir, minutes);
+
+    std::printf("\n%-34s %10s %10s %10s %8s\n", "recording format", "ours cpu", "ref cpu",
+                "ref wall", "ratio");
+    for (int index = 0; index < static_cast<int>(AudioQualities.size()); ++index) {
+        const TAudioQuality& quality = AudioQualities[static_cast<size_t>(index)];
+        if (index == 1)
+            continue; // records the same format as entry 0
+        const TRecordingFormat out = MakeRecordingFormat(quality);
+        const double ourStart = ProcessCpuSeconds();
+        const int64_t bytes = DecodeAndConvert(mp3, out);
+        const double ours = ProcessCpuSeconds() - ourStart;
+
+        const double childStart = ChildrenCpuSeconds(), wallStart = Now();
+        Run("mpg123 -q -s '" + mp3 + "' | sox -t raw -r 44100 -c 2 -b 16 -e signed - -t raw -r " +
+            std::to_string(quality.Rate) + " -c " + std::to_string(quality.Channels) + " -b 16 '" +
+            (dir / "reference.raw").string() + "'");
+        const double reference = ChildrenCpuSeconds() - childStart, wall = Now() - wallStart;
+        const auto refBytes =
+            static_cast<int64_t>(std::filesystem::file_size(dir / "reference.raw"));
+        std::printf("%5d Hz %-6s (%6.1f MB / ref %6.1f MB) %8.2f s %8.2f s %8.2f s %7.2fx\n",
+                    quality.Rate, quality.Channels == 1 ? "mono" : "stereo", bytes / 1e6,
+                    refBytes / 1e6, ours, reference, wall, ours / reference);
+    }
+    std::printf("(ratio = our CPU time / the reference pipeline's CPU time; goal <= 1.2x)\n");
+    BenchMixMusic(mp3, dir);
+    std::filesystem::remove_all(dir);
+}

@@ -1,0 +1,257 @@
+// Playback of a hosted cast from end to end: the casting server and the game
+// stand-in run as programs of their own, the client's window downloads and
+// assembles the cast, plays its commentary through the private sound server
+// and starts, pauses and steers the game.
+
+#include "../playback/CastSections.h"
+#include "CastClients.h"
+#include "QtTestSupport.h"
+#include "app/UnitFormMain.h"
+#include "app/UnitGameInstall.h"
+#include "app/pages/PagesSetup.h"
+#include "app/pages/PagesViewer.h"
+#include "net/OpeningExchange.h"
+#include "playback/PlaybackSync.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString Tools = QStringLiteral(NELQ_BINARY_DIR "/tools/");
+constexpr int Deadline = 60000;
+
+// Runs events until `done` holds; false after the deadline.
+bool WaitUntil(const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > Deadline)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+TSectionParts Parts(const TCastSection& section) {
+    return TSectionParts{section.Demo, section.BodyOffset, section.Audio};
+}
+
+class PlaybackEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("NELQ_TEST_AUDIO") ||
+            qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "needs the private display and sound server of scripts/test-env";
+        Env.InstallGame("valid.exe", PlaybackExecutableName);
+        Form = Env.CreateForm();
+        Form->show();
+        // Any box that opens is answered and remembered, so the run never
+        // waits on one.
+        Boxes.setInterval(100);
+        QObject::connect(&Boxes, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                BoxTexts << box->text();
+                box->done(QMessageBox::Ok);
+            }
+        });
+        Boxes.start();
+    }
+
+    void TearDown() override {
+        if (Form)
+            Form->StopAll();
+        if (Server.state() != QProcess::NotRunning) {
+            Server.terminate();
+            Server.waitForFinished(10000);
+        }
+    }
+
+    // The launcher the client starts the game with: it notes each launch in
+    // the game log and hands over to `game` (the stand-in by default).
+    void UseLauncher(const QString& game) {
+        const std::string script = Env.Dir / "launch.sh";
+        std::ofstream(script) << "echo launched >> '" << GameLog() << "'\n"
+                              << "exec " << game.toStdString() << " \"$@\" >> '" << GameLog()
+                              << "' 2>&1\n";
+        Form->Settings->WriteString("Settings", "GameLauncher",
+                                    QString::fromStdString("/bin/sh " + script));
+    }
+    std::string GameLog() const { return Env.Dir / "game.log"; }
+    QString GameLogText() const { return QString::fromStdString(ReadAll(GameLog())); }
+
+    void StartServer(const std::string& address) {
+        Address = address;
+        Server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        Server.start(Tools + "nelq-server/nelq-server",
+                     {"--bind", QString::fromStdString(address), "--data",
+                      QString::fromStdString(Env.Dir / "casts")});
+        ASSERT_TRUE(Server.waitForStarted(10000));
+        // Ready once it takes a filmer.
+        QElapsedTimer waited;
+        waited.start();
+        while (!ConnectFilmer()) {
+            ASSERT_LT(waited.elapsed(), Deadline) << "the server never listened";
+            QTest::qWait(100);
+        }
+    }
+
+    bool ConnectFilmer() {
+        Filmer = std::make_unique<TServerConnection>();
+        try {
+            return ConnectAs(*Filmer, Address, FilmerRole.Port, FilmerRole.RoleCode).Accepted &&
+                   FilmerLogin(*Filmer, "", "NEW", "PLAY").Accepted;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
+    void Upload(std::int32_t section, const TCastSection& parts) {
+        UploadSection(*Filmer, section, Parts(parts));
+    }
+    void Complete() {
+        Filmer->WriteLine("COMPLETED");
+        Filmer->WriteLine("HI"); // answered once everything before it was taken
+        Filmer->ReadLine();
+    }
+
+    // Views the cast "PLAY" from its start.
+    void View() {
+        Form->Into->ComboBoxViewHost->setEditText(QString::fromStdString(Address));
+        Form->SelectMode(WizardMode::ViewServer);
+        Form->ExecuteAction(Form->ActionNext);
+        ASSERT_TRUE(WaitUntil([&] { return Form->CurrentPage() == int(PageViewOptions); }))
+            << State();
+        Form->ViewOptions->CheckBoxAudioOnly->setChecked(false);
+        Form->ExecuteAction(Form->ActionNext);
+        ASSERT_TRUE(WaitUntil([&] {
+            return Form->CurrentPage() == PageSectionPick || Form->CurrentPage() == PageViewing;
+        })) << State();
+        if (Form->CurrentPage() == PageSectionPick) {
+            Form->SectionPick->RadioButtonPlayFromStart->setChecked(true);
+            Form->ExecuteAction(Form->ActionNext);
+        }
+        ASSERT_TRUE(WaitUntil([&] { return Form->PlaybackSync != nullptr; })) << State();
+    }
+
+    TPlaybackSync& Sync() { return *Form->PlaybackSync; }
+    // What a failed wait shows.
+    std::string State() const {
+        std::string state = "page " + std::to_string(Form->CurrentPage());
+        if (const TPlaybackSync* sync = Form->PlaybackSync.get())
+            state += ", play section " + std::to_string(sync->PlaySection()) + ", paused " +
+                     std::to_string(sync->Paused()) + ", launch pending " +
+                     std::to_string(sync->GameLaunchPending()) + ", last completed " +
+                     std::to_string(Form->Assembly.LastCompletedSection()) + ", heard " +
+                     std::to_string(Form->PlaybackSync->HeardAudioTime()) + " ms, decoding " +
+                     std::to_string(Form->PlaybackSync->Player().DecodeSection()) +
+                     ", device playing " +
+                     std::to_string(Form->PlaybackSync->Player().WaveOut()->Playing());
+        return state + "\naudiosync.txt: " + AudioSync() + "\ngame log:\n" +
+               GameLogText().toStdString();
+    }
+    std::string AudioSync() const {
+        return ReadAll(Form->GameDirectory.toStdString() + "NELQ/audiosync.txt");
+    }
+
+    ClientEnvironment Env;
+    std::unique_ptr<TFormMain> Form;
+    QProcess Server;
+    std::string Address;
+    std::unique_ptr<TServerConnection> Filmer;
+    QTimer Boxes;
+    QStringList BoxTexts;
+};
+
+} // namespace
+
+TEST_F(PlaybackEndToEnd, EachRebuiltRecordingStartsTheGameWhenTheAudioReachesIt) {
+    UseLauncher(Tools + "t2-standin/t2-standin");
+    StartServer("127.0.0.170");
+    const fs::path work = Env.Dir / "work";
+    fs::create_directories(work);
+    // Two recordings with an audio-only stretch between them.
+    Upload(0, MakeCastSection(work, 0, 4000, 4000));
+    Upload(1, MakeFakeSection(work, 1, 5000));
+    Upload(2, MakeCastSection(work, 2, 4000, 4000));
+    Upload(3, MakeFakeSection(work, 3, 3000));
+    Complete();
+    View();
+
+    ASSERT_TRUE(WaitUntil([&] {
+        return GameLogText().contains("playing NELQ/recordings/nelqdemo2.rec");
+    })) << State();
+    const QString log = GameLogText();
+    const auto first = log.indexOf("playing NELQ/recordings/nelqdemo0.rec");
+    const auto quit = log.indexOf("demo complete");
+    const auto second = log.indexOf("playing NELQ/recordings/nelqdemo2.rec");
+    EXPECT_EQ(log.count("launched"), 2) << log.toStdString();
+    ASSERT_GE(first, 0) << log.toStdString();
+    // The first game quit at the end of its recording before the second began.
+    EXPECT_LT(first, quit);
+    EXPECT_LT(quit, second);
+    EXPECT_EQ(Sync().PlaybackDemoNumber(), 2);
+    // The second start came when the audio had reached section 2.
+    EXPECT_GE(Sync().PlaySection(), 2);
+    EXPECT_TRUE(BoxTexts.isEmpty()) << BoxTexts.join('\n').toStdString();
+}
+
+// Disabled until the Qt wave output is fixed: after the buffering pause the
+// restarted device keeps reporting position 0 while it plays, so the audio
+// clock stands still at the resumed section's start and playback never moves
+// on (the pause, the resume and both instructions to the game do happen).
+TEST_F(PlaybackEndToEnd, DISABLED_SectionsArrivingSlowerThanTheAudioPauseAndResume) {
+    UseLauncher(Tools + "t2-standin/t2-standin");
+    StartServer("127.0.0.171");
+    const fs::path work = Env.Dir / "work";
+    fs::create_directories(work);
+    for (std::int32_t n = 0; n < 3; ++n)
+        Upload(n, MakeCastSection(work, n, 3000, 3000));
+    View();
+
+    // Past section 0 only section 2 lies beyond: the game is nearly stopped.
+    ASSERT_TRUE(WaitUntil([&] { return Form->Viewing->PanelPaused->isVisible(); })) << State();
+    EXPECT_TRUE(Sync().Paused());
+    EXPECT_NE(AudioSync().find("0.150\tBUFFERING"), std::string::npos) << AudioSync();
+    ASSERT_TRUE(WaitUntil([&] { return GameLogText().contains("speed 0.150 BUFFERING"); }))
+        << State();
+
+    Upload(3, MakeCastSection(work, 3, 3000, 3000));
+    Upload(4, MakeCastSection(work, 4, 3000, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return !Form->Viewing->PanelPaused->isVisible(); })) << State();
+    EXPECT_NE(AudioSync().find("1.000\tNELQ"), std::string::npos) << AudioSync();
+    ASSERT_TRUE(WaitUntil([&] { return GameLogText().contains("speed 1.000 NELQ"); })) << State();
+    Complete();
+    // Playback goes on into the sections that arrived.
+    ASSERT_TRUE(WaitUntil([&] { return Sync().PlaySection() >= 2; })) << State();
+    EXPECT_TRUE(BoxTexts.isEmpty()) << BoxTexts.join('\n').toStdString();
+}
+
+TEST_F(PlaybackEndToEnd, AGameThatNeverOpensItsWindowIsGivenUpAndTheAudioGoesOn) {
+    UseLauncher("/bin/true");
+    StartServer("127.0.0.172");
+    const fs::path work = Env.Dir / "work";
+    fs::create_directories(work);
+    for (std::int32_t n = 0; n < 5; ++n)
+        Upload(n, MakeCastSection(work, n, 3000, 3000));
+    Complete();
+    View();
+
+    ASSERT_TRUE(WaitUntil([&] { return Sync().GameLaunchPending(); })) << State();
+    ASSERT_TRUE(WaitUntil([&] { return !Sync().GameLaunchPending(); })) << State();
+    EXPECT_EQ(Sync().LaunchCheckCount(), TPlaybackSync::LaunchCheckLimit);
+    EXPECT_EQ(GameLogText().count("launched"), 1);
+    // The audio plays alone: its clock runs and playback moves on.
+    ASSERT_TRUE(WaitUntil([&] { return Sync().PlaySection() >= 1; })) << State();
+    EXPECT_GT(Sync().HeardAudioTime(), 0);
+    EXPECT_TRUE(BoxTexts.isEmpty()) << BoxTexts.join('\n').toStdString();
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "../app/ScratchDir.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A sine tone at half of full scale made with sox and encoded to MP3 with lame.
+std::string MakeToneMp3(const ScratchDir& dir, const std::string& name, double seconds,
+                        double frequency, int rate, int channels);
+
+// The amplitude of one frequency in 16-bit samples of one channel (Goertzel).
+double ToneAmplitude(const std::vector<int16_t>& samples, int rate, double frequency);
+
+// Every `channels`-th sample from `first` of interleaved 16-bit bytes.
+std::vector<int16_t> Channel(const uint8_t* bytes, size_t length, int channels, int first = 0);
