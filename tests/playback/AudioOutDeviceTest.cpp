@@ -221,8 +221,9 @@ namespace {
 // runs just before it); the position it reports at the moment the monitor
 // heard each click must name the click's own time in the stream. Returns the
 // worst difference in seconds.
-double WorstHeardPositionError(TWaveOut& waveOut, TPrivateSoundDevice& device,
-                               const std::function<void()>& beforeStart = [] {}) {
+double WorstHeardPositionError(
+    TWaveOut& waveOut, TPrivateSoundDevice& device,
+    const std::function<void()>& beforeStart = [] {}) {
     constexpr int Rate = 44100;
     constexpr double FirstClick = 0.25, ClickEvery = 0.5;
     constexpr int Clicks = 8;
