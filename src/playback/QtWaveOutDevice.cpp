@@ -61,7 +61,6 @@ int TQtWaveOutDevice::Open(const TWaveFormat& format, TBufferDone onBufferDone) 
     FDrySince = -1;
     FStream = std::make_unique<TQtWaveOutStream>();
     FSink = std::make_unique<QAudioSink>(OutputDevice(), QtFormat(format));
-    FSink->setBufferSize(format.BytesPerSecond() * SinkBufferMilliseconds / 1000);
     FSink->setVolume(FVolume);
     if (const int code = StartSink()) {
         Close();
@@ -71,6 +70,12 @@ int TQtWaveOutDevice::Open(const TWaveFormat& format, TBufferDone onBufferDone) 
 }
 
 int TQtWaveOutDevice::StartSink() {
+    // Each start opens a new sound-server stream, and the sink keeps the
+    // length the server granted the last one as its next request: asked
+    // again, the server grants less each time, until the buffer holds less
+    // than one of the sink's reads and it stops playing. Ask for the full
+    // size every time.
+    FSink->setBufferSize(FFormat.BytesPerSecond() * SinkBufferMilliseconds / 1000);
     FSink->start(FStream.get());
     switch (FSink->error()) {
     case QAudio::NoError:
