@@ -85,7 +85,8 @@ TEST_F(ViewingAssembly, APickedStartRebuildsItsRecordingsAndTheGamePlaysOne) {
                             Kind::Fake, Kind::StartPoint, Kind::Body});
     server.Film("FINAL", cast.Parts());
     // What an earlier viewing of this cast left behind is replaced.
-    WriteAll(Form->StreamsDirectory.toStdString() + "FINAL/completed.dat", "audio\r\n\"9\",\"9\"\r\n");
+    WriteAll(Form->StreamsDirectory.toStdString() + "FINAL/completed.dat",
+             "audio\r\n\"9\",\"9\"\r\n");
 
     ChooseGame(server.Address, "FINAL");
     QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageSectionPick), Deadline);
@@ -157,9 +158,9 @@ TEST_F(ViewingAssembly, BackInTheMiddleOfACastLeavesItsRecordingFinished) {
     ChooseGame(server.Address, "LIVE");
     QTRY_COMPARE_WITH_TIMEOUT(Form->Assembly.LastCompletedSection(), 1, Deadline);
     EXPECT_TRUE(Form->Assembly.RecordingOpen());
-    EXPECT_FALSE(InflateWithPython(Rebuilt(0), static_cast<std::int64_t>(
-                                                   cast.Sections[0].Head.size()))
-                     .Complete);
+    EXPECT_FALSE(
+        InflateWithPython(Rebuilt(0), static_cast<std::int64_t>(cast.Sections[0].Head.size()))
+            .Complete);
     // Neither has the cast ended nor has a third section come: no playback yet.
     EXPECT_TRUE(PlaybackStarts.empty());
 
