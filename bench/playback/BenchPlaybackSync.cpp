@@ -5,10 +5,11 @@
 // clock and the demo time that belongs to the audio heard (the device's
 // played position). Each drift runs with drift correction and without.
 //
-//   bench_playback_sync [--seconds S] [--drift P]
+//   bench_playback_sync [--seconds S] [--drift P] [--trace PREFIX]
 //
 // S is the cast's length (default 180); P one drift in percent to run alone
-// (default: +2, 0 and -2 one after the other).
+// (default: +2, 0 and -2 one after the other). With --trace every run's
+// samples go to PREFIX<drift>-<on|off>.csv (seconds, difference in ms).
 //
 // Needs a sound device (source scripts/test-env start).
 
@@ -87,7 +88,8 @@ std::vector<double> WindowMeans(const std::vector<TSample>& samples) {
 
 // The settled lead is the mean over the second half of the run. Converged at
 // the start of the first window from which on every window's mean stays
-// within SettledWithinMs of it; the figures cover the samples from there.
+// within SettledWithinMs of it; the figures cover the samples from there. A
+// run that settles only inside the half that defines the lead never settled.
 TFigures Evaluate(const std::vector<TSample>& samples) {
     TFigures figures;
     const std::vector<double> windows = WindowMeans(samples);
@@ -97,7 +99,7 @@ TFigures Evaluate(const std::vector<TSample>& samples) {
     std::size_t from = windows.size();
     while (from > 0 && std::abs(windows[from - 1] - settled) <= SettledWithinMs)
         --from;
-    figures.Converged = from < windows.size();
+    figures.Converged = from < windows.size() && from <= samples.size() / 2;
     if (!figures.Converged)
         from = samples.size() / 2;
     figures.ConvergeSeconds = samples[from].Seconds - samples.front().Seconds;
@@ -133,7 +135,8 @@ std::int32_t StoreCast(const fs::path& work, const fs::path& castDirectory, int 
 }
 
 TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
-                  std::int32_t sections, double drift, bool correction, int seconds) {
+                  std::int32_t sections, double drift, bool correction, int seconds,
+                  const std::string& trace) {
     fs::remove_all(gameDirectory);
     fs::create_directories(gameDirectory / "NELQ/recordings");
     TAssemblySettings settings;
@@ -191,6 +194,11 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
     watch.start(50);
     QCoreApplication::exec();
 
+    if (!trace.empty()) {
+        std::ofstream out(trace);
+        for (const TSample& sample : samples)
+            out << sample.Seconds << ',' << sample.DifferenceMs << '\n';
+    }
     TFigures figures = Evaluate(samples);
     figures.Launches = game.Launches();
     return figures;
@@ -219,13 +227,17 @@ void Print(double drift, bool correction, const TFigures& figures) {
 int main(int argc, char** argv) {
     int seconds = 180;
     std::vector<double> drifts = {0.02, 0.0, -0.02};
+    std::string tracePrefix;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--seconds" && i + 1 < argc) {
             seconds = std::atoi(argv[++i]);
         } else if (std::string(argv[i]) == "--drift" && i + 1 < argc) {
             drifts = {std::atof(argv[++i]) / 100};
+        } else if (std::string(argv[i]) == "--trace" && i + 1 < argc) {
+            tracePrefix = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: bench_playback_sync [--seconds S] [--drift P]\n");
+            std::fprintf(stderr,
+                         "usage: bench_playback_sync [--seconds S] [--drift P] [--trace PREFIX]\n");
             return 2;
         }
     }
@@ -250,13 +262,18 @@ int main(int argc, char** argv) {
                 "from the lead\n"
                 "converged: from the start of the first %.0f-s window after which every %.0f-s "
                 "window's mean difference stays within %.0f ms of the mean over the run's second "
-                "half\n",
+                "half (only counted when reached in the first half)\n",
                 sections, SectionAudioMs / 1000, WindowSeconds, WindowSeconds, SettledWithinMs);
     std::fflush(stdout);
     for (const double drift : drifts)
         for (const bool correction : {true, false}) {
+            const std::string trace = tracePrefix.empty()
+                                          ? std::string()
+                                          : tracePrefix + std::to_string(std::lround(drift * 100)) +
+                                                (correction ? "-on.csv" : "-off.csv");
             Print(drift, correction,
-                  PlayOnce(root / "cast", root / "game", sections, drift, correction, seconds));
+                  PlayOnce(root / "cast", root / "game", sections, drift, correction, seconds,
+                           trace));
             std::fflush(stdout);
         }
     fs::remove_all(root);

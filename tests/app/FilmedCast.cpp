@@ -81,8 +81,8 @@ std::vector<TSectionParts> TFilmedCast::Parts() const {
 std::string TFilmedCast::CompletedList(int first, int last) const {
     std::string list = "audio\r\n";
     for (int n = first; n <= last; ++n)
-        list += Quoted(n) + "," + Quoted(Sections.at(static_cast<std::size_t>(n)).Parts.BodyOffset) +
-                "\r\n";
+        list += Quoted(n) + "," +
+                Quoted(Sections.at(static_cast<std::size_t>(n)).Parts.BodyOffset) + "\r\n";
     return list;
 }
 

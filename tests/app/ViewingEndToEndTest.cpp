@@ -60,9 +60,8 @@ TEST(ViewingEndToEnd, ALinkDownloadsTheCastAndRebuildsItsRecordings) {
     const Program server(QStringLiteral(NELQ_BINARY_DIR "/tools/nelq-server/nelq-server"),
                          {"--bind", Address, "--data", QString::fromStdString(env.Dir / "casts")});
     // One start point: the link goes from the games to the download without a pick.
-    const TFilmedCast cast(env.Dir / "filmed",
-                           {TSectionKind::StartPoint, TSectionKind::Body, TSectionKind::Body,
-                            TSectionKind::Body});
+    const TFilmedCast cast(env.Dir / "filmed", {TSectionKind::StartPoint, TSectionKind::Body,
+                                                TSectionKind::Body, TSectionKind::Body});
     FilmCast(Address.toStdString(), "GAME", cast.Parts());
 
     const Program client(QStringLiteral(NELQ_BINARY_DIR "/src/app/nelq-client"),
@@ -70,10 +69,9 @@ TEST(ViewingEndToEnd, ALinkDownloadsTheCastAndRebuildsItsRecordings) {
     const std::string completed = env.Dir / "home/streams/GAME/completed.dat";
     const std::string rebuilt = env.GameDirectory() + "NELQ/recordings/nelqdemo0.rec";
     const std::size_t headSize = cast.Sections[0].Head.size();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        client.Running() && ReadAll(completed) == cast.CompletedList(0, 3) &&
-            RecordingFinished(rebuilt, headSize),
-        Deadline);
+    QTRY_VERIFY_WITH_TIMEOUT(client.Running() && ReadAll(completed) == cast.CompletedList(0, 3) &&
+                                 RecordingFinished(rebuilt, headSize),
+                             Deadline);
     ExpectRebuiltRecording(rebuilt, cast.Sections[0].Head, cast.PacketsOf(0, 3));
     EXPECT_TRUE(ReadAll(env.Dir / "home/streams/GAME/audio_3.ogg") == cast.Sections[3].Parts.Audio);
 }
