@@ -179,7 +179,7 @@ TEST_F(FormMusicMixer, PlaysATrackOnTheSoundCardAndStopsAtItsEnd) {
     EXPECT_TRUE(form->ButtonStop->isEnabled());
     EXPECT_EQ(form->TrackBarPlayingTime->maximum(), 2);
     EXPECT_TRUE(form->TimerMonitorPlayback->isActive());
-    EXPECT_EQ(device.PlayingStreamSpec(), "s16le 1ch 22050Hz");
+    EXPECT_EQ(device.PlayingStreamFormat(), "s16le 1ch 22050Hz");
 
     ASSERT_TRUE(PumpUntil([&] { return !form->Mixer->Playing(); }, 30000));
     EXPECT_EQ(form->TrackBarPlayingTime->value(), 0);

@@ -127,9 +127,9 @@ TEST_F(AudioOutDeviceTest, AMonoStreamSetsTheDeviceToMono22050AndFixesItWhilePla
     Paused = true; // silence keeps the device playing for as long as it takes
     player.RestartAudio();
     ASSERT_TRUE(waveOut.Playing());
-    QString spec;
-    EXPECT_TRUE(PumpUntil([&] { return !(spec = Device->PlayingStreamSpec()).isEmpty(); }, 5000));
-    EXPECT_EQ(spec.toStdString(), "s16le 1ch 22050Hz");
+    QString format;
+    EXPECT_TRUE(PumpUntil([&] { return !(format = Device->PlayingStreamFormat()).isEmpty(); }, 5000));
+    EXPECT_EQ(format.toStdString(), "s16le 1ch 22050Hz");
 
     try {
         waveOut.SetFormat(true, 44100, 16);
@@ -154,7 +154,7 @@ TEST_F(AudioOutDeviceTest, AMonoStreamSetsTheDeviceToMono22050AndFixesItWhilePla
     });
     waveOut.Start();
     EXPECT_TRUE(
-        PumpUntil([&] { return Device->PlayingStreamSpec() == "s16le 2ch 44100Hz"; }, 5000));
+        PumpUntil([&] { return Device->PlayingStreamFormat() == "s16le 2ch 44100Hz"; }, 5000));
 }
 
 // Pauses reset the device and let it run on silence; a restart begins again at 0.

@@ -81,7 +81,7 @@ QAudioDevice TPrivateSoundDevice::Monitor() const {
     return FindDevice(QMediaDevices::audioInputs(), FSourceName);
 }
 
-QString TPrivateSoundDevice::PlayingStreamSpec() const {
+QString TPrivateSoundDevice::PlayingStreamFormat() const {
     QString sinkIndex;
     for (const auto& sink : PactlList("sinks"))
         if (sink.toObject()["name"].toString() == FSinkName)

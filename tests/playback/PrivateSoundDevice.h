@@ -21,9 +21,9 @@ public:
 
     QAudioDevice Output() const; // the sink, as Qt lists it
     QAudioDevice Monitor() const;
-    // The sample specification of the stream playing into the sink, e.g.
+    // The sample format of the stream playing into the sink, e.g.
     // "s16le 1ch 22050Hz"; empty when none plays.
-    QString PlayingStreamSpec() const;
+    QString PlayingStreamFormat() const;
 
 private:
     QString FSinkName, FSourceName;
