@@ -2,18 +2,24 @@
 #include "app/UnitFormFolderSelect.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitMessageBoxes.h"
+#include "platform/ExitWithoutTeardown.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(ApplicationTitle);
+    int status = 0;
+    {
+        QApplication application(argc, argv);
+        QApplication::setApplicationName(ApplicationTitle);
 
-    TFormMain formMain;
-    TFormAbout formAbout(&formMain);
-    TFormFolderSelect formFolderSelect(&formMain);
-    formMain.FormAbout = &formAbout;
-    formMain.FormFolderSelect = &formFolderSelect;
-    formMain.show();
-    return QApplication::exec();
+        TFormMain formMain;
+        TFormAbout formAbout(&formMain);
+        TFormFolderSelect formFolderSelect(&formMain);
+        formMain.FormAbout = &formAbout;
+        formMain.FormFolderSelect = &formFolderSelect;
+        formMain.show();
+        status = QApplication::exec();
+    }
+    // Every window, thread and file of ours is closed by now.
+    ExitWithoutTeardown(status);
 }
