@@ -9,17 +9,6 @@
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-    }
-    return lines;
-}
-
 std::vector<std::string> ReadTextLines(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

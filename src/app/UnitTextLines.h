@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TextLines.h"
+
 #include <string>
 #include <vector>
 
@@ -14,6 +16,3 @@ std::vector<std::string> ReadTextLines(const std::string& path);
 // is renamed into place, so a failed write leaves the old file intact.
 // Throws std::runtime_error naming the file on failure.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
-
-// Splits a text into its lines (either line ending; no empty last line).
-std::vector<std::string> SplitLines(const std::string& text);

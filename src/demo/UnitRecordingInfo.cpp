@@ -1,5 +1,7 @@
 #include "demo/UnitRecordingInfo.h"
 
+#include "platform/TextLines.h"
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -18,23 +20,6 @@ std::string Trimmed(const std::string& s) {
     while (last > first && IsBlankOrControl(s[last - 1]))
         --last;
     return s.substr(first, last - first);
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n')
-            ++start;
-    }
-    return lines;
 }
 
 void AppendFields(std::string line, std::vector<std::string>& entries) {

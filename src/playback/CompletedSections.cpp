@@ -2,6 +2,7 @@
 
 #include "demo/UnitStreams.h"
 #include "playback/AssemblyError.h"
+#include "platform/TextLines.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -28,26 +29,15 @@ void SaveTextLines(const std::string& path, const std::vector<std::string>& line
         throw EAssemblyError("Cannot replace \"" + path + "\". " + std::strerror(errno));
 }
 
-// The lines of a text file split at CR LF, LF or CR; none when it is missing.
+// The lines of a text file; none when it is missing.
 std::vector<std::string> LoadTextLines(const std::string& path) {
-    std::vector<std::string> lines;
     std::error_code missing;
     if (!std::filesystem::exists(path, missing))
-        return lines;
+        return {};
     TFileStream file(path, TFileStream::TMode::OpenRead);
     std::string text(static_cast<std::size_t>(file.Size()), '\0');
     file.ReadBuffer(text.data(), text.size());
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-    }
-    return lines;
+    return SplitLines(text);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "demo/UnitStreams.h"
 #include "platform/CommaText.h"
+#include "platform/TextLines.h"
 #include "playback/CompletedSections.h"
 #include "playback/SectionTimeTable.h"
 
@@ -9,7 +10,6 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -19,14 +19,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
     TFileStream file(path, TFileStream::TMode::OpenRead);
     std::string text(static_cast<std::size_t>(file.Size()), '\0');
     file.ReadBuffer(text.data(), text.size());
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-    }
-    return lines;
+    return SplitLines(text);
 }
 
 bool ParseNumber(const std::string& field, std::int32_t& value) {
