@@ -5,52 +5,26 @@
 //   bench_build_section [PACKET_MB]      (default 20)
 
 #include "RecordingGenerator.h"
+#include "TimedRun.h"
 
 #include "demo/UnitDemoPart.h"
 #include "demo/UnitRecording.h"
 #include "demo/UnitStreams.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 constexpr int Rounds = 3;
 
-struct TRun {
-    double Seconds;
-    long PeakKiB; // largest resident set of the process or the children it waited for
-};
-
-TRun Spawn(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
-        throw std::runtime_error("cannot start " + argv[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error(argv.back() + " failed");
-    return {elapsed.count(), usage.ru_maxrss};
-}
+using TRun = TTimedRun;
 
 TRun Best(const std::vector<TRun>& runs) {
     return *std::min_element(runs.begin(), runs.end(),
@@ -137,8 +111,8 @@ int main(int argc, char** argv) {
         const std::string pipeline = ReferencePipeline(dir, rec, bodyOffset, reference, inflater);
         std::vector<TRun> ours, theirs;
         for (int round = 0; round < Rounds; ++round) {
-            ours.push_back(Spawn({"/proc/self/exe", "--child", rec, part}));
-            theirs.push_back(Spawn({"/bin/sh", "-c", pipeline}));
+            ours.push_back(RunTimed({"/proc/self/exe", "--child", rec, part}));
+            theirs.push_back(RunTimed({"/bin/sh", "-c", pipeline}));
         }
         const TRun our = Best(ours);
         const TRun their = Best(theirs);

@@ -1,6 +1,7 @@
 #include "CountingRelay.h"
 
 #include "FilmerStreamParser.h"
+#include "LoopbackSockets.h"
 #include "SteadyNanoseconds.h"
 
 #include <arpa/inet.h>
@@ -16,14 +17,6 @@
 #include <vector>
 
 namespace {
-
-sockaddr_in Endpoint(const std::string& address, std::uint16_t port) {
-    sockaddr_in endpoint{};
-    endpoint.sin_family = AF_INET;
-    endpoint.sin_port = htons(port);
-    ::inet_pton(AF_INET, address.c_str(), &endpoint.sin_addr);
-    return endpoint;
-}
 
 class TEventLog {
 public:
@@ -65,17 +58,6 @@ struct TLink {
     }
 };
 
-bool SendAll(int socket, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t sent = ::send(socket, data, size, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
 void ForwardUpload(std::shared_ptr<TLink> link, TEventLog& log) {
     TFilmerStreamParser parser;
     std::vector<TFilmerStreamParser::TAnnounce> announced;
@@ -110,12 +92,9 @@ void ForwardReplies(std::shared_ptr<TLink> link) {
 
 int RunCountingRelay(const std::string& listenAddress, const std::string& serverAddress,
                      std::uint16_t port, const std::string& logPath) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int reuse = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
-    const sockaddr_in local = Endpoint(listenAddress, port);
-    if (::bind(listener, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
-        ::listen(listener, 16) != 0) {
+    std::uint16_t listenPort = port;
+    const int listener = Listen(listenAddress, listenPort, 16);
+    if (listener < 0) {
         std::perror("relay: cannot listen");
         return 1;
     }

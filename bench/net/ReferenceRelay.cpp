@@ -1,5 +1,7 @@
 #include "ReferenceRelay.h"
 
+#include "LoopbackSockets.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -12,14 +14,6 @@
 #include <vector>
 
 namespace {
-
-sockaddr_in Endpoint(const std::string& address, std::uint16_t port) {
-    sockaddr_in endpoint{};
-    endpoint.sin_family = AF_INET;
-    endpoint.sin_port = htons(port);
-    ::inet_pton(AF_INET, address.c_str(), &endpoint.sin_addr);
-    return endpoint;
-}
 
 struct TRelay {
     std::mutex Lock;
@@ -66,12 +60,9 @@ struct TRelay {
 } // namespace
 
 int RunReferenceRelay(const std::string& address, std::uint16_t port) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int reuse = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
-    const sockaddr_in endpoint = Endpoint(address, port);
-    if (::bind(listener, reinterpret_cast<const sockaddr*>(&endpoint), sizeof(endpoint)) != 0 ||
-        ::listen(listener, 512) != 0)
+    std::uint16_t listenPort = port;
+    const int listener = Listen(address, listenPort, 512);
+    if (listener < 0)
         return 1;
     TRelay relay;
     for (;;) {

@@ -5,11 +5,13 @@
 // clock and the demo time that belongs to the audio heard (the device's
 // played position). Each drift runs with drift correction and without.
 //
-//   bench_playback_sync [--seconds S] [--drift P] [--trace PREFIX]
+//   bench_playback_sync [--seconds S] [--drift P] [--overrun O] [--trace PREFIX]
 //
 // S is the cast's length (default 180); P one drift in percent to run alone
-// (default: +2, 0 and -2 one after the other). With --trace every run's
-// samples go to PREFIX<drift>-<on|off>.csv (seconds, difference in ms).
+// (default: +2, 0 and -2 one after the other); O how far, in percent, the
+// recordings run longer or shorter than their commentary at most (default
+// 10). With --trace every run's samples go to PREFIX<drift>-<on|off>.csv
+// (seconds, difference in ms).
 //
 // Needs a sound device (source scripts/test-env start).
 
@@ -40,8 +42,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::int32_t SectionAudioMs = 10000;
-// How far each section's recording runs past (or short of) its commentary.
-constexpr std::int32_t DemoOverrunMs[] = {0, 600, -600, 0, 1000, -1000};
+// How far each section's recording runs past (or short of) its commentary,
+// as a share of the largest overrun.
+constexpr double DemoOverrunShare[] = {0, 0.6, -0.6, 0, 1, -1};
 constexpr double SettledWithinMs = 250;
 // Convergence is judged on means over this long: single samples swing by a
 // frame or a tick, which says nothing about whether the clocks agree.
@@ -119,11 +122,14 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 
 // The cast as the viewer thread leaves it on disk: the first demo part whole,
 // the others from their body offset on (one rebuilt recording).
-std::int32_t StoreCast(const fs::path& work, const fs::path& castDirectory, int seconds) {
+std::int32_t StoreCast(const fs::path& work, const fs::path& castDirectory, int seconds,
+                       double overrunPercent) {
     const std::int32_t sections =
         std::max(3, (seconds * 1000 + SectionAudioMs - 1) / SectionAudioMs);
     for (std::int32_t n = 0; n < sections; ++n) {
-        const std::int32_t overrun = DemoOverrunMs[n % std::size(DemoOverrunMs)];
+        const auto overrun = static_cast<std::int32_t>(std::lround(
+            DemoOverrunShare[n % std::size(DemoOverrunShare)] * overrunPercent / 100 *
+            SectionAudioMs));
         const TCastSection section = MakeCastSection(
             work, n, static_cast<std::uint32_t>(SectionAudioMs + overrun), SectionAudioMs);
         const std::string name = std::to_string(n);
@@ -226,6 +232,7 @@ void Print(double drift, bool correction, const TFigures& figures) {
 
 int main(int argc, char** argv) {
     int seconds = 180;
+    double overrunPercent = 10;
     std::vector<double> drifts = {0.02, 0.0, -0.02};
     std::string tracePrefix;
     for (int i = 1; i < argc; ++i) {
@@ -233,11 +240,14 @@ int main(int argc, char** argv) {
             seconds = std::atoi(argv[++i]);
         } else if (std::string(argv[i]) == "--drift" && i + 1 < argc) {
             drifts = {std::atof(argv[++i]) / 100};
+        } else if (std::string(argv[i]) == "--overrun" && i + 1 < argc) {
+            overrunPercent = std::clamp(std::atof(argv[++i]), 0.0, 50.0);
         } else if (std::string(argv[i]) == "--trace" && i + 1 < argc) {
             tracePrefix = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "usage: bench_playback_sync [--seconds S] [--drift P] [--trace PREFIX]\n");
+                         "usage: bench_playback_sync [--seconds S] [--drift P] [--overrun O] "
+                         "[--trace PREFIX]\n");
             return 2;
         }
     }
@@ -254,8 +264,8 @@ int main(int argc, char** argv) {
         fs::temp_directory_path() / ("nelq-bench-sync-" + std::to_string(::getpid()));
     fs::create_directories(root / "work");
     fs::create_directories(root / "cast");
-    const std::int32_t sections = StoreCast(root / "work", root / "cast", seconds);
-    std::printf("cast: %d sections of %d s audio, recordings running up to 10 %% longer or "
+    const std::int32_t sections = StoreCast(root / "work", root / "cast", seconds, overrunPercent);
+    std::printf("cast: %d sections of %d s audio, recordings running up to %.1f %% longer or "
                 "shorter; samples every 100 ms of game clock minus the demo time of the audio "
                 "heard\n"
                 "lead: mean difference after convergence; p95/max: distance of single samples "
@@ -263,7 +273,7 @@ int main(int argc, char** argv) {
                 "converged: from the start of the first %.0f-s window after which every %.0f-s "
                 "window's mean difference stays within %.0f ms of the mean over the run's second "
                 "half (only counted when reached in the first half)\n",
-                sections, SectionAudioMs / 1000, WindowSeconds, WindowSeconds, SettledWithinMs);
+                sections, SectionAudioMs / 1000, overrunPercent, WindowSeconds, WindowSeconds, SettledWithinMs);
     std::fflush(stdout);
     for (const double drift : drifts)
         for (const bool correction : {true, false}) {

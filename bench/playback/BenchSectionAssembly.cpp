@@ -6,6 +6,7 @@
 //   bench_section_assembly [PACKET_MB]      (default 20)
 
 #include "RecordingGenerator.h"
+#include "TimedRun.h"
 
 #include "audio/UnitAudioQuality.h"
 #include "audio/UnitSectionFile.h"
@@ -21,44 +22,21 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 constexpr int Rounds = 5;
 constexpr std::uint32_t InitialBlockLength = 4096;
 
-struct TRun {
-    double Seconds;
-    long PeakKiB;               // largest resident set of the process or any child it waited for
-    double CpuSeconds;          // user and system time of the process and its children
+struct TRun : TTimedRun {
     double AssemblySeconds = 0; // SectionComplete and Finish alone, from the child
 };
 
 TRun Spawn(const std::vector<std::string>& argv, const std::string& reportPath = {}) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
-        throw std::runtime_error("cannot start " + argv[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error(argv.back() + " failed");
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    TRun run{elapsed.count(), usage.ru_maxrss, seconds(usage.ru_utime) + seconds(usage.ru_stime)};
+    TRun run{RunTimed(argv)};
     if (!reportPath.empty())
         std::ifstream(reportPath) >> run.AssemblySeconds;
     return run;

@@ -1,5 +1,7 @@
 #include "CuttingRelay.h"
 
+#include "LoopbackSockets.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -8,41 +10,13 @@
 
 #include <stdexcept>
 
-namespace {
-
-sockaddr_in LoopbackAddress(const std::string& address, std::uint16_t port) {
-    sockaddr_in socketAddress{};
-    socketAddress.sin_family = AF_INET;
-    socketAddress.sin_port = htons(port);
-    ::inet_pton(AF_INET, address.c_str(), &socketAddress.sin_addr);
-    return socketAddress;
-}
-
-bool SendAll(int socket, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t sent = ::send(socket, data, size, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
-} // namespace
-
 TCuttingRelay::TCuttingRelay(const std::string& address, std::string targetAddress,
                              std::uint16_t targetPort, int cutInBlock, std::size_t bytesIntoBlock)
     : TargetAddress(std::move(targetAddress)), TargetPort(targetPort), CutInBlock(cutInBlock),
       BytesIntoBlock(bytesIntoBlock) {
-    Listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local = LoopbackAddress(address, 0);
-    if (::bind(Listener, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
-        ::listen(Listener, 8) != 0)
+    Listener = Listen(address, FPort, 8);
+    if (Listener < 0)
         throw std::runtime_error("cannot listen on " + address);
-    socklen_t length = sizeof(local);
-    ::getsockname(Listener, reinterpret_cast<sockaddr*>(&local), &length);
-    FPort = ntohs(local.sin_port);
     Worker = std::thread([this] { Serve(); });
 }
 
@@ -60,7 +34,7 @@ void TCuttingRelay::Serve() {
         if (client < 0)
             return;
         const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in target = LoopbackAddress(TargetAddress, TargetPort);
+        sockaddr_in target = Endpoint(TargetAddress, TargetPort);
         if (::connect(server, reinterpret_cast<sockaddr*>(&target), sizeof(target)) == 0) {
             Relay(client, server, first);
             first = false;

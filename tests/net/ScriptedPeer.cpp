@@ -1,5 +1,7 @@
 #include "ScriptedPeer.h"
 
+#include "LoopbackSockets.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,16 +11,9 @@
 
 TScriptedPeer::TScriptedPeer(const std::string& address, TScript script)
     : Script(std::move(script)) {
-    Listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ::inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    if (::bind(Listener, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
-        ::listen(Listener, 8) != 0)
+    Listener = Listen(address, FPort, 8);
+    if (Listener < 0)
         throw std::runtime_error("cannot listen on " + address);
-    socklen_t length = sizeof(local);
-    ::getsockname(Listener, reinterpret_cast<sockaddr*>(&local), &length);
-    FPort = ntohs(local.sin_port);
     Worker = std::thread([this] { Serve(); });
 }
 
