@@ -24,11 +24,9 @@ namespace {
 
 constexpr int Rounds = 3;
 
-using TRun = TTimedRun;
-
-TRun Best(const std::vector<TRun>& runs) {
+TTimedRun Best(const std::vector<TTimedRun>& runs) {
     return *std::min_element(runs.begin(), runs.end(),
-                             [](const TRun& a, const TRun& b) { return a.Seconds < b.Seconds; });
+                             [](const TTimedRun& a, const TTimedRun& b) { return a.Seconds < b.Seconds; });
 }
 
 std::string ReadAll(const std::string& path) {
@@ -109,13 +107,13 @@ int main(int argc, char** argv) {
 
         std::string inflater;
         const std::string pipeline = ReferencePipeline(dir, rec, bodyOffset, reference, inflater);
-        std::vector<TRun> ours, theirs;
+        std::vector<TTimedRun> ours, theirs;
         for (int round = 0; round < Rounds; ++round) {
             ours.push_back(RunTimed({"/proc/self/exe", "--child", rec, part}));
             theirs.push_back(RunTimed({"/bin/sh", "-c", pipeline}));
         }
-        const TRun our = Best(ours);
-        const TRun their = Best(theirs);
+        const TTimedRun our = Best(ours);
+        const TTimedRun their = Best(theirs);
 
         const std::int64_t partBody = ReadDemoPartHeader(part).BodyOffset;
         const bool identical =

@@ -4,8 +4,6 @@
 #include "LoopbackSockets.h"
 #include "SteadyNanoseconds.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -92,8 +90,7 @@ void ForwardReplies(std::shared_ptr<TLink> link) {
 
 int RunCountingRelay(const std::string& listenAddress, const std::string& serverAddress,
                      std::uint16_t port, const std::string& logPath) {
-    std::uint16_t listenPort = port;
-    const int listener = Listen(listenAddress, listenPort, 16);
+    const int listener = Listen(listenAddress, port, 16);
     if (listener < 0) {
         std::perror("relay: cannot listen");
         return 1;

@@ -2,8 +2,6 @@
 
 #include "LoopbackSockets.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,8 +58,7 @@ struct TRelay {
 } // namespace
 
 int RunReferenceRelay(const std::string& address, std::uint16_t port) {
-    std::uint16_t listenPort = port;
-    const int listener = Listen(address, listenPort, 512);
+    const int listener = Listen(address, port, 512);
     if (listener < 0)
         return 1;
     TRelay relay;

@@ -1,6 +1,7 @@
 #include "app/UnitGameScripts.h"
 
 #include "app/UnitTextLines.h"
+#include "platform/TextLines.h"
 
 #include <filesystem>
 #include <stdexcept>

@@ -1,5 +1,7 @@
 #include "app/UnitTextLines.h"
 
+#include "platform/TextLines.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/TextLines.h"
-
 #include <string>
 #include <vector>
 

@@ -2,8 +2,6 @@
 
 #include "LoopbackSockets.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,9 +12,10 @@ TCuttingRelay::TCuttingRelay(const std::string& address, std::string targetAddre
                              std::uint16_t targetPort, int cutInBlock, std::size_t bytesIntoBlock)
     : TargetAddress(std::move(targetAddress)), TargetPort(targetPort), CutInBlock(cutInBlock),
       BytesIntoBlock(bytesIntoBlock) {
-    Listener = Listen(address, FPort, 8);
+    Listener = Listen(address, 0, 8);
     if (Listener < 0)
         throw std::runtime_error("cannot listen on " + address);
+    FPort = LocalPort(Listener);
     Worker = std::thread([this] { Serve(); });
 }
 

@@ -12,21 +12,25 @@ sockaddr_in Endpoint(const std::string& address, std::uint16_t port) {
     return endpoint;
 }
 
-int Listen(const std::string& address, std::uint16_t& port, int backlog) {
+int Listen(const std::string& address, std::uint16_t port, int backlog) {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     // A relay started again at once must get its port back.
     const int reuse = 1;
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
-    sockaddr_in local = Endpoint(address, port);
-    socklen_t length = sizeof(local);
+    const sockaddr_in local = Endpoint(address, port);
     if (::bind(listener, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
-        ::listen(listener, backlog) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        ::listen(listener, backlog) != 0) {
         ::close(listener);
         return -1;
     }
-    port = ntohs(local.sin_port);
     return listener;
+}
+
+std::uint16_t LocalPort(int socket) {
+    sockaddr_in local{};
+    socklen_t length = sizeof(local);
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length);
+    return ntohs(local.sin_port);
 }
 
 bool SendAll(int socket, const char* data, std::size_t size) {

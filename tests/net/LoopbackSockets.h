@@ -11,9 +11,11 @@
 
 sockaddr_in Endpoint(const std::string& address, std::uint16_t port);
 
-// A listening socket on `address`; port 0 takes a free one, which is then
-// stored in `port`. Returns -1 when it cannot listen.
-int Listen(const std::string& address, std::uint16_t& port, int backlog);
+// A listening socket on `address` (port 0: a free one, see LocalPort), or -1
+// when it cannot listen.
+int Listen(const std::string& address, std::uint16_t port, int backlog);
+
+std::uint16_t LocalPort(int socket);
 
 // Sends every byte; false once the peer has gone.
 bool SendAll(int socket, const char* data, std::size_t size);

@@ -2,8 +2,6 @@
 
 #include "LoopbackSockets.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,9 +9,10 @@
 
 TScriptedPeer::TScriptedPeer(const std::string& address, TScript script)
     : Script(std::move(script)) {
-    Listener = Listen(address, FPort, 8);
+    Listener = Listen(address, 0, 8);
     if (Listener < 0)
         throw std::runtime_error("cannot listen on " + address);
+    FPort = LocalPort(Listener);
     Worker = std::thread([this] { Serve(); });
 }
 
