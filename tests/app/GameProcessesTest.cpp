@@ -92,8 +92,9 @@ TEST(GameProcesses, EachGameEndsWithTheRunOrIsReapedWhenItQuits) {
         took.start();
         games.EndAll();
         EXPECT_TRUE(ProcessReaped(leader));
-        if (helper)
+        if (helper) {
             EXPECT_TRUE(ProcessEnded(helper));
+        }
         EXPECT_EQ(games.Running(), 0);
         if (game.Expected == Outcome::EndsWhenAsked) {
             EXPECT_LT(took.elapsed(), grace.count());
