@@ -148,4 +148,3 @@ TEST(ViewingEndToEnd, ClosingTheClientEndsTheGameItStarted) {
 }
 
 } // namespace
-
