@@ -1,8 +1,6 @@
 #include "playback/OfflineViewing.h"
 
-#include "demo/UnitStreams.h"
 #include "platform/CommaText.h"
-#include "platform/TextLines.h"
 #include "playback/CompletedSections.h"
 #include "playback/SectionTimeTable.h"
 
@@ -14,13 +12,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> ReadLines(const std::string& path) {
-    TFileStream file(path, TFileStream::TMode::OpenRead);
-    std::string text(static_cast<std::size_t>(file.Size()), '\0');
-    file.ReadBuffer(text.data(), text.size());
-    return SplitLines(text);
-}
 
 bool ParseNumber(const std::string& field, std::int32_t& value) {
     const char* end = field.data() + field.size();
@@ -42,7 +33,7 @@ std::vector<TCompletedSection> LoadCompletedSections(const std::string& castDire
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
         throw EOfflineError("Unable to locate any completed stream sections");
-    const std::vector<std::string> lines = ReadLines(path);
+    const std::vector<std::string> lines = LoadCompletedLines(castDirectory);
     std::vector<TCompletedSection> sections;
     // Line 1 is the header.
     for (std::size_t i = 1; i < lines.size(); ++i) {
