@@ -13,6 +13,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A damaged list may hold one line as long as the file; the error box shows
+// its start.
+std::string Excerpt(const std::string& line) {
+    constexpr std::size_t Shown = 80;
+    return line.size() <= Shown ? line : line.substr(0, Shown) + "...";
+}
+
 bool ParseNumber(const std::string& field, std::int32_t& value) {
     const char* end = field.data() + field.size();
     const auto [stop, error] = std::from_chars(field.data(), end, value);
@@ -44,7 +51,7 @@ std::vector<TCompletedSection> LoadCompletedSections(const std::string& castDire
         TCompletedSection entry{};
         if (fields.size() < 2 || !ParseNumber(fields[0], entry.Section) ||
             !ParseNumber(fields[1], entry.Tag))
-            throw EOfflineError(where + " is not a section number and tag: " + lines[i]);
+            throw EOfflineError(where + " is not a section number and tag: " + Excerpt(lines[i]));
         if (entry.Section < 0 || entry.Section > LastTableSection)
             throw EOfflineError(where + " names section " + std::to_string(entry.Section) +
                                 ", outside 0 to " + std::to_string(LastTableSection));

@@ -144,6 +144,11 @@ TEST(OfflineViewing, ListOverItsSizeCapIsRefusedOfflineAndOnlineAndLeftAsItWas) 
     EXPECT_NE(ErrorOf([&] { LoadPlayableCast(dir, false); }).find(says), std::string::npos);
     EXPECT_NE(ErrorOf([&] { AppendCompletedSection(dir, 3, 1032); }).find(says), std::string::npos);
     EXPECT_TRUE(ReadBytes(dir + "completed.dat") == list);
+
+    WriteBytes(dir + "completed.dat", "audio\r\n" + std::string(60000, 'x'));
+    const std::string junk = ErrorOf([&] { LoadPlayableCast(dir, false); });
+    EXPECT_NE(junk.find("Line 2 of"), std::string::npos);
+    EXPECT_LT(junk.size(), 300u) << "the error shows the start of the line only";
 }
 
 TEST(OfflineViewing, DamagedSectionEndsTheStreamsAndKeepsWhatWasRebuilt) {
