@@ -19,8 +19,8 @@ std::string WorkPrefix(const std::string& targetName) {
     return "." + targetName + ".";
 }
 
-[[noreturn]] void Fail(const std::string& what, const fs::path& path) {
-    throw EArchiveError(what + " \"" + path.string() + "\": " + std::strerror(errno));
+[[noreturn]] void Fail(const std::string& what, const fs::path& path, int error = errno) {
+    throw EArchiveError(what + " \"" + path.string() + "\": " + std::strerror(error));
 }
 
 fs::path MakeTemporaryDirectory(const fs::path& parent, const std::string& prefix) {
@@ -83,21 +83,23 @@ void TExtractionDirectory::Commit() {
     }
     if (errno != EINVAL && errno != ENOSYS)
         Fail("Cannot replace", FTarget);
-    // A file system that cannot swap: the old content is moved aside first
-    // and moved back if the new one cannot take its place.
+    ReplaceInTwoSteps();
+}
+
+// For file systems that cannot swap (NFS, for one): the old content is moved
+// aside and moved back if the new one cannot take its place.
+void TExtractionDirectory::ReplaceInTwoSteps() {
     const fs::path aside = MakeTemporaryDirectory(FTarget.parent_path(),
                                                   WorkPrefix(FTarget.filename().string()) + "old-");
     if (rename(FTarget.c_str(), aside.c_str()) != 0) {
         const int error = errno;
         RemoveQuietly(aside);
-        errno = error;
-        Fail("Cannot replace", FTarget);
+        Fail("Cannot replace", FTarget, error);
     }
     if (rename(FWork.c_str(), FTarget.c_str()) != 0) {
         const int error = errno;
         rename(aside.c_str(), FTarget.c_str());
-        errno = error;
-        Fail("Cannot replace", FTarget);
+        Fail("Cannot replace", FTarget, error);
     }
     FCommitted = true;
     RemoveQuietly(aside);

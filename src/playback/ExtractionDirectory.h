@@ -27,6 +27,8 @@ public:
     void Commit();
 
 private:
+    void ReplaceInTwoSteps();
+
     std::filesystem::path FTarget;
     std::filesystem::path FWork;
     bool FCommitted = false;
