@@ -151,7 +151,8 @@ TEST_P(MixerFilmingEndToEnd, BothTonesReachTheSectionsAtTheSliderLevelsUntilStop
     TFormMusicMixer& mixer = *Form->FormMusicMixer;
     EXPECT_TRUE(mixer.isVisible());
     mixer.Mixer->PlayFile(MakeToneMp3(Env.Dir, "music", 120, Music, 44100, 2));
-    ASSERT_TRUE(mixer.Mixer->Playing()) << mixer.StatusBar->currentMessage().toStdString();
+    ASSERT_TRUE(Wait([&] { return mixer.Mixer->Playing(); }, 30000))
+        << mixer.StatusBar->currentMessage().toStdString();
 
     Game.Start(Tools + "t2-standin/t2-standin",
                {"record", QString::fromStdString(Recordings), "--recordings", "2", "--seconds", "4",
