@@ -110,7 +110,7 @@ private:
     const std::int32_t Rate;
     TSectionCutter Cutter;
     std::chrono::milliseconds PassInterval{1000};
-    std::chrono::milliseconds IdleTimeout{30000};
+    std::chrono::milliseconds IdleTimeout = std::chrono::seconds(30);
 
     std::atomic<std::int32_t> FBytesSent{0};
 
