@@ -32,23 +32,24 @@ void Swallow(int from) {
 } // namespace
 
 TFault::TLocator AtPattern(std::string pattern, int occurrence, std::ptrdiff_t offset) {
-    // Each armed copy counts for itself, and never searches the same bytes twice.
+    // Each armed copy counts for itself, never searches the same bytes twice,
+    // and keeps a point it found that lies beyond the bytes seen so far.
     return [pattern = std::move(pattern), occurrence, offset, found = 0,
-            searchFrom = std::size_t{0}](const std::string& seen) mutable {
-        while (found < occurrence) {
+            searchFrom = std::size_t{0},
+            point = std::string::npos](const std::string& seen) mutable {
+        while (point == std::string::npos) {
             const std::size_t at = seen.find(pattern, searchFrom);
             if (at == std::string::npos) {
                 if (seen.size() >= pattern.size())
                     searchFrom = std::max(searchFrom, seen.size() - pattern.size() + 1);
-                return std::string::npos;
+                break;
             }
             searchFrom = at + 1;
-            if (++found == occurrence) {
-                const auto position = static_cast<std::ptrdiff_t>(at) + offset;
-                return static_cast<std::size_t>(std::max<std::ptrdiff_t>(position, 0));
-            }
+            if (++found == occurrence)
+                point = static_cast<std::size_t>(
+                    std::max<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(at) + offset, 0));
         }
-        return std::string::npos;
+        return point;
     };
 }
 
