@@ -9,6 +9,7 @@ add_library(nelq_app STATIC
   UnitFormMainOffline.cpp
   UnitFormMainAssembly.cpp
   UnitFormMainLaunch.cpp
+  GameProcesses.cpp
   UnitFormMainPlayback.cpp
   UnitFormMainViewOptions.cpp
   UnitFormMainLinks.cpp

@@ -629,6 +629,7 @@ void TFormMain::StopAll() {
     StoppingAll = true;
     const auto done = qScopeGuard([this] { StoppingAll = false; });
     StopPlayback();
+    RunningGames.EndAll();
     TimerNoDemoSections->stop();
     LinkHost.clear();
     LinkGame.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/GameProcesses.h"
 #include "app/QtSyncContext.h"
 #include "app/UnitSettingsStore.h"
 #include "playback/CastAssembler.h"
@@ -183,6 +184,8 @@ public:
     // The running playback: the cast audio and its synchronisation with the
     // game (UnitFormMainPlayback.cpp); none before it starts.
     std::unique_ptr<TPlaybackSync> PlaybackSync;
+    // The games the viewing run has started; StopAll ends them.
+    GameProcesses RunningGames;
     void TimerSyncTimer();
 
 protected:

@@ -3,8 +3,6 @@
 #include "app/UnitGameLaunch.h"
 #include "app/UnitGameScripts.h"
 
-#include <QProcess>
-
 void TFormMain::LaunchGame() {
     // Playback synchronisation keeps the launch's state and watches for
     // the game (UnitFormMainPlayback.cpp).
@@ -19,9 +17,5 @@ void TFormMain::LaunchGame() {
     // it, as on a game that never opens its window.
     if (!command)
         return;
-    QStringList arguments;
-    for (const std::string& argument : command->Arguments)
-        arguments << QString::fromStdString(argument);
-    QProcess::startDetached(QString::fromStdString(command->Program), arguments,
-                            QString::fromStdString(command->WorkingDirectory));
+    RunningGames.Start(*command);
 }

@@ -5,6 +5,7 @@
 
 #include "../playback/CastSections.h"
 #include "CastClients.h"
+#include "ProcessCheck.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
@@ -17,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -76,11 +78,11 @@ protected:
         }
     }
 
-    // The launcher the client starts the game with: it notes each launch in
-    // the game log and hands over to `game` (the stand-in by default).
+    // The launcher the client starts the game with: it notes each launch with
+    // the game's process number in the game log and hands over to `game`.
     void UseLauncher(const QString& game) {
         const std::string script = Env.Dir / "launch.sh";
-        std::ofstream(script) << "echo launched >> '" << GameLog() << "'\n"
+        std::ofstream(script) << "echo launched $$ >> '" << GameLog() << "'\n"
                               << "exec " << game.toStdString() << " \"$@\" >> '" << GameLog()
                               << "' 2>&1\n";
         Form->Settings->WriteString("Settings", "GameLauncher",
@@ -88,6 +90,16 @@ protected:
     }
     std::string GameLog() const { return Env.Dir / "game.log"; }
     QString GameLogText() const { return QString::fromStdString(ReadAll(GameLog())); }
+    // The process numbers of the games launched so far, in order.
+    std::vector<pid_t> LaunchedGames() const {
+        std::vector<pid_t> games;
+        QRegularExpressionMatchIterator launches =
+            QRegularExpression("^launched (\\d+)$", QRegularExpression::MultilineOption)
+                .globalMatch(GameLogText());
+        while (launches.hasNext())
+            games.push_back(static_cast<pid_t>(launches.next().captured(1).toInt()));
+        return games;
+    }
 
     void StartServer(const std::string& address) {
         Address = address;
@@ -249,5 +261,39 @@ TEST_F(PlaybackEndToEnd, AGameThatNeverOpensItsWindowIsGivenUpAndTheAudioGoesOn)
     // The audio plays alone: its clock runs and playback moves on.
     ASSERT_TRUE(WaitUntil([&] { return Sync().PlaySection() >= 1; })) << State();
     EXPECT_GT(Sync().HeardAudioTime(), 0);
+    EXPECT_TRUE(BoxTexts.isEmpty()) << BoxTexts.join('\n').toStdString();
+}
+
+TEST_F(PlaybackEndToEnd, BackEndsTheGameSoTheNextRunsGamePlaysAndClosingEndsThatOne) {
+    UseLauncher(Tools + "t2-standin/t2-standin");
+    StartServer("127.0.0.173");
+    const fs::path work = Env.Dir / "work";
+    fs::create_directories(work);
+    // One long recording: every game is still playing when its run ends.
+    Upload(0, MakeCastSection(work, 0, 60000, 60000));
+    Upload(1, MakeFakeSection(work, 1, 3000));
+    Upload(2, MakeFakeSection(work, 2, 3000));
+    Complete();
+    const QString playing = QStringLiteral("playing NELQ/recordings/nelqdemo0.rec");
+
+    View();
+    ASSERT_TRUE(WaitUntil([&] { return GameLogText().count(playing) == 1; })) << State();
+    ASSERT_EQ(LaunchedGames().size(), 1u) << State();
+    const pid_t first = LaunchedGames()[0];
+    Form->ExecuteAction(Form->ActionBack);
+    ASSERT_EQ(Form->CurrentPage(), int(PageInto));
+    EXPECT_TRUE(ProcessReaped(first));
+
+    // The new run launches its own game at once: no window of the old one is
+    // in its way, and the progress it waits for is its own game's.
+    View();
+    ASSERT_TRUE(WaitUntil([&] {
+        return GameLogText().count(playing) == 2 && !Sync().GameLaunchPending();
+    })) << State();
+    ASSERT_EQ(LaunchedGames().size(), 2u) << State();
+    const pid_t second = LaunchedGames()[1];
+    EXPECT_FALSE(ProcessEnded(second));
+    EXPECT_TRUE(Form->close());
+    EXPECT_TRUE(ProcessReaped(second));
     EXPECT_TRUE(BoxTexts.isEmpty()) << BoxTexts.join('\n').toStdString();
 }

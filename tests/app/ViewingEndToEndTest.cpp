@@ -2,13 +2,18 @@
 // and the client as separate programs on the test display.
 
 #include "FilmedCast.h"
+#include "ProcessCheck.h"
 #include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "app/UnitGameInstall.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <QTest>
+
+// Last: Xlib's macros clash with the names of other headers.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -47,6 +52,43 @@ QProcessEnvironment ClientEnvironmentOf(const ClientEnvironment& env) {
     return vars;
 }
 
+// Asks the top-level window titled `title` to close, as a window manager's
+// close button does; false when there is no such window.
+bool RequestClose(const char* title) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    Window found = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count && !found; ++i) {
+            char* name = nullptr;
+            if (XFetchName(display, children[i], &name) && name) {
+                if (std::string(name) == title)
+                    found = children[i];
+                XFree(name);
+            }
+        }
+        XFree(children);
+    }
+    if (found) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = found;
+        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] =
+            static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, found, False, NoEventMask, &event);
+        XFlush(display);
+    }
+    XCloseDisplay(display);
+    return found != 0;
+}
+
 bool RecordingFinished(const std::string& path, std::size_t headSize) {
     return std::filesystem::exists(path) &&
            InflateWithPython(path, static_cast<std::int64_t>(headSize)).Complete;
@@ -74,6 +116,35 @@ TEST(ViewingEndToEnd, ALinkDownloadsTheCastAndRebuildsItsRecordings) {
                              Deadline);
     ExpectRebuiltRecording(rebuilt, cast.Sections[0].Head, cast.PacketsOf(0, 3));
     EXPECT_TRUE(ReadAll(env.Dir / "home/streams/GAME/audio_3.ogg") == cast.Sections[3].Parts.Audio);
+}
+
+TEST(ViewingEndToEnd, ClosingTheClientEndsTheGameItStarted) {
+    if (qEnvironmentVariableIsEmpty("NELQ_TEST_AUDIO") || qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "needs the private display and sound server of scripts/test-env";
+    ClientEnvironment env;
+    env.InstallGame("valid.exe", PlaybackExecutableName);
+    // A game that never opens a window and never quits by itself.
+    const std::string game = env.Dir / "game.sh";
+    const std::string gamePid = env.Dir / "game.pid";
+    WriteAll(game, "echo $$ > '" + gamePid + ".tmp'; mv '" + gamePid + ".tmp' '" + gamePid +
+                       "'\nexec sleep 300\n");
+    QSettings(QString::fromStdString(env.SettingsFile()), QSettings::IniFormat)
+        .setValue("Settings/GameLauncher", QString::fromStdString("/bin/sh " + game));
+    const QString address = QStringLiteral("127.0.0.161");
+    const Program server(QStringLiteral(NELQ_BINARY_DIR "/tools/nelq-server/nelq-server"),
+                         {"--bind", address, "--data", QString::fromStdString(env.Dir / "casts")});
+    const TFilmedCast cast(env.Dir / "filmed", {TSectionKind::StartPoint, TSectionKind::Body,
+                                                TSectionKind::Body, TSectionKind::Body});
+    FilmCast(address.toStdString(), "GAME", cast.Parts());
+
+    const Program client(QStringLiteral(NELQ_BINARY_DIR "/src/app/nelq-client"),
+                         {"nelq://" + address + "/game/"}, ClientEnvironmentOf(env));
+    QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(gamePid), Deadline);
+    const auto gameProcess = static_cast<pid_t>(std::stoi(ReadAll(gamePid)));
+    EXPECT_FALSE(ProcessEnded(gameProcess));
+    ASSERT_TRUE(RequestClose("NELQ Client"));
+    QTRY_VERIFY_WITH_TIMEOUT(!client.Running(), Deadline);
+    EXPECT_TRUE(ProcessEnded(gameProcess));
 }
 
 } // namespace
