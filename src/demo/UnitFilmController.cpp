@@ -19,6 +19,8 @@ TFilmController::TFilmController(SyncContext& sync, TFilmingControls controls)
 }
 
 TFilmController::~TFilmController() {
+    // The window, music mixer and all, is going too.
+    StopMusic = nullptr;
     StopCapture();
     StopFilmer();
     StopEncoder();
@@ -159,9 +161,14 @@ void TFilmController::ButtonStopFilmingClick() {
 }
 
 void TFilmController::StopCapture() {
-    if (FAudioCapture)
-        FAudioCapture->Stop();
+    if (!FAudioCapture)
+        return;
+    FAudioCapture->Stop();
     FAudioCapture.reset();
+    // Nothing takes the music any more: it stops with the run, as "Stop
+    // Recording" stops it, instead of looping the playlist on its own.
+    if (StopMusic)
+        StopMusic();
 }
 
 void TFilmController::StopFilmer() {

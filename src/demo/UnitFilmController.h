@@ -83,7 +83,9 @@ public:
     std::function<void(const std::string&)> OnStatus;
     std::function<void()> ShowConnectingPage;
     std::function<void()> ShowFilmingPage;
-    std::function<void()> StopMusic; // hides and stops the music mixer, when there is one
+    // Hides and stops the music mixer, when there is one: at "Stop Recording"
+    // and when the capture goes.
+    std::function<void()> StopMusic;
     // Mixes music into every captured packet in place; given to each new capture.
     std::function<void(std::uint8_t* data, int size)> MixMusic;
 

@@ -42,6 +42,11 @@ TMp3Decoder::TMp3Decoder(const std::string& path) {
             throw EMp3Decoder(CannotDecode(path, "it is not an MP3 file"));
         FRate = static_cast<int32_t>(rate);
         FChannels = channels;
+        // The whole track comes out in the format it starts in: a part of
+        // another rate or channel count (files joined from different sources)
+        // is converted by the library instead of changing format midway.
+        mpg123_format_none(FHandle);
+        mpg123_format(FHandle, rate, channels, MPG123_ENC_SIGNED_16);
         // Scanning the whole file gives the exact length, also of files without
         // a length header and of cut-off files.
         if (mpg123_scan(FHandle) != MPG123_OK)
@@ -76,11 +81,13 @@ int TMp3Decoder::GetData(uint8_t* buffer, int size) {
         size_t done = 0;
         const int result = mpg123_read(FHandle, buffer + filled, wanted - filled, &done);
         filled += done;
-        // A new format in the middle of a file is decoded on as it comes; any
-        // other stop (the end, a broken frame the library gives up on) ends the track.
-        if (result != MPG123_OK && result != MPG123_NEW_FORMAT)
-            FEnded = true;
-        else if (done == 0 && result == MPG123_OK)
+        if (result == MPG123_NEW_FORMAT)
+            continue; // only the track's own format is allowed
+        // Any other stop (the end, a broken frame the library gives up on, a
+        // part it cannot convert to the track's format) ends the track.
+        if (result != MPG123_OK && result != MPG123_DONE)
+            FFailure = mpg123_strerror(FHandle);
+        if (result != MPG123_OK || done == 0)
             FEnded = true;
     }
     return static_cast<int>(filled);
@@ -95,4 +102,5 @@ void TMp3Decoder::SetPosition(int64_t bytes) {
     const int64_t frame = std::clamp<int64_t>(bytes, 0, FLength) / BlockAlign();
     mpg123_seek(FHandle, static_cast<off_t>(frame), SEEK_SET);
     FEnded = frame >= FLength / BlockAlign();
+    FFailure.clear();
 }

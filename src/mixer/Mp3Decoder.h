@@ -12,9 +12,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A decode-only MP3 stream over libmpg123: 16-bit signed PCM at the file's own
-// rate and channel count, pulled into the caller's buffer. Lengths and
-// positions count decoded bytes.
+// A decode-only MP3 stream over libmpg123: 16-bit signed PCM at the rate and
+// channel count the file starts with, throughout, pulled into the caller's
+// buffer. Lengths and positions count decoded bytes.
 class TMp3Decoder {
 public:
     // Raises EMp3Decoder with a message naming the file when it holds no MP3 audio.
@@ -35,6 +35,8 @@ public:
 
     // Data remains to be decoded.
     bool Active() const { return !FEnded; }
+    // Why decoding stopped before the end of the file; empty when it did not.
+    const std::string& Failure() const { return FFailure; }
     // Decodes up to `size` bytes (whole frames only); returns the bytes written.
     int GetData(uint8_t* buffer, int size);
 
@@ -49,4 +51,5 @@ private:
     int32_t FChannels = 0;
     int64_t FLength = 0;
     bool FEnded = false;
+    std::string FFailure;
 };

@@ -13,8 +13,9 @@ namespace {
 constexpr int PlaceholderBufferSize = 65536;
 // Music is decoded and converted eight seconds at a time, one piece per output buffer.
 constexpr int SecondsPerBuffer = 8;
-// Mixed music is dropped from the front of the stream once this much has gathered.
-constexpr int64_t MixedMusicKept = 1 << 20;
+// While the capture takes the music, at most the output's buffers of it wait
+// there; one piece more allows for a capture running late.
+constexpr int SecondsOfMusicKept = (TWaveOut::BufferCount + 1) * SecondsPerBuffer;
 
 // Nearest integer, ties to even (the default rounding mode).
 int Scaled(int16_t sample, double factor) {
@@ -39,7 +40,7 @@ std::string FileNamePart(const std::string& path) {
 TMusicMixer::TMusicMixer(const std::string& programDirectory, TDeviceFactory devices, TPost post,
                          std::function<TRecordingFormat()> recordingFormat)
     : FProgramDirectory(programDirectory), FDevices(std::move(devices)), FPost(std::move(post)),
-      FRecordingFormat(std::move(recordingFormat)) {
+      FRecordingFormat(std::move(recordingFormat)), FLoader(FPost) {
     // Music is converted while it plays: the faster converter is plenty for a
     // cast at low rates and bitrates.
     FConverter.SetUseRealTime(true);
@@ -53,10 +54,7 @@ void TMusicMixer::MixMusic(uint8_t* packet, int size) {
     if (size <= 0)
         return;
     std::vector<uint8_t> music(static_cast<size_t>(size), 0);
-    const int64_t available = std::max<int64_t>(MusicAhead(), 0);
-    const auto taken = static_cast<size_t>(std::min<int64_t>(available, size));
-    std::copy_n(FMusic.begin() + FReadCursor, taken, music.begin());
-    FReadCursor += static_cast<int64_t>(taken);
+    FMusic.Take(music.data(), music.size());
     for (int i = 0; i < size / 2; ++i) {
         uint8_t* at = packet + 2 * i;
         const int sum = Scaled(SampleAt(at), FCastFactor) +
@@ -64,24 +62,27 @@ void TMusicMixer::MixMusic(uint8_t* packet, int size) {
         const auto mixed = static_cast<int16_t>(std::clamp(sum, -32767, 32767));
         std::memcpy(at, &mixed, sizeof mixed);
     }
-    // What has been mixed is never read again.
-    if (FReadCursor > MixedMusicKept && FReadCursor > MusicAhead()) {
-        FMusic.erase(FMusic.begin(), FMusic.begin() + FReadCursor);
-        FReadCursor = 0;
-    }
 }
 
-bool TMusicMixer::OpenTrack(const std::string& path) {
+void TMusicMixer::OpenTrack(const std::string& path, std::function<void()> cannotPlay) {
     ShowStatus(FileNamePart(path));
     FTrack.reset();
-    try {
-        FTrack = std::make_unique<TMp3Decoder>(path);
-    } catch (const EMp3Decoder& error) {
-        RestartMonitor();
-        SetPlayingTimeValue(0, 0);
-        ShowStatus(error.what());
-        return false;
-    }
+    RestartMonitor();
+    SetPlayingTimeValue(0, 0);
+    FLoader.Open(path,
+                 [this, cannotPlay](std::unique_ptr<TMp3Decoder> track, const std::string& error) {
+                     if (track) {
+                         TrackOpened(std::move(track));
+                         return;
+                     }
+                     ShowStatus(error);
+                     if (cannotPlay)
+                         cannotPlay();
+                 });
+}
+
+void TMusicMixer::TrackOpened(std::unique_ptr<TMp3Decoder> track) {
+    FTrack = std::move(track);
     SetPlayingTimeValue(0, RoundedSeconds(FTrack->BytesToSeconds(FTrack->Length())));
 
     FTrackFormat = TRecordingFormat{};
@@ -99,7 +100,6 @@ bool TMusicMixer::OpenTrack(const std::string& path) {
 
     RestartMonitor();
     StartMonitor();
-    return true;
 }
 
 void TMusicMixer::RestartMonitor() {
@@ -107,7 +107,7 @@ void TMusicMixer::RestartMonitor() {
     ++FMonitorRun;
     FOutput.reset();
     FPlaying = false;
-    EmptyMusic();
+    FMusic.Clear();
     if (!FTrack) {
         FOutput = std::make_unique<TWaveOut>(PlaceholderBufferSize, FDevices());
         return;
@@ -128,7 +128,7 @@ void TMusicMixer::RestartMonitor() {
 void TMusicMixer::StartMonitor() {
     SetMonitorTimer(false);
     ++FMonitorRun;
-    EmptyMusic();
+    FMusic.Clear();
     if (!FTrack)
         return;
     PrepareConverter();
@@ -146,6 +146,7 @@ void TMusicMixer::StartMonitor() {
 // since the track was opened may record in another format.
 void TMusicMixer::PrepareConverter() {
     const TRecordingFormat wanted = FRecordingFormat();
+    FMusic.SetLimit(size_t{wanted.AvgBytesPerSec} * SecondsOfMusicKept);
     const TRecordingFormat& current = FConverter.ACMFormatOut;
     if (wanted.Channels == current.Channels && wanted.SamplesPerSec == current.SamplesPerSec &&
         wanted.BitsPerSample == current.BitsPerSample && FConverter.Active()) {
@@ -164,7 +165,9 @@ int TMusicMixer::FillMonitorBuffer(uint8_t* buffer, int size) {
         n = FTrack->GetData(buffer, size - 2);
     std::copy_n(buffer, n, FConverter.InputBuffer());
     const int converted = FConverter.Convert(n);
-    FMusic.insert(FMusic.end(), FConverter.OutputBuffer(), FConverter.OutputBuffer() + converted);
+    FMusic.Append(FConverter.OutputBuffer(), static_cast<size_t>(converted));
+    if (n == 0 && FTrack && !FTrack->Failure().empty())
+        ShowStatus(FTrack->Failure());
     return n;
 }
 
@@ -187,16 +190,19 @@ void TMusicMixer::TrackEnded() {
             FTrack->SetPosition(0);
         return;
     }
-    // On to the next track, from the top after the last; tracks that cannot be
-    // played are passed over, each at most once.
-    for (size_t tried = 0; tried < FPlaylist.size(); ++tried) {
-        FCurrentIndex =
-            FCurrentIndex + 1 < static_cast<int>(FPlaylist.size()) ? FCurrentIndex + 1 : 0;
-        if (View.SelectPlaylistItem)
-            View.SelectPlaylistItem(FCurrentIndex);
-        if (OpenTrack(FPlaylist[static_cast<size_t>(FCurrentIndex)]))
-            return;
-    }
+    PlayNextTrack(FPlaylist.size());
+}
+
+// On to the next track, from the top after the last; tracks that cannot be
+// played are passed over, `tries` of them at most.
+void TMusicMixer::PlayNextTrack(size_t tries) {
+    if (tries == 0 || FPlaylist.empty())
+        return;
+    FCurrentIndex = FCurrentIndex + 1 < static_cast<int>(FPlaylist.size()) ? FCurrentIndex + 1 : 0;
+    if (View.SelectPlaylistItem)
+        View.SelectPlaylistItem(FCurrentIndex);
+    OpenTrack(FPlaylist[static_cast<size_t>(FCurrentIndex)],
+              [this, tries] { PlayNextTrack(tries - 1); });
 }
 
 void TMusicMixer::TimerMonitorPlaybackTimer() {
@@ -215,6 +221,8 @@ void TMusicMixer::Play() {
 }
 
 void TMusicMixer::Stop() {
+    // A track still being opened would start playing after the stop.
+    FLoader.Cancel();
     if (!StopEnabled())
         return;
     RestartMonitor();
@@ -323,9 +331,4 @@ void TMusicMixer::SetMonitorTimer(bool enabled) {
 void TMusicMixer::ShowStatus(const std::string& text) {
     if (View.SetStatusText)
         View.SetStatusText(text);
-}
-
-void TMusicMixer::EmptyMusic() {
-    FMusic.clear();
-    FReadCursor = 0;
 }

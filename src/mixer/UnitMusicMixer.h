@@ -2,6 +2,8 @@
 
 #include "audio/UnitAudioQuality.h"
 #include "mixer/Mp3Decoder.h"
+#include "mixer/MusicStream.h"
+#include "mixer/TrackLoader.h"
 #include "mixer/UnitACMConvertor.h"
 #include "playback/AudioWaveOut.h"
 
@@ -18,7 +20,8 @@
 class TMusicMixer {
 public:
     using TDeviceFactory = std::function<std::unique_ptr<TWaveOutDevice>()>;
-    // Runs a task later on the main thread, after the current event.
+    // Runs a task later on the main thread, after the current event; may be
+    // called from any thread.
     using TPost = std::function<void(std::function<void()>)>;
 
     // What the window shows of the mixer; every member may be left empty.
@@ -44,9 +47,12 @@ public:
     // The capture's hook: mixes music into a packet of 16-bit samples in place.
     void MixMusic(uint8_t* packet, int size);
 
-    // Makes the file the current track and plays it; false (with the reason
-    // on the status bar, nothing playing) when it is no MP3 file.
-    bool OpenTrack(const std::string& path);
+    // Makes the file the current track and plays it once it is open; a file
+    // that is no MP3 leaves the reason on the status bar, nothing playing,
+    // and calls `cannotPlay`.
+    void OpenTrack(const std::string& path, std::function<void()> cannotPlay = nullptr);
+    // A track is being opened; it plays when it is.
+    bool Opening() const { return FLoader.Opening(); }
     void RestartMonitor();
     void StartMonitor();
     int FillMonitorBuffer(uint8_t* buffer, int size);
@@ -89,15 +95,17 @@ public:
     TMp3Decoder* Track() const { return FTrack.get(); }
     TWaveOut& Output() const { return *FOutput; }
     TACMConvertor& Converter() { return FConverter; }
-    // Converted music not yet mixed into the cast.
-    int64_t MusicAhead() const { return static_cast<int64_t>(FMusic.size()) - FReadCursor; }
+    // Converted music not yet mixed into the cast, and the most that is kept.
+    int64_t MusicAhead() const { return static_cast<int64_t>(FMusic.Ahead()); }
+    int64_t MusicAheadLimit() const { return static_cast<int64_t>(FMusic.Limit()); }
 
 private:
+    void TrackOpened(std::unique_ptr<TMp3Decoder> track);
+    void PlayNextTrack(size_t tries);
     void SavePlaylistFile();
     void SetPlayingTimeValue(int seconds, int maximum);
     void SetMonitorTimer(bool enabled);
     void ShowStatus(const std::string& text);
-    void EmptyMusic();
     void ApplyMusicVolume();
     void PrepareConverter();
     void PostTrackEnded();
@@ -116,13 +124,13 @@ private:
     int FStartOffset = 0;
     int FPlayingTime = 0;
     int FPlayingTimeMax = 0;
-    std::vector<uint8_t> FMusic;
-    int64_t FReadCursor = 0;
+    TMusicStream FMusic;
     double FCastFactor = 1.0;
     double FMusicFactor = 0.0;
     uint32_t FMonitorVolume = 0xFFFFFFFFu;
     std::unique_ptr<TWaveOut> FOutput;
     TACMConvertor FConverter;
+    TTrackLoader FLoader;
     // Counts the starts and stops of local playback, so that an end notice
     // of an earlier run is not taken for the current one.
     uint64_t FMonitorRun = 0;

@@ -17,7 +17,8 @@ public:
 protected:
     // The first accepted login of the thread: reset the byte counter, prepare.
     virtual void FirstLoginAccepted() = 0;
-    // A later accepted login: the current section is announced again.
+    // A later accepted login: the oldest section not yet shown to be held is
+    // announced again.
     virtual void LoginResumed() = 0;
     // After every accepted login: report the byte counter.
     virtual void LoggedIn() = 0;

@@ -62,6 +62,7 @@ std::chrono::milliseconds TFilmerThread::PauseBeforeAttempt(bool) const {
 }
 
 void TFilmerThread::BeginAttempt(bool) {
+    Connection.SetIdleTimeout(IdleTimeout);
     for (TUploadPart& part : Parts) {
         part.File.close();
         part.Done = false;
@@ -83,9 +84,14 @@ void TFilmerThread::FirstLoginAccepted() {
 }
 
 void TFilmerThread::LoginResumed() {
-    // The server's offsets tell where the section it has half is to go on.
-    if (UploadState == usSend)
+    // The server's offsets tell what it lacks of the oldest section not yet
+    // shown to be held; the one being uploaded follows it.
+    if (FrontSentWhole) {
+        FrontSentWhole = false;
         UploadState = usAnnounce;
+    } else if (UploadState == usSend) {
+        UploadState = usAnnounce;
+    }
 }
 
 void TFilmerThread::LoggedIn() {
@@ -118,48 +124,50 @@ bool TFilmerThread::Prepare() {
         return true;
     // A failure while building loses the entry, which is taken already; the
     // next entry then becomes this same section.
-    const auto parts = Cutter.PrepareSection(Section);
+    const auto parts = Cutter.PrepareSection(NextSection);
     if (!parts) {
         SendKeepAlive();
         return false;
     }
     if (parts->BodyOffset > std::numeric_limits<std::int32_t>::max())
-        throw ENelqException("The demo part of section " + std::to_string(Section) +
+        throw ENelqException("The demo part of section " + std::to_string(NextSection) +
                              " is too large.");
-    Parts[0].Path = parts->DemoPart;
-    Parts[1].Path = parts->AudioPart;
-    DemoBodyOffset = static_cast<std::int32_t>(parts->BodyOffset);
+    Outbox.push_back(TOutgoingSection{NextSection,
+                                      {parts->DemoPart, parts->AudioPart},
+                                      static_cast<std::int32_t>(parts->BodyOffset)});
+    ++NextSection;
     UploadState = usAnnounce;
     return false;
 }
 
-void TFilmerThread::OpenPart(TUploadPart& part) {
+void TFilmerThread::OpenPart(TUploadPart& part, const std::string& path) {
     part.File.close();
     part.File.clear();
-    part.File.open(part.Path, std::ios::binary);
+    part.File.open(path, std::ios::binary);
     std::error_code error;
-    const auto size = std::filesystem::file_size(part.Path, error);
+    const auto size = std::filesystem::file_size(path, error);
     if (!part.File || error)
-        throw ENelqException("Cannot open " + part.Path + " to send it.");
+        throw ENelqException("Cannot open " + path + " to send it.");
     if (size > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max()))
-        throw ENelqException(part.Path + " is too large to send.");
+        throw ENelqException(path + " is too large to send.");
     part.Size = static_cast<std::int64_t>(size);
     part.Position = 0;
     part.Done = false;
 }
 
 void TFilmerThread::Announce() {
-    for (TUploadPart& part : Parts)
-        OpenPart(part);
+    const TOutgoingSection& section = Uploading();
+    for (std::size_t index = 0; index < 2; ++index)
+        OpenPart(Parts[index], section.Paths[index]);
     {
         TServerConnection::TBatch batch(Connection);
-        Connection.WriteLine("TRANSMIT\t2\t" + std::to_string(Section));
+        Connection.WriteLine("TRANSMIT\t2\t" + std::to_string(section.Number));
         for (std::int32_t index = 0; index < 2; ++index) {
             const TUploadPart& part = Parts[static_cast<std::size_t>(index)];
             const bool demoWithBody = index == 0 && part.Size > 0;
             Connection.WriteInt32(index); // the part's kind
             Connection.WriteInt32(static_cast<std::int32_t>(part.Size));
-            Connection.WriteInt32(demoWithBody ? DemoBodyOffset : 0);
+            Connection.WriteInt32(demoWithBody ? section.DemoBodyOffset : 0);
         }
         batch.Commit();
     }
@@ -171,6 +179,7 @@ void TFilmerThread::Announce() {
         part.File.seekg(offset);
         part.Position = offset;
     }
+    ReplyRead();
     UploadState = usSend;
     ReportBytesSent();
 }
@@ -197,13 +206,34 @@ bool TFilmerThread::SendPass() {
     if (!Parts[0].Done || !Parts[1].Done)
         return false;
 
-    for (const TUploadPart& part : Parts) {
-        std::error_code ignored; // a leftover file is overwritten by a later section
-        std::filesystem::remove(part.Path, ignored);
+    // Its files stay until a later reply shows that the end markers arrived.
+    FrontSentWhole = true;
+    if (Outbox.size() > 1) {
+        UploadState = usAnnounce; // the section that was being uploaded before a reconnection
+        return false;
     }
-    ++Section;
     UploadState = usPrepare;
     return FinishWhenNothingLeft();
+}
+
+void TFilmerThread::ReplyRead() {
+    // TCP delivers in order, and the server answers only what it accepted.
+    if (!FrontSentWhole)
+        return;
+    const TOutgoingSection held = std::move(Outbox.front());
+    Outbox.pop_front();
+    FrontSentWhole = false;
+    for (const std::string& path : held.Paths) {
+        // Fake sections share one empty demo part file.
+        const bool stillUsed =
+            std::any_of(Outbox.begin(), Outbox.end(), [&](const TOutgoingSection& section) {
+                return std::find(section.Paths.begin(), section.Paths.end(), path) !=
+                       section.Paths.end();
+            });
+        std::error_code ignored; // a leftover file is overwritten by a later section
+        if (!stillUsed)
+            std::filesystem::remove(path, ignored);
+    }
 }
 
 void TFilmerThread::SendBlock(std::int32_t index, TUploadPart& part, std::int64_t budget) {
@@ -232,6 +262,7 @@ void TFilmerThread::SendEndOfPart(std::int32_t index, TUploadPart& part) {
 void TFilmerThread::SendKeepAlive() {
     Connection.WriteLine("HI");
     Connection.ReadLine();
+    ReplyRead();
 }
 
 // Once "Stop Recording" has been pressed nothing more is queued, so an empty
@@ -241,6 +272,9 @@ bool TFilmerThread::FinishWhenNothingLeft() {
     if (Cutter.IsAccepting() || !Cutter.QueueEmpty())
         return false;
     Connection.WriteLine("COMPLETED");
+    // The keep-alive's reply shows that the server holds the last section and
+    // the completion; without it both are sent again after a reconnection.
+    SendKeepAlive();
     Status("Stream upload Complete");
     ClosePartFiles();
     return true;

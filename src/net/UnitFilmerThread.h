@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -14,13 +15,19 @@
 // The worker thread of a filming run: keeps the connection on the filmer
 // port, turns finished recordings and fake stretches into sections through
 // its section cutter, and uploads both parts of every section, throttled to
-// `Rate` bytes per pass. After a dropped connection the server's resume
-// offsets continue the current section. It ends once the queue has run empty
-// after SetAccepting(false), when the server refuses it, or when stopped.
+// `Rate` bytes per pass. It ends once the queue has run empty after
+// SetAccepting(false) and the server has acknowledged "COMPLETED", when the
+// server refuses it, or when stopped.
 //
 // Each pass (PassInterval apart) detects recordings and then acts on the
 // upload state: prepare the next section (or send a keep-alive), announce it
 // with "TRANSMIT", or send one budget of "BLOCK"s.
+//
+// A section's files are kept until a reply read after its end markers (to
+// the next announce or to a keep-alive) shows that the server holds all of
+// it: a connection may die with its tail still in flight. After a
+// reconnection that section is announced again first, and the server's resume
+// offsets say what of it is missing; then the section that was being sent.
 class TFilmerThread : public TFilmerConnectionThread {
 public:
     // Both directories get a trailing separator if they lack one. `rate` is in
@@ -46,6 +53,9 @@ public:
 
     // Time between passes and before every connection attempt; set before Start.
     void SetPassInterval(std::chrono::milliseconds interval) { PassInterval = interval; }
+    // How long a read or write may wait without a byte moving before the
+    // connection counts as dead and is made again; set before Start.
+    void SetIdleTimeout(std::chrono::milliseconds timeout) { IdleTimeout = timeout; }
 
 protected:
     void BeforeLoop() override;
@@ -60,10 +70,17 @@ protected:
 private:
     enum TUploadState : std::uint8_t { usAnnounce = 0, usPrepare = 1, usSend = 2 };
 
+    // A prepared section, kept with its part files until the server has
+    // shown that it holds all of it.
+    struct TOutgoingSection {
+        std::int32_t Number = 0;
+        std::array<std::string, 2> Paths; // the demo part, the audio part
+        std::int32_t DemoBodyOffset = 0;
+    };
+
     // One part of the section being uploaded; part 0 is the demo part, part 1
     // the audio part, and each part's index is also its kind.
     struct TUploadPart {
-        std::string Path;
         std::ifstream File;
         std::int64_t Size = 0;
         std::int64_t Position = 0;
@@ -72,13 +89,16 @@ private:
         bool Pending() const { return File.is_open() && !Done; }
     };
 
-    // Each returns true when the run is over ("COMPLETED" has gone out).
+    // Each returns true when the run is over ("COMPLETED" has been acknowledged).
     bool Prepare();
     void Announce();
     bool SendPass();
     bool FinishWhenNothingLeft();
 
-    void OpenPart(TUploadPart& part);
+    const TOutgoingSection& Uploading() const { return Outbox[FrontSentWhole ? 1 : 0]; }
+    // A reply has been read after everything sent before it.
+    void ReplyRead();
+    void OpenPart(TUploadPart& part, const std::string& path);
     void SendBlock(std::int32_t index, TUploadPart& part, std::int64_t budget);
     void SendEndOfPart(std::int32_t index, TUploadPart& part);
     void SendKeepAlive();
@@ -90,12 +110,16 @@ private:
     const std::int32_t Rate;
     TSectionCutter Cutter;
     std::chrono::milliseconds PassInterval{1000};
+    std::chrono::milliseconds IdleTimeout = std::chrono::seconds(30);
 
     std::atomic<std::int32_t> FBytesSent{0};
 
     // Upload thread only.
     TUploadState UploadState = usPrepare;
-    std::int32_t Section = 0;
-    std::int32_t DemoBodyOffset = 0;
-    std::array<TUploadPart, 2> Parts;
+    std::int32_t NextSection = 0; // the number the next prepared section gets
+    // Prepared sections not yet shown to be held, oldest first: at most the
+    // one sent whole and awaiting a reply, and the one being uploaded.
+    std::deque<TOutgoingSection> Outbox;
+    bool FrontSentWhole = false;      // Outbox.front() went out with its end markers
+    std::array<TUploadPart, 2> Parts; // of Uploading()
 };

@@ -1,13 +1,18 @@
 #include "playback/ArchiveExtraction.h"
 
+#include "playback/CompletedSections.h"
+#include "playback/ExtractionDirectory.h"
+#include "playback/SectionTimeTable.h"
+
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -15,44 +20,51 @@ namespace {
 
 constexpr std::size_t ChunkBytes = 1 << 16;
 
-// The name an entry is extracted under, or empty when it is to be skipped.
-// Both separators count: archivers on Windows have been known to write "\".
-std::string FlatName(const std::string& name) {
-    if (name.find('\0') != std::string::npos)
-        return {};
-    if (name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':')
-        return {};
-    const std::size_t separator = name.find_last_of("/\\");
-    std::string last = separator == std::string::npos ? name : name.substr(separator + 1);
-    if (last == "." || last == "..")
-        return {};
-    return last;
-}
-
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-// A file being extracted: written under a unique temporary name in the target
-// directory and removed again unless it is kept under its real name.
-class TPartialFile {
+// Archives made of a cast's folder hold its files one level down. Both
+// separators count: archivers on Windows have been known to write "\".
+std::string LastComponent(const std::string& name) {
+    const std::size_t separator = name.find_last_of("/\\");
+    return separator == std::string::npos ? name : name.substr(separator + 1);
+}
+
+// Only the spelling the assembly looks for: digits without sign or leading zero.
+bool IsSectionFileName(std::string_view name, std::string_view prefix, std::string_view suffix) {
+    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(suffix))
+        return false;
+    const std::string_view digits =
+        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    unsigned section = 0;
+    const auto [stop, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), section);
+    return error == std::errc() && stop == digits.data() + digits.size() &&
+           section <= static_cast<unsigned>(LastTableSection) && digits == std::to_string(section);
+}
+
+bool IsCastFileName(const std::string& name) {
+    return name == CompletedFileName || IsSectionFileName(name, "demo_", ".rec") ||
+           IsSectionFileName(name, "audio_", ".ogg");
+}
+
+// A file written into the fresh work directory, which is discarded whole on
+// a failure, so a half-written file needs no clean-up of its own.
+class TOutputFile {
 public:
-    explicit TPartialFile(const fs::path& directory)
-        : FPath((directory / ".nelq-extract-XXXXXX").string()) {
-        FHandle = mkstemp(FPath.data());
+    explicit TOutputFile(const fs::path& path) : FPath(path.string()) {
+        FHandle = open(FPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (FHandle < 0)
-            throw EArchiveError("Cannot create a file in " + Quoted(directory.string()) + ": " +
-                                std::strerror(errno));
-        fchmod(FHandle, 0644);
+            Fail("Cannot create");
     }
-    ~TPartialFile() {
+    ~TOutputFile() {
         if (FHandle >= 0)
             close(FHandle);
-        if (!FKept)
-            unlink(FPath.c_str());
     }
-    TPartialFile(const TPartialFile&) = delete;
-    TPartialFile& operator=(const TPartialFile&) = delete;
+    TOutputFile(const TOutputFile&) = delete;
+    TOutputFile& operator=(const TOutputFile&) = delete;
 
     void Write(const char* data, std::size_t count) {
         while (count > 0) {
@@ -66,16 +78,12 @@ public:
         }
     }
 
-    // Replaces `path` (never following a link there) with the finished file.
-    void KeepAs(const fs::path& path) {
+    // Reports what the file system held back until the file was closed.
+    void Close() {
         const int handle = FHandle;
         FHandle = -1;
         if (close(handle) != 0)
             Fail("Cannot write");
-        if (rename(FPath.c_str(), path.c_str()) != 0)
-            throw EArchiveError("Cannot replace " + Quoted(path.string()) + ": " +
-                                std::strerror(errno));
-        FKept = true;
     }
 
 private:
@@ -85,7 +93,6 @@ private:
 
     std::string FPath;
     int FHandle = -1;
-    bool FKept = false;
 };
 
 struct TEntry {
@@ -97,10 +104,11 @@ struct TEntry {
 
 class TExtraction {
 public:
-    TExtraction(const std::string& archivePath, const fs::path& directory,
+    TExtraction(const std::string& archivePath, const std::string& directory,
                 const TExtractOptions& options)
-        : FPath(archivePath), FDirectory(directory), FOptions(options),
-          FArchive(OpenZipArchive(archivePath, ZIP_RDONLY | ZIP_CHECKCONS)) {}
+        : FPath(archivePath), FOptions(options),
+          FArchive(OpenZipArchive(archivePath, ZIP_RDONLY | ZIP_CHECKCONS)), FDirectory(directory) {
+    }
 
     std::vector<std::string> Run() {
         const std::vector<TEntry> entries = CheckedEntries();
@@ -113,6 +121,7 @@ public:
             if (FOptions.Progress)
                 FOptions.Progress(done + 1, total);
         }
+        FDirectory.Commit();
         return written;
     }
 
@@ -123,7 +132,7 @@ private:
     }
 
     // The entries to extract, refused as a whole when one of them states a
-    // size beyond the cap or all of them more than the disk holds.
+    // size beyond its cap or all of them more than the disk holds.
     std::vector<TEntry> CheckedEntries() const {
         std::vector<TEntry> entries;
         const zip_int64_t count = zip_get_num_entries(FArchive.get(), 0);
@@ -135,23 +144,28 @@ private:
             if (zip_stat_index(FArchive.get(), index, 0, &stat) != 0 ||
                 !(stat.valid & ZIP_STAT_NAME) || !(stat.valid & ZIP_STAT_SIZE))
                 Fail("entry " + std::to_string(i), ZipErrorText(FArchive.get()));
-            TEntry entry{index, stat.name, FlatName(stat.name), stat.size};
-            if (entry.Flat.empty())
+            const std::string flat = LastComponent(stat.name);
+            if (!IsCastFileName(flat))
                 continue;
-            if (entry.Size > FOptions.MaxEntryBytes)
-                Fail(entry.Name,
-                     "it unpacks to " + std::to_string(entry.Size) + " bytes, more than the " +
-                         std::to_string(FOptions.MaxEntryBytes) + " bytes a cast file may have");
-            totalBytes += entry.Size;
-            entries.push_back(std::move(entry));
+            const bool list = flat == CompletedFileName;
+            const std::uint64_t cap = list ? std::min(FOptions.MaxEntryBytes, MaxCompletedFileBytes)
+                                           : FOptions.MaxEntryBytes;
+            if (stat.size > cap)
+                Fail(stat.name, "it unpacks to " + std::to_string(stat.size) +
+                                    " bytes, more than the " + std::to_string(cap) + " bytes " +
+                                    (list ? "a list of completed sections" : "a cast file") +
+                                    " may have");
+            totalBytes += stat.size;
+            entries.push_back({index, stat.name, flat, stat.size});
         }
+        const fs::path& work = FDirectory.WorkDirectory();
         std::error_code unknown; // then the writes tell
-        const std::uintmax_t available = fs::space(FDirectory, unknown).available;
+        const std::uintmax_t available = fs::space(work, unknown).available;
         if (totalBytes > available)
             throw EArchiveError("The archive " + Quoted(FPath) + " unpacks to " +
                                 std::to_string(totalBytes) + " bytes, but only " +
                                 std::to_string(available) + " bytes are free in " +
-                                Quoted(FDirectory.string()));
+                                Quoted(work.parent_path().string()));
         return entries;
     }
 
@@ -159,7 +173,7 @@ private:
         const TZipFile file(zip_fopen_index(FArchive.get(), entry.Index, 0));
         if (!file)
             Fail(entry.Name, ZipErrorText(FArchive.get()));
-        TPartialFile partial(FDirectory);
+        TOutputFile output(FDirectory.WorkDirectory() / entry.Flat);
         std::vector<char> chunk(ChunkBytes);
         zip_uint64_t unpacked = 0;
         // Read to the end: the CRC is checked only there.
@@ -170,21 +184,21 @@ private:
             if (got == 0)
                 break;
             unpacked += static_cast<zip_uint64_t>(got);
-            if (unpacked > entry.Size || unpacked > FOptions.MaxEntryBytes)
+            if (unpacked > entry.Size) // its stated size passed the cap
                 Fail(entry.Name, "it unpacks to more than the " + std::to_string(entry.Size) +
                                      " bytes it states");
-            partial.Write(chunk.data(), static_cast<std::size_t>(got));
+            output.Write(chunk.data(), static_cast<std::size_t>(got));
         }
         if (unpacked != entry.Size)
             Fail(entry.Name, "it unpacks to " + std::to_string(unpacked) + " bytes, not the " +
                                  std::to_string(entry.Size) + " bytes it states");
-        partial.KeepAs(FDirectory / entry.Flat);
+        output.Close();
     }
 
     std::string FPath;
-    fs::path FDirectory;
     const TExtractOptions& FOptions;
     TZipArchive FArchive;
+    TExtractionDirectory FDirectory;
 };
 
 } // namespace
@@ -192,10 +206,5 @@ private:
 std::vector<std::string> ExtractCastArchive(const std::string& archivePath,
                                             const std::string& directory,
                                             const TExtractOptions& options) {
-    std::error_code ec;
-    fs::create_directories(directory, ec);
-    if (ec)
-        throw EArchiveError("Cannot create the directory " + Quoted(directory) + ": " +
-                            ec.message());
     return TExtraction(archivePath, directory, options).Run();
 }

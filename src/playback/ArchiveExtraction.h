@@ -15,18 +15,21 @@ struct TExtractOptions {
     std::function<void(std::int64_t done, std::int64_t total)> Progress;
 };
 
-// Extracts every file of a zip archive straight into `directory`, created
-// with its parents. Only the last component of an entry's name is used, so
-// nothing is written outside the directory; entries whose name is then empty,
-// "." or "..", holds a NUL or begins with a drive are skipped. Each file is
-// written under a temporary name and renamed over any file of the same name
-// once complete; other files in the directory stay.
+// Extracts the files of a cast from a zip archive into `directory`, whose
+// parents are created, replacing its whole content: no file of an earlier
+// extraction stays, and after a failure the earlier content is untouched.
+//
+// Only the last component of an entry's name is used, so nothing is written
+// outside the directory, and only the names a cast holds are extracted:
+// "completed.dat", "demo_N.rec" and "audio_N.ogg" with N a section number
+// 0 to 1024 as the client writes it. Other entries are skipped; of entries
+// with the same name the last one wins.
 //
 // Before anything is written, every entry's stated size is checked against
-// the cap and all of them together against the free disk space; an entry that
-// unpacks to more than it states, fails its CRC or cannot be read stops the
-// extraction with EArchiveError and leaves no partial file behind. Returns the
-// names written, in archive order.
+// the cap ("completed.dat" against its own, far smaller one) and all of them
+// together against the free disk space; an entry that unpacks to more than it
+// states, fails its CRC or cannot be read stops the extraction with
+// EArchiveError. Returns the names written, in archive order.
 std::vector<std::string> ExtractCastArchive(const std::string& archivePath,
                                             const std::string& directory,
                                             const TExtractOptions& options = {});

@@ -1,8 +1,8 @@
 #include "playback/CompletedSections.h"
 
 #include "demo/UnitStreams.h"
-#include "playback/AssemblyError.h"
 #include "platform/TextLines.h"
+#include "playback/AssemblyError.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -29,25 +29,29 @@ void SaveTextLines(const std::string& path, const std::vector<std::string>& line
         throw EAssemblyError("Cannot replace \"" + path + "\". " + std::strerror(errno));
 }
 
-// The lines of a text file; none when it is missing.
-std::vector<std::string> LoadTextLines(const std::string& path) {
+} // namespace
+
+std::vector<std::string> LoadCompletedLines(const std::string& castDirectory) {
+    const std::string path = castDirectory + CompletedFileName;
     std::error_code missing;
     if (!std::filesystem::exists(path, missing))
         return {};
     TFileStream file(path, TFileStream::TMode::OpenRead);
-    std::string text(static_cast<std::size_t>(file.Size()), '\0');
+    const auto size = static_cast<std::uint64_t>(file.Size());
+    if (size > MaxCompletedFileBytes)
+        throw EAssemblyError("\"" + path + "\" holds " + std::to_string(size) +
+                             " bytes, more than the " + std::to_string(MaxCompletedFileBytes) +
+                             " bytes a list of completed sections may have");
+    std::string text(static_cast<std::size_t>(size), '\0');
     file.ReadBuffer(text.data(), text.size());
     return SplitLines(text);
 }
 
-} // namespace
-
 void AppendCompletedSection(const std::string& castDirectory, std::int32_t section,
                             std::int32_t tag) {
-    const std::string path = castDirectory + CompletedFileName;
-    std::vector<std::string> lines = LoadTextLines(path);
+    std::vector<std::string> lines = LoadCompletedLines(castDirectory);
     if (lines.empty())
         lines.push_back("audio");
     lines.push_back(Quoted(section) + "," + Quoted(tag));
-    SaveTextLines(path, lines);
+    SaveTextLines(castDirectory + CompletedFileName, lines);
 }

@@ -1,6 +1,7 @@
 #include "playback/OfflineCastList.h"
 
 #include "platform/AsciiText.h"
+#include "playback/ExtractionDirectory.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -20,7 +21,8 @@ std::vector<std::string> Entries(const std::string& directory, bool directories,
     std::error_code ec;
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.empty() || name == ExtractionDirectoryName)
+        if (name.empty() || name == ExtractionDirectoryName ||
+            IsExtractionWorkDirectory(name, ExtractionDirectoryName))
             continue;
         std::error_code typeError;
         if (it->is_symlink(typeError))

@@ -6,8 +6,8 @@
 // The casts that can be played without a server: the cast directories under
 // the streams directory, then its ".zip" archives, then its ".qmx" archives
 // (extensions in any letter case), each group in name order. "ACTIVE" (the
-// extraction directory) and links are left out; names with spaces, other
-// scripts or a leading dot are listed like any other.
+// extraction directory), its work directories and links are left out; names
+// with spaces, other scripts or a leading dot are listed like any other.
 std::vector<std::string> ListOfflineCasts(const std::string& streamsDirectory);
 
 // Whether an entry of that list is an archive to extract rather than a cast

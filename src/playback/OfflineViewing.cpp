@@ -1,8 +1,6 @@
 #include "playback/OfflineViewing.h"
 
-#include "demo/UnitStreams.h"
 #include "platform/CommaText.h"
-#include "platform/TextLines.h"
 #include "playback/CompletedSections.h"
 #include "playback/SectionTimeTable.h"
 
@@ -15,11 +13,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> ReadLines(const std::string& path) {
-    TFileStream file(path, TFileStream::TMode::OpenRead);
-    std::string text(static_cast<std::size_t>(file.Size()), '\0');
-    file.ReadBuffer(text.data(), text.size());
-    return SplitLines(text);
+// A damaged list may hold one line as long as the file; the error box shows
+// its start.
+std::string Excerpt(const std::string& line) {
+    constexpr std::size_t Shown = 80;
+    return line.size() <= Shown ? line : line.substr(0, Shown) + "...";
 }
 
 bool ParseNumber(const std::string& field, std::int32_t& value) {
@@ -42,7 +40,7 @@ std::vector<TCompletedSection> LoadCompletedSections(const std::string& castDire
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
         throw EOfflineError("Unable to locate any completed stream sections");
-    const std::vector<std::string> lines = ReadLines(path);
+    const std::vector<std::string> lines = LoadCompletedLines(castDirectory);
     std::vector<TCompletedSection> sections;
     // Line 1 is the header.
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -53,7 +51,7 @@ std::vector<TCompletedSection> LoadCompletedSections(const std::string& castDire
         TCompletedSection entry{};
         if (fields.size() < 2 || !ParseNumber(fields[0], entry.Section) ||
             !ParseNumber(fields[1], entry.Tag))
-            throw EOfflineError(where + " is not a section number and tag: " + lines[i]);
+            throw EOfflineError(where + " is not a section number and tag: " + Excerpt(lines[i]));
         if (entry.Section < 0 || entry.Section > LastTableSection)
             throw EOfflineError(where + " names section " + std::to_string(entry.Section) +
                                 ", outside 0 to " + std::to_string(LastTableSection));

@@ -27,7 +27,8 @@ struct TCompletedSection {
 // Raises EOfflineError "Unable to locate any completed stream sections" when
 // it is missing, and one naming the line for a line whose fields are not
 // numbers, whose section lies outside 0 to 1024 or is not above the one
-// before it. Empty lines are skipped.
+// before it. Empty lines are skipped. A file over the size cap of
+// "completed.dat" is refused unread (EAssemblyError).
 std::vector<TCompletedSection> LoadCompletedSections(const std::string& castDirectory);
 
 // The sections offline viewing plays: at least two ("Insufficient sections to

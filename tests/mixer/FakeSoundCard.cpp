@@ -63,7 +63,11 @@ std::unique_ptr<TWaveOutDevice> TFakeSoundCard::NewDevice() {
 }
 
 void TFakeSoundCard::Post(std::function<void()> task) {
-    FTasks.push_back(std::move(task));
+    {
+        std::lock_guard lock(FTasksLock);
+        FTasks.push_back(std::move(task));
+    }
+    FTaskPosted.notify_all();
 }
 
 bool TFakeSoundCard::PlayOneBuffer() {
@@ -86,10 +90,31 @@ void TFakeSoundCard::PlayAll() {
     }
 }
 
+std::function<void()> TFakeSoundCard::TakeTask() {
+    std::lock_guard lock(FTasksLock);
+    if (FTasks.empty())
+        return nullptr;
+    auto task = std::move(FTasks.front());
+    FTasks.pop_front();
+    return task;
+}
+
 void TFakeSoundCard::RunTasks() {
-    while (!FTasks.empty()) {
-        auto task = std::move(FTasks.front());
-        FTasks.pop_front();
+    while (const auto task = TakeTask())
         task();
+}
+
+bool TFakeSoundCard::WaitForTask(std::chrono::milliseconds limit) {
+    std::unique_lock lock(FTasksLock);
+    return FTaskPosted.wait_for(lock, limit, [this] { return !FTasks.empty(); });
+}
+
+bool TFakeSoundCard::RunTasksUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    RunTasks();
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        WaitForTask(std::chrono::milliseconds(100));
+        RunTasks();
     }
+    return done();
 }

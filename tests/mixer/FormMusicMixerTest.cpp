@@ -125,6 +125,8 @@ TEST_F(FormMusicMixer, ThePlaylistFileIsShownByNameAndEditedFromThePlaylistPage)
 
     // A track that is not there: the reason on the status bar, nothing plays.
     form->ListViewPlaylistDblClick();
+    ASSERT_TRUE(PumpUntil([&] { return !form->Mixer->Opening(); }, 30000));
+    EXPECT_TRUE(form->StatusBar->currentMessage().startsWith("Cannot play"));
     EXPECT_TRUE(form->StatusBar->currentMessage().contains("two.mp3"));
     EXPECT_FALSE(form->Mixer->Playing());
     EXPECT_FALSE(form->ButtonPlay->isEnabled());
@@ -153,6 +155,8 @@ TEST_F(FormMusicMixer, TheBrowserListsMp3FilesAndDirectoriesAndAddsOnDoubleClick
     // "Play MP3" on a file that is no MP3: a clear word, nothing plays.
     SelectFile(*form, music + "/fake.mp3");
     form->ActionPlayMP3->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return !form->Mixer->Opening(); }, 30000));
+    EXPECT_TRUE(form->StatusBar->currentMessage().startsWith("Cannot play"));
     EXPECT_TRUE(form->StatusBar->currentMessage().contains("fake.mp3"));
     EXPECT_FALSE(form->Mixer->Playing());
 
@@ -174,7 +178,7 @@ TEST_F(FormMusicMixer, PlaysATrackOnTheSoundCardAndStopsAtItsEnd) {
     const std::string tone = MakeToneMp3(Dir, "tone", 2, 880, 22050, 1);
     TMonitorCapture heard(device.Monitor());
     form->Mixer->PlayFile(tone);
-    form->UpdateActions();
+    ASSERT_TRUE(PumpUntil([&] { return form->Mixer->Playing(); }, 30000));
     EXPECT_EQ(form->StatusBar->currentMessage(), "tone.mp3");
     EXPECT_TRUE(form->ButtonStop->isEnabled());
     EXPECT_EQ(form->TrackBarPlayingTime->maximum(), 2);

@@ -151,7 +151,8 @@ TEST_P(MixerFilmingEndToEnd, BothTonesReachTheSectionsAtTheSliderLevelsUntilStop
     TFormMusicMixer& mixer = *Form->FormMusicMixer;
     EXPECT_TRUE(mixer.isVisible());
     mixer.Mixer->PlayFile(MakeToneMp3(Env.Dir, "music", 120, Music, 44100, 2));
-    ASSERT_TRUE(mixer.Mixer->Playing()) << mixer.StatusBar->currentMessage().toStdString();
+    ASSERT_TRUE(Wait([&] { return mixer.Mixer->Playing(); }, 30000))
+        << mixer.StatusBar->currentMessage().toStdString();
 
     Game.Start(Tools + "t2-standin/t2-standin",
                {"record", QString::fromStdString(Recordings), "--recordings", "2", "--seconds", "4",
@@ -193,3 +194,35 @@ TEST_P(MixerFilmingEndToEnd, BothTonesReachTheSectionsAtTheSliderLevelsUntilStop
 
 INSTANTIATE_TEST_SUITE_P(BothCaptureMethods, MixerFilmingEndToEnd, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param == 0 ? "Directsound" : "ACM"; });
+
+namespace {
+// One capture method is enough to see the music go with the run.
+class MixerBackEndToEnd : public MixerFilmingEndToEnd {};
+} // namespace
+
+TEST_P(MixerBackEndToEnd, BackStopsTheMusicAndDropsWhatItGatheredForTheCast) {
+    StartFilming("127.0.0.192");
+    ASSERT_TRUE(Wait(
+        [&] {
+            return Form->CurrentPage() == PageFilming &&
+                   !Form->Filming->ButtonMusicMixer->isHidden();
+        },
+        60000))
+        << Console().toStdString();
+    QTest::mouseClick(Form->Filming->ButtonMusicMixer, Qt::LeftButton);
+    TFormMusicMixer& mixer = *Form->FormMusicMixer;
+    mixer.Mixer->AddToPlaylist(MakeToneMp3(Env.Dir, "music", 30, Music, 44100, 2));
+    mixer.Mixer->PlayPlaylistItem(0);
+    ASSERT_TRUE(Wait([&] { return mixer.Mixer->Playing(); }, 30000))
+        << mixer.StatusBar->currentMessage().toStdString();
+    EXPECT_GT(mixer.Mixer->MusicAhead(), 0);
+
+    AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&Yes");
+    EXPECT_EQ(Form->CurrentPage(), PageInto);
+    EXPECT_TRUE(mixer.isHidden());
+    EXPECT_FALSE(mixer.Mixer->Playing());
+    EXPECT_EQ(mixer.Mixer->MusicAhead(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(OneCaptureMethod, MixerBackEndToEnd, ::testing::Values(0),
+                         [](const auto&) { return "Directsound"; });

@@ -103,3 +103,38 @@ TEST(Mp3Decoder, ACutOffFileDecodesWhatItHolds) {
         // refused is as good as short
     }
 }
+
+TEST(Mp3Decoder, AFileThatChangesFormatMidwayComesOutInTheFormatItStartsIn) {
+    ScratchDir dir;
+    struct Part {
+        int Rate, Channels;
+    };
+    // Both parts carry the same tone: read in the wrong format, the second
+    // part would sound an octave (or more) off and last the wrong time.
+    constexpr double Seconds = 2, Frequency = 1000;
+    for (const auto& [first, second] :
+         {std::pair{Part{44100, 2}, Part{22050, 1}}, std::pair{Part{22050, 1}, Part{44100, 2}},
+          std::pair{Part{16000, 1}, Part{48000, 2}}, std::pair{Part{48000, 2}, Part{16000, 2}}}) {
+        SCOPED_TRACE(std::to_string(first.Rate) + " then " + std::to_string(second.Rate));
+        WriteAll(
+            dir / "joined.mp3",
+            ReadAll(MakeToneMp3(dir, "a", Seconds, Frequency, first.Rate, first.Channels)) +
+                ReadAll(MakeToneMp3(dir, "b", Seconds, Frequency, second.Rate, second.Channels)));
+        TMp3Decoder decoder(dir / "joined.mp3");
+        EXPECT_EQ(decoder.Rate(), first.Rate);
+        EXPECT_EQ(decoder.Mono(), first.Channels == 1);
+        const std::vector<uint8_t> pcm = DecodeAll(decoder);
+        EXPECT_TRUE(decoder.Failure().empty()) << decoder.Failure();
+        const int rate = first.Rate;
+        const std::vector<int16_t> left = Channel(pcm.data(), pcm.size(), first.Channels);
+        EXPECT_NEAR(double(left.size()) / rate, 2 * Seconds, 0.15);
+        // A second from each part, away from the joint.
+        for (const double start : {0.5, Seconds + 0.5}) {
+            const std::vector<int16_t> second(left.begin() + long(start * rate),
+                                              left.begin() + long((start + 1) * rate));
+            EXPECT_NEAR(ToneAmplitude(second, rate, Frequency), 16384, 1500) << start;
+            for (const double wrong : {Frequency / 2, Frequency * 2})
+                EXPECT_LT(ToneAmplitude(second, rate, wrong), 500) << start << " " << wrong;
+        }
+    }
+}

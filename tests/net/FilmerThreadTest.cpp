@@ -1,109 +1,20 @@
 #include "FaultRelay.h"
-#include "RecordingGenerator.h"
+#include "FilmingRun.h"
 #include "ScriptedPeer.h"
-#include "ServerHarness.h"
-#include "TestSupport.h"
 
 #include "demo/UnitDemoPart.h"
-#include "net/UnitFilmerThread.h"
-#include "platform/PumpedSyncContext.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <map>
-#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr std::chrono::milliseconds Patience = 60s;
-const char* const Game = "FilmerCast";
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-// A filming run as the main window drives it: the thread, its directories,
-// and every notification it made. The game's recordings and the encoder's
-// audio parts appear whole, as finished files do.
-class TFilming {
-public:
-    TFilming(const std::string& host, std::uint16_t port, std::int32_t rate, std::int32_t step,
-             const std::string& password = "pw") {
-        std::string recordings = Recordings.WithSeparator();
-        recordings.pop_back(); // the thread adds the separator itself
-        Thread =
-            std::make_unique<TFilmerThread>(Sync, "1.0.0.47", host, recordings,
-                                            Work.WithSeparator(), password, Game, rate, step, port);
-        Thread->SetPassInterval(20ms);
-        Thread->OnStatus = [this](const std::string& text) { Statuses.push_back(text); };
-        Thread->OnBytesSent = [this](std::int32_t bytes) { Bytes.push_back(bytes); };
-        Thread->OnAudioCut = [this](std::int32_t section) { Cuts.push_back(section); };
-    }
-
-    // Pumps the thread's calls until `done` holds; OnPump runs on every round.
-    bool Until(const std::function<bool()>& done) {
-        return Sync.PumpUntil(
-            [&] {
-                if (OnPump)
-                    OnPump();
-                return done();
-            },
-            Patience);
-    }
-    // Until the cuts begin with `cuts` (later ones may follow at once).
-    bool UntilCuts(const std::vector<std::int32_t>& cuts) {
-        return Until([&] {
-            return Cuts.size() >= cuts.size() && std::equal(cuts.begin(), cuts.end(), Cuts.begin());
-        });
-    }
-    bool UntilFinished() {
-        return Until([&] { return Thread->Finished(); });
-    }
-    bool HasStatus(const std::string& text) const {
-        return std::find(Statuses.begin(), Statuses.end(), text) != Statuses.end();
-    }
-
-    void AddRecording(const std::string& name, std::uint32_t durationMs, std::uint64_t seed) {
-        TGeneratorOptions options;
-        options.DurationMs = durationMs;
-        options.InitialBlockLength = 64;
-        options.Seed = seed;
-        options.InfoText = "Time Remaining,Map\n10:00,Katabatic";
-        GenerateRecording(Staging / name, options);
-        fs::rename(Staging / (name + ".log"), Recordings / (name + ".log"));
-        fs::rename(Staging / name, Recordings / name);
-    }
-    void AddDamagedRecording(const std::string& name) {
-        WriteBytes(Recordings / (name + ".log"), "Time Remaining,Map\n10:00,Katabatic");
-        WriteBytes(Recordings / name, "cut off");
-    }
-    void AddAudio(std::int32_t section, const std::string& bytes) {
-        const std::string name = "stream_" + std::to_string(section) + ".ogg";
-        WriteBytes(Staging / name, bytes);
-        fs::rename(Staging / name, Work / name);
-    }
-
-    PumpedSyncContext Sync; // first: the thread stops while it still serves the calls
-    TTempDir Recordings;
-    TTempDir Work;
-    TTempDir Staging;
-    std::vector<std::string> Statuses;
-    std::vector<std::int32_t> Bytes;
-    std::vector<std::int32_t> Cuts;
-    std::function<void()> OnPump;
-    std::unique_ptr<TFilmerThread> Thread;
-};
 
 // ---- against the scripted peer, where the exact messages matter
 
@@ -285,41 +196,6 @@ TEST(FilmerThread, ResumeOffsetsSkipWhatTheServerHasAndOneBeyondTheEndReconnects
 
 // ---- against the casting server
 
-// Sections 0 fake, 1 real, 2 fake, 3 real, 4 fake, made as the game and the
-// main window make them; then "Stop Recording" and the upload runs out.
-const std::array<std::size_t, 5> AudioSizes{9000, 12000, 3000, 15000, 7000};
-
-void FilmTwoRecordings(TFilming& filming) {
-    for (std::size_t n = 0; n < AudioSizes.size(); ++n)
-        filming.AddAudio(static_cast<std::int32_t>(n),
-                         RandomBytes(AudioSizes[n], static_cast<unsigned>(n)));
-    filming.Thread->Start();
-    filming.Thread->QueueFake();
-    ASSERT_TRUE(filming.UntilCuts({0}));
-    filming.AddRecording("first.rec", 1100, 11);
-    ASSERT_TRUE(filming.UntilCuts({0, 1}));
-    filming.Thread->ReleaseFake();
-    // Two passes after the recording is final the audio is cut for the fake
-    // that follows, and once more when that fake is queued.
-    ASSERT_TRUE(filming.UntilCuts({0, 1, 2, 2}));
-    filming.AddRecording("second.rec", 1300, 12);
-    ASSERT_TRUE(filming.UntilCuts({0, 1, 2, 2, 3}));
-    filming.Thread->ReleaseFake();
-    ASSERT_TRUE(filming.UntilCuts({0, 1, 2, 2, 3, 4, 4}));
-    filming.Thread->SetAccepting(false);
-    filming.Thread->ReleaseFake();
-    ASSERT_TRUE(filming.UntilFinished());
-}
-
-fs::path CastDirectory(const TServerHarness& server) {
-    return server.DataDirectory / Game;
-}
-
-// The thread may end before the server has handled its last messages.
-bool UntilCompletedOn(TFilming& filming, const TServerHarness& server) {
-    return filming.Until([&] { return fs::exists(CastDirectory(server) / "completed"); });
-}
-
 TEST(FilmerThread, SectionsGoOutInQueueOrderWithoutGapsAndTheRunCompletes) {
     TServerHarness server("127.0.0.124", "filmer-order");
     TFilming filming(server.Address, server.FilmerPort(), 6000, 2);
@@ -350,13 +226,6 @@ TEST(FilmerThread, SectionsGoOutInQueueOrderWithoutGapsAndTheRunCompletes) {
     EXPECT_EQ(std::vector<std::string>(complete + 1, filming.Statuses.end()),
               std::vector<std::string>{"Disconnected"});
     EXPECT_FALSE(filming.HasStatus("Attempting Reconnection..."));
-}
-
-std::map<std::string, std::string> FilesOf(const fs::path& directory) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(directory))
-        files[entry.path().filename().string()] = ReadBytes(entry.path().string());
-    return files;
 }
 
 TEST(FilmerThread, DroppedConnectionsResumeAndTheCastEqualsAnUndisturbedOne) {

@@ -30,6 +30,11 @@ void Upload(TServerConnection& filmer, const std::vector<TSectionParts>& section
         UploadSection(filmer, static_cast<std::int32_t>(n), sections[n]);
 }
 
+std::array<std::int32_t, 2> SizesOf(const TSectionParts& parts) {
+    return {static_cast<std::int32_t>(parts.Demo.size()),
+            static_cast<std::int32_t>(parts.Audio.size())};
+}
+
 std::string BodyOf(const TSectionParts& parts) {
     return parts.Demo.empty() ? std::string()
                               : parts.Demo.substr(static_cast<std::size_t>(parts.BodyOffset));
@@ -170,9 +175,7 @@ TEST(Server, AFilmerDroppedInsideAPartResumesAtTheBytesTheServerHolds) {
     EndPart(*filmer, 0);
     EndPart(*filmer, 1);
     // Announcing the finished section again (a drop after its end markers) asks for nothing.
-    EXPECT_EQ(AnnounceSection(*filmer, 0, section),
-              (std::array<std::int32_t, 2>{static_cast<std::int32_t>(section.Demo.size()),
-                                           static_cast<std::int32_t>(section.Audio.size())}));
+    EXPECT_EQ(AnnounceSection(*filmer, 0, section), SizesOf(section));
     EndPart(*filmer, 0);
     EndPart(*filmer, 1);
     filmer->WriteLine("COMPLETED");
@@ -244,8 +247,50 @@ TEST(Server, CastsSurviveARestartEvenHalfUploaded) {
     const TViewing viewing = ViewCast(*viewer, "Kept", 0);
     EXPECT_EQ(viewing.End, -1);
     ExpectViewed(viewing, sections, 0);
-    auto late = harness.Filmer();
-    EXPECT_EQ(FilmerLogin(*late, "", "RESUME", "Kept").Reason, "The game Kept has been completed.");
+    // A filmer that missed the reply after its "COMPLETED" comes back after
+    // the restart: it is told the last section is held and may repeat its
+    // ends and the completion, but adds nothing.
+    auto late = harness.FilmerOf("Kept", "RESUME");
+    EXPECT_EQ(AnnounceSection(*late, 6, sections[6]), SizesOf(sections[6]));
+    EndPart(*late, 0);
+    EndPart(*late, 1);
+    late->WriteLine("COMPLETED");
+    late->WriteLine("HI");
+    EXPECT_FALSE(late->ReadLine().empty());
+    EXPECT_THROW(AnnounceSection(*late, 7, sections[0]), ENelqConnectionError);
+    EXPECT_TRUE(harness.LogHas("The cast has been completed."));
+    ExpectViewed(ViewCast(*viewer, "Kept", 0), sections, 0);
+}
+
+TEST(Server, ASectionHeldWholeMayBeAnnouncedAndEndedAgainAfterItsSuccessor) {
+    // The filmer announced section 2 and lost the connection before the
+    // reply, so it does not know that section 1 arrived whole.
+    TServerHarness harness("127.0.0.19", "reannounce");
+    const auto sections = FilmingRun();
+    {
+        auto filmer = harness.FilmerOf("Again");
+        Upload(*filmer, {sections[0], sections[1]});
+        AnnounceSection(*filmer, 2, sections[2]);
+        SendBlock(*filmer, 0, sections[2].Demo.substr(0, 700));
+    }
+    auto filmer = harness.FilmerOf("Again", "RESUME");
+    EXPECT_EQ(AnnounceSection(*filmer, 1, sections[1]), SizesOf(sections[1]));
+    EndPart(*filmer, 0);
+    EndPart(*filmer, 1);
+    EXPECT_EQ(AnnounceSection(*filmer, 2, sections[2]), (std::array<std::int32_t, 2>{700, 0}));
+    SendBlock(*filmer, 0, sections[2].Demo.substr(700));
+    SendBlock(*filmer, 1, sections[2].Audio);
+    EndPart(*filmer, 0);
+    EndPart(*filmer, 1);
+    Upload(*filmer, sections, 3);
+    filmer->WriteLine("COMPLETED");
+    filmer->WriteLine("HI");
+    EXPECT_FALSE(filmer->ReadLine().empty());
+
+    auto viewer = harness.Viewer();
+    const TViewing viewing = ViewCast(*viewer, "Again", 0);
+    EXPECT_EQ(viewing.End, -1);
+    ExpectViewed(viewing, sections, 0);
 }
 
 TEST(Server, DeletingACastTellsItsViewersAndShutsOutItsFilmer) {

@@ -1,15 +1,43 @@
 #include "OfflineCastFiles.h"
 #include "playback/ArchiveExport.h"
 #include "playback/ArchiveExtraction.h"
+#include "playback/OfflineCastList.h"
 #include "playback/OfflineViewing.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Writes beyond `bytes` fail with EFBIG while it lives: a full disk that
+// stops even root.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &FSaved);
+        FSavedHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = FSaved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &FSaved);
+        signal(SIGXFSZ, FSavedHandler);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit FSaved{};
+    void (*FSavedHandler)(int) = nullptr;
+};
 
 // A streams directory with an "ACTIVE" that an earlier extraction left files in.
 struct TArchiveFixture {
@@ -24,9 +52,19 @@ struct TArchiveFixture {
     }
     // Every file under the root, so that a stray write anywhere shows.
     std::vector<std::string> AllFiles() const { return FilesUnder(Root.WithSeparator()); }
-    std::string Error(const std::string& archive, std::uint64_t cap = 1 << 20) const {
+    // What lies in the streams directory itself, hidden work directories too.
+    std::vector<std::string> StreamsEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Streams))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string Error(const std::string& archive, std::uint64_t cap = 1 << 20,
+                      rlim_t fileSizeLimit = RLIM_INFINITY) const {
         TExtractOptions options;
         options.MaxEntryBytes = cap;
+        const TFileSizeLimit limit(fileSizeLimit);
         try {
             ExtractCastArchive(archive, Active, options);
         } catch (const EArchiveError& error) {
@@ -72,7 +110,7 @@ TEST(CastArchive, SubFolderArchiveExtractsFlatOverwritingAndPlaysFromActive) {
     EXPECT_EQ(progress.back(), std::make_pair(std::int64_t{9}, std::int64_t{9}));
     for (const std::string& name : FilesUnder(cast.CastDirectory()))
         EXPECT_EQ(ReadBytes(active + name), ReadBytes(cast.CastDirectory() + name)) << name;
-    EXPECT_EQ(ReadBytes(active + "leftover.txt"), "stays");
+    EXPECT_FALSE(fs::exists(active + "leftover.txt")) << "nothing of an earlier archive stays";
     EXPECT_FALSE(fs::exists(active + "MyCast"));
 
     fs::remove_all(cast.CastDirectory());
@@ -86,32 +124,147 @@ TEST(CastArchive, SubFolderArchiveExtractsFlatOverwritingAndPlaysFromActive) {
     EXPECT_TRUE(body.Complete && body.Data == packets);
 }
 
-TEST(CastArchive, HostileNamesLandFlatInsideActiveOrAreSkipped) {
+TEST(CastArchive, OnlyCastFileNamesAreExtractedFlatIntoActiveReplacingItWhole) {
     TArchiveFixture fixture;
     const std::string archive = fixture.Root / "names.zip";
-    RunPython(Zip(archive, "[('../../up.rec', b'up'), ('/etc/abs.rec', b'abs'), "
-                           "('C:\\\\Windows\\\\drive.rec', b'drive'), ('C:bare.rec', b'bare'), "
-                           "('sub/..', b'dots'), ('sub/.', b'dot'), ('..', b'dd'), "
-                           "('dir/', b''), ('\\\\\\\\server\\\\share\\\\unc.rec', b'unc'), "
-                           "('demo_1.recXtail', b'nul')]") +
-              "data = open('" + archive +
-              "', 'rb').read().replace(b'demo_1.recXtail', "
-              "b'demo_1.rec\\x00tail')\n"
+    // Entry name -> the name it lands under in "ACTIVE"; empty: skipped.
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"completed.dat", "completed.dat"},
+        {"demo_0.rec", "demo_0.rec"},
+        {"audio_1024.ogg", "audio_1024.ogg"},
+        {"MyCast/audio_0.ogg", "audio_0.ogg"},
+        {"../../demo_2.rec", "demo_2.rec"},
+        {"/etc/audio_2.ogg", "audio_2.ogg"},
+        {"C:\\Windows\\demo_3.rec", "demo_3.rec"},
+        {"\\\\server\\share\\audio_3.ogg", "audio_3.ogg"},
+        {"__MACOSX/MyCast/._demo_4.rec", ""},
+        {"C:demo_4.rec", ""},
+        {"demo_1025.rec", ""},
+        {"demo_-1.rec", ""},
+        {"demo_+4.rec", ""},
+        {"demo_04.rec", ""},
+        {"demo_ 4.rec", ""},
+        {"demo_4 .rec", ""},
+        {"demo_.rec", ""},
+        {"demo_4294967300.rec", ""},
+        {"demo_4.rec.bak", ""},
+        {"Demo_4.rec", ""},
+        {"audio_4.OGG", ""},
+        {"audio_4.rec", ""},
+        {"completed.dat.tmp", ""},
+        {"sub/completed.dat/", ""},
+        {"kept.txt", ""},
+        {"sub/..", ""},
+        {"..", ""},
+        {"dir/", ""},
+        // Made "demo_1.rec\0tail" below; libzip reads the NUL as a space.
+        {"demo_1.recXtail", ""},
+    };
+    std::string entries = "[";
+    std::vector<std::string> expectedWritten;
+    std::vector<std::string> expectedFiles = {"names.zip"};
+    for (const auto& [name, flat] : names) {
+        std::string hex;
+        for (const unsigned char c : name)
+            hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
+        entries += "(bytes.fromhex('" + hex + "').decode(), bytes.fromhex('" + hex + "')),";
+        if (!flat.empty()) {
+            expectedWritten.push_back(flat);
+            expectedFiles.push_back("streams/ACTIVE/" + flat);
+        }
+    }
+    RunPython(Zip(archive, entries + "]") + "data = open('" + archive +
+              "', 'rb').read().replace(b'demo_1.recXtail', b'demo_1.rec\\x00tail')\n"
               "open('" +
               archive + "', 'wb').write(data)\n");
 
-    const std::vector<std::string> written = ExtractCastArchive(archive, fixture.Active);
-    // libzip reads a NUL in a name as a space, so that entry cannot pose as
-    // "demo_1.rec"; it lands under its own harmless name.
-    EXPECT_EQ(written,
-              (std::vector<std::string>{"up.rec", "abs.rec", "unc.rec", "demo_1.rec tail"}));
-    EXPECT_EQ(ReadBytes(fixture.Active + "demo_1.rec"), "earlier");
-    EXPECT_EQ(ReadBytes(fixture.Active + "up.rec"), "up");
-    EXPECT_EQ(fixture.AllFiles(),
-              (std::vector<std::string>{"names.zip", "streams/ACTIVE/abs.rec",
-                                        "streams/ACTIVE/demo_1.rec",
-                                        "streams/ACTIVE/demo_1.rec tail", "streams/ACTIVE/kept.txt",
-                                        "streams/ACTIVE/unc.rec", "streams/ACTIVE/up.rec"}));
+    EXPECT_EQ(ExtractCastArchive(archive, fixture.Active), expectedWritten);
+    for (const auto& [name, flat] : names) {
+        if (!flat.empty()) {
+            EXPECT_EQ(ReadBytes(fixture.Active + flat), name);
+        }
+    }
+    std::sort(expectedFiles.begin(), expectedFiles.end());
+    EXPECT_EQ(fixture.AllFiles(), expectedFiles)
+        << "the earlier demo_1.rec and kept.txt are gone, nothing landed elsewhere";
+    EXPECT_EQ(fixture.StreamsEntries(), std::vector<std::string>{"ACTIVE"});
+}
+
+TEST(CastArchive, FailureMidwayLeavesTheEarlierActiveWholeAndNoWorkDirectory) {
+    const std::string good = "('demo_0.rec', os.urandom(300000)), ('audio_0.ogg', b'ogg'), ";
+    // Changes a field of the archive's last entry in both of its headers.
+    const auto patchLastEntry = [](int localOffset, const char* value) {
+        return std::string("with zipfile.ZipFile(path) as z:\n"
+                           "    local = z.infolist()[-1].header_offset\n"
+                           "data = bytearray(open(path, 'rb').read())\n"
+                           "struct.pack_into('<I', data, local + ") +
+               std::to_string(localOffset) + ", " + value +
+               ")\n"
+               "struct.pack_into('<I', data, data.rfind(b'PK\\x01\\x02') + " +
+               std::to_string(localOffset + 2) + ", " + value +
+               ")\n"
+               "open(path, 'wb').write(data)\n";
+    };
+    const std::string wrongCrc = patchLastEntry(14, "0x12345678");
+    const std::string states1000 = patchLastEntry(22, "1000");
+    const struct {
+        const char* Case;
+        std::string Entries;
+        std::string Damage;
+        rlim_t FileSizeLimit;
+        const char* Says;
+    } failures[] = {
+        {"a bad CRC in the last entry", good + "('completed.dat', b'audio\\r\\n')", wrongCrc,
+         RLIM_INFINITY, "CRC"},
+        {"the last entry inflating beyond what it states", good + "('demo_1.rec', bytes(3 << 20))",
+         states1000, RLIM_INFINITY, "more than the 1000 bytes it states"},
+        {"a list of completed sections inflating beyond what it states",
+         good + "('completed.dat', b'\\r\\n' * (1 << 20))", states1000, RLIM_INFINITY,
+         "\"completed.dat\""},
+        {"a list of completed sections over its cap",
+         good + "('completed.dat', b'audio\\r\\n' + b'\\r\\n' * 40000)", "", RLIM_INFINITY,
+         "more than the 65536 bytes a list of completed sections may have"},
+        {"the disk filling up", good + "('demo_1.rec', os.urandom(2 << 20))", "", 1 << 20,
+         "File too large"},
+    };
+    for (const auto& failure : failures) {
+        TArchiveFixture fixture;
+        const std::string archive = fixture.Root / "broken.zip";
+        RunPython(Zip(archive, "[" + failure.Entries + "]") + "path = '" + archive + "'\n" +
+                  failure.Damage);
+        const std::vector<std::string> before = fixture.AllFiles();
+        const std::string error =
+            fixture.Error(archive, std::uint64_t{8} << 20, failure.FileSizeLimit);
+        EXPECT_NE(error.find(failure.Says), std::string::npos) << failure.Case << ": " << error;
+        EXPECT_EQ(fixture.AllFiles(), before) << failure.Case;
+        EXPECT_EQ(ReadBytes(fixture.Active + "demo_1.rec"), "earlier") << failure.Case;
+        EXPECT_EQ(fixture.StreamsEntries(), std::vector<std::string>{"ACTIVE"}) << failure.Case;
+    }
+}
+
+TEST(CastArchive, LeftoversOfACrashAreNeverListedAndGoWithTheNextExtraction) {
+    TArchiveFixture fixture;
+    for (const char* leftover : {".ACTIVE.new-a1B2c3", ".ACTIVE.old-x9Y8z7"}) {
+        fs::create_directories(fixture.Streams + leftover);
+        WriteBytes(fixture.Streams + leftover + "/demo_0.rec", "half");
+    }
+    fs::create_directories(fixture.Streams + ".ACTIVE");
+    EXPECT_EQ(ListOfflineCasts(fixture.Streams), std::vector<std::string>{".ACTIVE"})
+        << "a cast may be named with a dot; the work directories are hidden";
+
+    // "ACTIVE" made a link to elsewhere: the link is replaced, elsewhere untouched.
+    const std::string elsewhere = fixture.Root / "elsewhere";
+    fs::rename(fixture.Active, elsewhere);
+    fs::create_directory_symlink(elsewhere, fixture.Streams + "ACTIVE");
+    const std::string archive = fixture.Root / "cast.zip";
+    RunPython(Zip(archive, "[('completed.dat', b'list'), ('demo_1.rec', b'new')]"));
+    ExtractCastArchive(archive, fixture.Active);
+
+    EXPECT_EQ(fixture.StreamsEntries(), (std::vector<std::string>{".ACTIVE", "ACTIVE"}));
+    EXPECT_FALSE(fs::is_symlink(fixture.Streams + "ACTIVE"));
+    EXPECT_EQ(ReadBytes(fixture.Active + "demo_1.rec"), "new");
+    EXPECT_EQ(FilesUnder(elsewhere + "/"), (std::vector<std::string>{"demo_1.rec", "kept.txt"}));
+    EXPECT_EQ(ReadBytes(elsewhere + "/demo_1.rec"), "earlier");
 }
 
 TEST(CastArchive, BombsAndDamagedArchivesFailClearlyAndLeaveNoPartialFile) {

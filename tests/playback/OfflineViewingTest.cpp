@@ -1,5 +1,6 @@
 #include "playback/OfflineViewing.h"
 #include "OfflineCastFiles.h"
+#include "playback/CompletedSections.h"
 #include "playback/OfflineCastList.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +127,28 @@ TEST(OfflineViewing, BrokenListsAndMissingPartsGiveAClearErrorAndChangeNothing) 
               std::string::npos);
     EXPECT_EQ(LoadPlayableCast(dir, true).size(), 3u);
     EXPECT_FALSE(fs::exists(cast.GameDirectory() + "NELQ"));
+}
+
+TEST(OfflineViewing, ListOverItsSizeCapIsRefusedOfflineAndOnlineAndLeftAsItWas) {
+    TCastFixture cast;
+    StoreRecordingSections(cast, 0, 2);
+    const std::string dir = cast.CastDirectory();
+    std::string list = "audio\r\n\"0\",\"1032\"\r\n\"1\",\"1032\"\r\n\"2\",\"1032\"\r\n";
+    list.resize(MaxCompletedFileBytes, '\n');
+    WriteBytes(dir + "completed.dat", list);
+    EXPECT_EQ(LoadPlayableCast(dir, false).size(), 3u) << "a list just at the cap is read";
+
+    list += '\n';
+    WriteBytes(dir + "completed.dat", list);
+    const std::string says = "\"" + dir + "completed.dat\" holds 65537 bytes, more than the 65536";
+    EXPECT_NE(ErrorOf([&] { LoadPlayableCast(dir, false); }).find(says), std::string::npos);
+    EXPECT_NE(ErrorOf([&] { AppendCompletedSection(dir, 3, 1032); }).find(says), std::string::npos);
+    EXPECT_TRUE(ReadBytes(dir + "completed.dat") == list);
+
+    WriteBytes(dir + "completed.dat", "audio\r\n" + std::string(60000, 'x'));
+    const std::string junk = ErrorOf([&] { LoadPlayableCast(dir, false); });
+    EXPECT_NE(junk.find("Line 2 of"), std::string::npos);
+    EXPECT_LT(junk.size(), 300u) << "the error shows the start of the line only";
 }
 
 TEST(OfflineViewing, DamagedSectionIsReportedAndTheReplayGoesOnWithoutItsRecording) {

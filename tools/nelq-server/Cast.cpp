@@ -118,11 +118,11 @@ void TCast::CheckNotDeleted() const {
         throw ENelqConnectionError("The game " + Name + " was deleted.");
 }
 
-const TSectionState& TCast::Current() const {
+TSectionState& TCast::Announced(std::int32_t section) {
     CheckNotDeleted();
-    if (FSections.empty() || FSections.back().Complete())
-        throw ENelqProtocolError("Data sent without an announced section.");
-    return FSections.back();
+    if (section < 0 || section >= static_cast<std::int32_t>(FSections.size()))
+        throw ENelqProtocolError("Section " + std::to_string(section) + " was not announced.");
+    return FSections[static_cast<std::size_t>(section)];
 }
 
 std::array<std::int32_t, 2> TCast::Announce(std::int32_t section,
@@ -130,22 +130,26 @@ std::array<std::int32_t, 2> TCast::Announce(std::int32_t section,
     CheckAnnounce(announced);
     std::lock_guard guard(Lock);
     CheckNotDeleted();
-    if (Completed)
-        throw ENelqProtocolError("The cast has been completed.");
     const auto count = static_cast<std::int32_t>(FSections.size());
     if (section < 0 || section > LastSection)
         throw ENelqProtocolError("Section " + std::to_string(section) + " is out of range.");
-    if (section == count - 1) {
-        // Announced again after a reconnection: resume where the files end.
-        TSectionState& known = FSections.back();
+    if (section < count) {
+        // Announced again after a reconnection: the filmer keeps a section
+        // until it has seen that we hold all of it, so this may be the newest
+        // section or one before it, and the cast may have been completed since.
+        TSectionState& known = FSections[static_cast<std::size_t>(section)];
         for (int p = 0; p < 2; ++p) {
             if (!known.Parts[p].SameAnnounce(announced[p]))
                 throw ENelqProtocolError("Section " + std::to_string(section) +
                                          " announced again with other sizes.");
-            known.Parts[p].Received = std::min(FileSize(PartPath(section, p)), known.Parts[p].Size);
+            if (!known.Complete()) // resume where the files end
+                known.Parts[p].Received =
+                    std::min(FileSize(PartPath(section, p)), known.Parts[p].Size);
         }
         return {known.Parts[0].Received, known.Parts[1].Received};
     }
+    if (Completed)
+        throw ENelqProtocolError("The cast has been completed.");
     if (section != count)
         throw ENelqProtocolError("Section " + std::to_string(section) + " out of order (expected " +
                                  std::to_string(count) + ").");
@@ -175,25 +179,21 @@ std::ofstream TCast::OpenPart(std::int32_t section, int part) const {
     return file;
 }
 
-std::int32_t TCast::Remaining(int part) const {
+std::int32_t TCast::Remaining(std::int32_t section, int part) {
     std::lock_guard guard(Lock);
-    const TPartState& state = Current().Parts[static_cast<std::size_t>(part)];
+    const TPartState& state = Announced(section).Parts[static_cast<std::size_t>(part)];
     return state.Ended ? 0 : state.Size - state.Received;
 }
 
-void TCast::Received(int part, std::int32_t bytes) {
+void TCast::Received(std::int32_t section, int part, std::int32_t bytes) {
     std::lock_guard guard(Lock);
-    Current(); // still the same open section
-    FSections.back().Parts[static_cast<std::size_t>(part)].Received += bytes;
+    Announced(section).Parts[static_cast<std::size_t>(part)].Received += bytes;
     Changed();
 }
 
-void TCast::EndPart(int part) {
+void TCast::EndPart(std::int32_t section, int part) {
     std::lock_guard guard(Lock);
-    CheckNotDeleted();
-    if (FSections.empty())
-        throw ENelqProtocolError("End of part without an announced section.");
-    TPartState& state = FSections.back().Parts[static_cast<std::size_t>(part)];
+    TPartState& state = Announced(section).Parts[static_cast<std::size_t>(part)];
     if (state.Ended)
         return; // repeated after a resume: nothing new
     if (state.Received != state.Size)
@@ -201,7 +201,7 @@ void TCast::EndPart(int part) {
                                  std::to_string(state.Received) + " of " +
                                  std::to_string(state.Size) + " bytes.");
     state.Ended = true;
-    SaveMeta(static_cast<std::int32_t>(FSections.size()) - 1);
+    SaveMeta(section);
     Changed();
 }
 

@@ -60,14 +60,16 @@ public:
 
     std::filesystem::path PartPath(std::int32_t section, int part) const;
 
-    // Filmer side. Announce checks a "TRANSMIT" and returns the resume offsets.
+    // Filmer side. Announce checks a "TRANSMIT" and returns the resume offsets;
+    // a section announced again gets what is here of it (all, once it ended).
     std::array<std::int32_t, 2> Announce(std::int32_t section,
                                          const std::array<TPartState, 2>& announced);
     // The part file of the announced section, opened for appending.
     std::ofstream OpenPart(std::int32_t section, int part) const;
-    std::int32_t Remaining(int part) const; // bytes the current section's part still lacks
-    void Received(int part, std::int32_t bytes);
-    void EndPart(int part);
+    // Bytes a part of an announced section still lacks (0 once it has ended).
+    std::int32_t Remaining(std::int32_t section, int part);
+    void Received(std::int32_t section, int part, std::int32_t bytes);
+    void EndPart(std::int32_t section, int part);
     void MarkCompleted();
 
     // Lets one filmer in: an older filmer connection is shut and waited for.
@@ -89,8 +91,8 @@ private:
     std::filesystem::path MetaPath(std::int32_t section) const;
     void SaveMeta(std::int32_t section) const; // caller holds Lock
     void Changed();                            // caller holds Lock
-    void CheckNotDeleted() const;         // caller holds Lock; no file may appear after deletion
-    const TSectionState& Current() const; // caller holds Lock; the section being filmed
+    void CheckNotDeleted() const; // caller holds Lock; no file may appear after deletion
+    TSectionState& Announced(std::int32_t section); // caller holds Lock
 
     mutable std::mutex Lock;
     mutable std::condition_variable News;

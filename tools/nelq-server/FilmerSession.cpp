@@ -33,10 +33,11 @@ TFilmerLogin LogIn(const std::string& line, const TSessionContext& context) {
     }
     if (mode == "RESUME") {
         auto cast = context.Store.Find(name);
+        // A completed cast is let in too: a filmer that did not see its
+        // completion acknowledged sends its last section's tail and
+        // "COMPLETED" again, which add nothing; new sections stay refused.
         if (!cast)
             return {nullptr, "There is no game named " + name + " to resume."};
-        if (cast->ViewSection(0).Completed)
-            return {nullptr, "The game " + name + " has been completed."};
         return {cast, {}};
     }
     return {nullptr, "Unknown login mode."};
@@ -101,16 +102,16 @@ private:
         if (Section < 0)
             throw ENelqProtocolError("Block before any TRANSMIT.");
         if (kind == 1) {
-            Cast.EndPart(part);
+            Cast.EndPart(Section, part);
             return;
         }
         if (kind != 0)
             throw ENelqProtocolError("Block of kind " + std::to_string(kind) + ".");
         std::ofstream& file = Files[static_cast<std::size_t>(part)];
-        const std::int32_t got = Connection.ReadCounted(file, Cast.Remaining(part));
+        const std::int32_t got = Connection.ReadCounted(file, Cast.Remaining(Section, part));
         if (!file.flush())
             throw ENelqException("Cannot write the part file.");
-        Cast.Received(part, got);
+        Cast.Received(Section, part, got);
     }
 
     void Complete() {
