@@ -20,6 +20,9 @@ void TFormMain::ConnectAssembly() {
     Assembly.ReportNothingToPlay = [this](const std::string& message) {
         ReportNothingToPlay(QString::fromStdString(message));
     };
+    Assembly.ReportSectionFailure = [this](const std::string& message) {
+        OnStatus(QString::fromStdString(message));
+    };
 }
 
 void TFormMain::ViewFromSection(int section) {

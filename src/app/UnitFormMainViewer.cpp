@@ -12,11 +12,16 @@
 #include <QDir>
 #include <QHeaderView>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace {
 
 constexpr int BufferSections = 3;
+// The server sends a keep-alive every second while it waits: this much
+// silence means the path is dead.
+constexpr int DefaultReadTimeoutSeconds = 60;
 
 QStringList ToQStrings(const std::vector<std::string>& lines) {
     QStringList list;
@@ -56,6 +61,9 @@ void TFormMain::StartViewing(const QString& host) {
         SectionComplete(section, tag);
     };
     viewer.OnStreamsEnded = [this] { StreamsEndedHandler(); };
+    const int readTimeout = Settings->ReadInteger(SettingsSection, QStringLiteral("ReadTimeout"),
+                                                  DefaultReadTimeoutSeconds);
+    viewer.SetReadTimeout(std::chrono::seconds(std::max(readTimeout, 0)));
     viewer.Start();
     ShowPage(PageConnecting);
 }

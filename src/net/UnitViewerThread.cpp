@@ -313,6 +313,12 @@ void TViewerThread::AppendData(std::int32_t index) {
 
 void TViewerThread::EndStream(std::int32_t index) {
     TStreamSlot& slot = OpenSlot(index);
+    // The section is resumed from what is on disk: the slot keeps its file.
+    if (slot.Received != slot.Length)
+        throw ENelqProtocolError("Stream " + std::to_string(index) + " of section " +
+                                 std::to_string(CurrentSection) + " ended after " +
+                                 std::to_string(slot.Received) + " of its " +
+                                 std::to_string(slot.Length) + " bytes.");
     slot.File.close();
     if (slot.File.fail())
         throw ENelqException("Cannot write " + slot.Path);
@@ -327,12 +333,21 @@ void TViewerThread::EndStream(std::int32_t index) {
     else if (StreamCount > 1 && Slots[1].Type == DemoStream)
         tag = Slots[1].DemoTag;
     const std::int32_t section = CurrentSection;
-    Synchronize([this, section, tag] {
-        if (OnSectionComplete)
-            OnSectionComplete(section, tag);
-    });
+    std::string failure;
+    try {
+        Synchronize([this, section, tag] {
+            if (OnSectionComplete)
+                OnSectionComplete(section, tag);
+        });
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    // Its files are whole: fetching them again cannot help, so a section that
+    // cannot be assembled is reported once and the cast goes on.
     ++CurrentSection;
     SetViewerState(vsSectionHeader);
+    if (!failure.empty())
+        Status("Section " + std::to_string(section) + " could not be assembled: " + failure);
 }
 
 void TViewerThread::Progress(std::int32_t index) {

@@ -32,6 +32,10 @@ public:
     // Before Start: the state loop's tick and the pause before a reconnection.
     void SetTimings(std::chrono::milliseconds loopInterval,
                     std::chrono::milliseconds reconnectPause);
+    // Before Start: how long a read may wait without a byte arriving before
+    // the connection is given up and the transfer resumed on a new one; 0
+    // waits for ever.
+    void SetReadTimeout(std::chrono::milliseconds timeout) { Connection.SetIdleTimeout(timeout); }
 
     // Locked properties, callable from any thread (the other three are inherited).
     std::int32_t GetStartSection() const;

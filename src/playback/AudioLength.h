@@ -6,7 +6,8 @@
 #include <string>
 
 // Playing time of an Ogg Vorbis file in milliseconds, rounded. A file that is
-// missing, is not Ogg Vorbis or claims an impossible length raises
-// EAssemblyError: a section's audio decides where the cast's time line goes,
-// so a guess would shift every later section.
+// not Ogg Vorbis or tells no usable length counts 0 ms: the audio player skips
+// such a file too, so the cast's time line stays with what is heard. A file
+// that cannot be opened at all raises EAssemblyError: the store has lost a
+// part it should hold.
 std::int32_t AudioLengthMs(const std::string& path);

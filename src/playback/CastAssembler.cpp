@@ -42,6 +42,8 @@ void TCastAssembler::BeginRun(const TAssemblySettings& settings) {
     FDemoStartSection = -1;
     FLastCompletedSection = -1;
     FStreamsEnded = false;
+    FRunActive = true;
+    FAbandonedRecording = false;
     FDemoEndTime.Clear();
     FAudioEndTime.Clear();
     FDemoStarts.Clear();
@@ -53,80 +55,129 @@ std::string TCastAssembler::SectionPath(const char* format, std::int32_t section
     return FSettings.CastDirectory + name;
 }
 
-void TCastAssembler::SectionComplete(std::int32_t section, std::int32_t tag) {
+void TCastAssembler::CheckSectionOrder(std::int32_t section) const {
     CheckTableSection(section);
+    if (!FRunActive)
+        throw EAssemblyError("Section " + std::to_string(section) +
+                             " completed outside a viewing run");
     // A section assembled twice would repeat its packets in the recording.
     if (section <= FLastCompletedSection)
         throw EAssemblyError("Section " + std::to_string(section) + " completed after section " +
                              std::to_string(FLastCompletedSection) +
                              "; sections must complete in rising order");
+}
+
+void TCastAssembler::SectionComplete(std::int32_t section, std::int32_t tag) {
+    // Everything that can fail is worked out first; nothing has changed yet.
+    CheckSectionOrder(section);
     const std::int32_t audioMs = AudioLengthMs(SectionPath("audio_%d.ogg", section));
     const std::int32_t audioClock =
         CheckedClock(std::int64_t{FAudioClock} + audioMs, section, "audio");
-
+    TDemoPlan demo;
     if (!FSettings.AudioOnly)
-        RebuildDemoPart(section, audioClock);
+        PlanDemoPart(section, demo);
+
+    // The list is replaced in one rename: if that fails, nothing has changed
+    // and the section may be tried again.
     if (FSettings.Online)
         AppendCompletedSection(FSettings.CastDirectory, section, tag);
-
+    CommitDemoPart(section, demo, audioClock);
     FAudioClock = audioClock;
     FAudioEndTime.Set(section, audioClock);
     // Set before playback starts: the audio player reads up to this section.
     FLastCompletedSection = section;
+
+    if (!demo.Failure.empty() && ReportSectionFailure)
+        ReportSectionFailure("Section " + std::to_string(section) +
+                             " plays without its demo part: " + demo.Failure);
     if (section == std::int64_t{FSettings.StartSection} + 2)
         StartPlaybackAtStart();
 }
 
-void TCastAssembler::RebuildDemoPart(std::int32_t section, std::int32_t audioEndMs) {
+void TCastAssembler::PlanDemoPart(std::int32_t section, TDemoPlan& plan) const {
+    using TKind = TDemoPlan::TKind;
     try {
         TFileStream part(SectionPath("demo_%d.rec", section), TFileStream::TMode::OpenRead);
-        if (part.Size() > 0) {
-            AppendDemoPart(section, part);
+        if (part.Size() == 0) {
+            // A fake section: the recording being rebuilt has ended.
+            plan.Kind = TKind::EndsRecording;
             return;
         }
-        // A fake section: the recording being rebuilt has ended.
-        CloseRecording();
-        FDemoEndTime.Set(section, audioEndMs);
-        FDemoStartSection = -1;
-    } catch (...) {
-        // The recording stays a complete one up to the last good section;
-        // the next start point begins a new one.
-        try {
-            CloseRecording();
-        } catch (...) {
-            // The failure that brought us here is the one to report.
+        if (FDemoStartSection != -1) {
+            PlanPackets(section, part, plan);
+            plan.Kind = TKind::Continues;
+            return;
         }
-        FDemoStartSection = -1;
-        throw;
+        try {
+            plan.Head =
+                UnpackRecordingHead(part, "The demo part of section " + std::to_string(section));
+            PlanPackets(section, part, plan);
+            plan.Kind = TKind::BeginsRecording;
+        } catch (const EAssemblyError&) {
+            if (!FAbandonedRecording || !IsBareBzip2(part))
+                throw;
+            // The rest of a recording already given up: not a failure of its own.
+            plan.Kind = TKind::Skipped;
+        }
+    } catch (const std::exception& error) {
+        plan.Kind = TKind::Skipped;
+        plan.Failure = error.what();
     }
 }
 
-void TCastAssembler::AppendDemoPart(std::int32_t section, TStream& part) {
-    const std::string what = "The demo part of section " + std::to_string(section);
-    const bool beginsRecording = FDemoStartSection == -1;
-    std::vector<std::uint8_t> head;
-    if (beginsRecording)
-        head = UnpackRecordingHead(part, what);
-    TMemoryStream packets;
-    UnpackPacketStream(part, packets, what);
-
+void TCastAssembler::PlanPackets(std::int32_t section, TStream& part, TDemoPlan& plan) const {
+    UnpackPacketStream(part, plan.Packets, "The demo part of section " + std::to_string(section));
     // Demo time of a new recording starts where the audio stands.
-    const std::int64_t base = beginsRecording ? FAudioClock : FDemoClock;
-    const std::int32_t demoClock =
-        CheckedClock(base + MeasureDemoTime(packets.Memory(), packets.ByteSize()), section, "demo");
+    const std::int64_t base = FDemoStartSection == -1 ? FAudioClock : FDemoClock;
+    plan.DemoClockAfter = CheckedClock(
+        base + MeasureDemoTime(plan.Packets.Memory(), plan.Packets.ByteSize()), section, "demo");
+}
 
-    if (beginsRecording) {
-        OpenRecording(section, head);
+void TCastAssembler::CommitDemoPart(std::int32_t section, TDemoPlan& plan,
+                                    std::int32_t audioEndMs) {
+    using TKind = TDemoPlan::TKind;
+    if (plan.Kind == TKind::None)
+        return;
+    if (plan.Kind == TKind::BeginsRecording || plan.Kind == TKind::Continues) {
+        try {
+            WriteDemoPart(section, plan);
+            return;
+        } catch (const std::exception& error) {
+            plan.Kind = TKind::Skipped;
+            plan.Failure = error.what();
+        }
+    }
+    // No packets of this section reach the game: its demo time is counted as
+    // for a fake section.
+    EndRecording(plan.Failure);
+    FDemoEndTime.Set(section, audioEndMs);
+    FDemoStartSection = -1;
+    FAbandonedRecording = plan.Kind == TKind::Skipped;
+}
+
+void TCastAssembler::WriteDemoPart(std::int32_t section, TDemoPlan& plan) {
+    const bool begins = plan.Kind == TDemoPlan::TKind::BeginsRecording;
+    if (begins)
+        OpenRecording(section, plan.Head);
+    FRecording->Append(plan.Packets);
+    if (begins) {
         FDemoStartSection = section;
         FDemoStarts.Add(section, FAudioClock);
-        if (ShowBufferLabel)
-            ShowBufferLabel("Waiting for next buffer section...");
-    } else if (ShowBufferLabel) {
-        ShowBufferLabel("Waiting for next section...");
     }
-    FRecording->Append(packets);
-    FDemoClock = demoClock;
-    FDemoEndTime.Set(section, demoClock);
+    FAbandonedRecording = false;
+    FDemoClock = plan.DemoClockAfter;
+    FDemoEndTime.Set(section, plan.DemoClockAfter);
+    if (ShowBufferLabel)
+        ShowBufferLabel(begins ? "Waiting for next buffer section..."
+                               : "Waiting for next section...");
+}
+
+void TCastAssembler::EndRecording(std::string& failure) {
+    try {
+        CloseRecording();
+    } catch (const std::exception& error) {
+        failure += (failure.empty() ? "" : " ") + std::string(error.what());
+    }
 }
 
 void TCastAssembler::OpenRecording(std::int32_t section, const std::vector<std::uint8_t>& head) {
@@ -149,6 +200,7 @@ void TCastAssembler::Finish() {
     // the recording closed here.
     FDemoStartSection = -1;
     FLastCompletedSection = -1;
+    FRunActive = false;
     CloseRecording();
 }
 

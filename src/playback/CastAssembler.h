@@ -23,10 +23,16 @@ struct TAssemblySettings {
 // The main window's section assembly: each completed section's demo part is
 // appended to a rebuilt recording under GameDirectory + "NELQ/recordings/",
 // its demo and audio time go into the time tables, and the third section (or
-// the end of a shorter cast) starts playback. Errors raise (EAssemblyError or
-// the stream errors) for the caller to report; a failure while rebuilding a
-// demo part also closes the rebuilt recording, complete up to the last good
-// section.
+// the end of a shorter cast) starts playback.
+//
+// A section is assembled all or nothing. A demo part that cannot be used is
+// final for that section: it is reported once, the section plays without it
+// (the recording it belonged to is closed, complete up to the last good
+// section, and the parts after it wait for the next one that begins a
+// recording) and the section completes. What still raises (EAssemblyError or
+// a file error: a section out of order or range, audio that is missing,
+// "completed.dat" that cannot be written) leaves the recording, the list, the
+// clocks and the tables as they were, so the same section may be tried again.
 class TCastAssembler {
 public:
     TCastAssembler() = default;
@@ -43,14 +49,18 @@ public:
     // Tells the viewer that the cast ended before any section was assembled,
     // in place of starting playback on a section that is not there.
     std::function<void(const std::string& message)> ReportNothingToPlay;
+    // A section completed without its demo part; the message names the
+    // section and why.
+    std::function<void(const std::string& message)> ReportSectionFailure;
 
     // A new viewing run from a chosen start point, or offline viewing: closes
     // a rebuilt recording still open, then clears the clocks, the tables and
     // the demo start list.
     void BeginRun(const TAssemblySettings& settings);
 
-    // All streams of a section have arrived. Sections come in rising order;
-    // numbers outside 0 to 1024 are refused before anything changes.
+    // All streams of a section have arrived. Sections come in rising order
+    // within a run; numbers outside 0 to 1024 are refused before anything
+    // changes.
     void SectionComplete(std::int32_t section, std::int32_t tag);
     // The cast has no more sections.
     void StreamsEndedHandler();
@@ -73,10 +83,27 @@ public:
     TListDemoStarts& DemoStarts() { return FDemoStarts; }
 
 private:
+    // What a section's demo part does to the rebuilt recording, worked out
+    // before anything changes.
+    struct TDemoPlan {
+        enum class TKind { None, EndsRecording, BeginsRecording, Continues, Skipped };
+        TKind Kind = TKind::None;
+        std::vector<std::uint8_t> Head; // BeginsRecording
+        TMemoryStream Packets;          // BeginsRecording, Continues
+        std::int32_t DemoClockAfter = 0;
+        std::string Failure; // Skipped: why; empty for a part of an abandoned recording
+    };
+
+    void CheckSectionOrder(std::int32_t section) const;
     std::string SectionPath(const char* format, std::int32_t section) const;
+    void PlanDemoPart(std::int32_t section, TDemoPlan& plan) const;
+    void PlanPackets(std::int32_t section, TStream& part, TDemoPlan& plan) const;
+    // Never raises: a recording that cannot be written skips the part.
     // audioEndMs: the audio clock once this section is counted.
-    void RebuildDemoPart(std::int32_t section, std::int32_t audioEndMs);
-    void AppendDemoPart(std::int32_t section, TStream& part);
+    void CommitDemoPart(std::int32_t section, TDemoPlan& plan, std::int32_t audioEndMs);
+    void WriteDemoPart(std::int32_t section, TDemoPlan& plan);
+    // Ends the recording being rebuilt; a failure to finish it is added to `failure`.
+    void EndRecording(std::string& failure);
     void OpenRecording(std::int32_t section, const std::vector<std::uint8_t>& head);
     void CloseRecording();
     void StartPlaybackAtStart();
@@ -87,6 +114,10 @@ private:
     std::int32_t FDemoStartSection = -1;
     std::int32_t FLastCompletedSection = -1;
     bool FStreamsEnded = false;
+    bool FRunActive = false;
+    // A failure abandoned the recording being rebuilt: its later parts, which
+    // carry no head, are skipped without a word until one begins a recording.
+    bool FAbandonedRecording = false;
     TSectionTimeTable FDemoEndTime;
     TSectionTimeTable FAudioEndTime;
     TListDemoStarts FDemoStarts;

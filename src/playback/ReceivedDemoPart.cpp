@@ -45,3 +45,12 @@ void UnpackPacketStream(TStream& part, TMemoryStream& packets, const std::string
     const std::int64_t length = part.Size() - part.Position();
     BunzipStrict(part, length, MaxPacketStreamSize, packets, what + " (packet stream)");
 }
+
+bool IsBareBzip2(TStream& part) {
+    char magic[3] = {};
+    part.SetPosition(0);
+    const bool bare = part.Read(magic, sizeof magic) == sizeof magic && magic[0] == 'B' &&
+                      magic[1] == 'Z' && magic[2] == 'h';
+    part.SetPosition(0);
+    return bare;
+}

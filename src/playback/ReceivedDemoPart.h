@@ -23,3 +23,8 @@ std::vector<std::uint8_t> UnpackRecordingHead(TStream& part, const std::string& 
 // Appends the plain packet stream, from the part's position to its end, to
 // `packets`.
 void UnpackPacketStream(TStream& part, TMemoryStream& packets, const std::string& what);
+
+// Whether `part` starts like a bzip2 stream, as the parts that hold a packet
+// stream alone do; a whole demo part starts with its fixed fields. Leaves the
+// position at the start.
+bool IsBareBzip2(TStream& part);

@@ -63,19 +63,25 @@ void TCastAudioPlayer::FreeWaveOut() {
     FWaveOut.reset();
 }
 
+bool TCastAudioPlayer::OpenFirstPlayableFrom(int32_t section) {
+    // A completed section whose audio cannot be decoded counts 0 ms on the
+    // cast's time line: it is passed over, not waited for. A missing file ends
+    // the data quietly, as at the end of what has arrived.
+    for (FDecodeSection = section; FDecodeSection <= FState.LastCompletedSection() &&
+                                   std::filesystem::exists(SectionPath(FDecodeSection));
+         ++FDecodeSection)
+        if (OpenSection(FDecodeSection, false))
+            return true;
+    return false;
+}
+
 int TCastAudioPlayer::Fill(uint8_t* buffer, int size) {
     if (FState.Paused() || FState.GameLaunchPending()) {
         std::memset(buffer, 0, static_cast<size_t>(size));
         return size;
     }
-    // A missing file ends the data quietly here too: the request before this
-    // one has just ended at it without a word.
-    if (!FDecoder.IsOpen()) {
-        if (FDecodeSection > FState.LastCompletedSection() ||
-            !std::filesystem::exists(SectionPath(FDecodeSection)) ||
-            !OpenSection(FDecodeSection, true))
-            return 0;
-    }
+    if (!FDecoder.IsOpen() && !OpenFirstPlayableFrom(FDecodeSection))
+        return 0;
     int filled = 0;
     while (filled < size) {
         const long got = FDecoder.Read(buffer + filled, size - filled);
@@ -86,12 +92,8 @@ int TCastAudioPlayer::Fill(uint8_t* buffer, int size) {
         // The end of the file, or a decoder error (a hole included), ends the
         // section: go on with the next one if it is there.
         FDecoder.Clear();
-        const int32_t finished = FDecodeSection++;
-        if (finished == FState.LastCompletedSection() ||
-            !std::filesystem::exists(SectionPath(FDecodeSection)))
+        if (!OpenFirstPlayableFrom(FDecodeSection + 1))
             break;
-        if (!OpenSection(FDecodeSection, true))
-            return 0;
     }
     return filled;
 }

@@ -57,6 +57,10 @@ private:
     // Shows the failure when the file cannot be decoded; the device is reset
     // first when `resetDevice` is set.
     bool OpenSection(int32_t section, bool resetDevice);
+    // Opens the first completed section from `section` on whose audio can be
+    // decoded, showing each failure; false at a missing file or past the
+    // completed sections.
+    bool OpenFirstPlayableFrom(int32_t section);
 
     const std::string FCastDirectory;
     const TCastAudioState FState;

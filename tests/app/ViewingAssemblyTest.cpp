@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -190,6 +191,48 @@ TEST_F(ViewingAssembly, BackInTheMiddleOfACastLeavesItsRecordingFinished) {
     EXPECT_FALSE(Form->Assembly.RecordingOpen());
     EXPECT_EQ(Form->Assembly.LastCompletedSection(), -1);
     ExpectRebuiltRecording(Rebuilt(0), cast.Sections[0].Head, cast.PacketsOf(0, 1));
+}
+
+TEST_F(ViewingAssembly, SectionsThatCannotBeAssembledAreFetchedOnceAndTheCastPlaysOn) {
+    TCastServer server("127.0.0.154", Env.Dir / "casts");
+    const TFilmedCast cast(Env.Dir / "filmed", {Kind::StartPoint, Kind::Body, Kind::Body,
+                                                Kind::Fake, Kind::StartPoint, Kind::Body});
+    std::vector<TSectionParts> parts = cast.Parts();
+    parts[1].Audio = "OggS, and nothing of Vorbis after it";
+    std::string& damaged = parts[2].Demo;
+    const std::size_t middle = (static_cast<std::size_t>(parts[2].BodyOffset) + damaged.size()) / 2;
+    for (std::size_t i = middle; i < middle + 16; ++i)
+        damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
+    server.Film("BROKEN", parts);
+    std::vector<std::string> failures;
+    Form->Assembly.ReportSectionFailure = [&](const std::string& text) {
+        failures.push_back(text);
+    };
+
+    ChooseGame(server.Address, "BROKEN");
+    std::vector<std::string> statuses;
+    Form->ViewerThread->OnStatus = [&,
+                                    shown = Form->ViewerThread->OnStatus](const std::string& text) {
+        statuses.push_back(text);
+        shown(text);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageSectionPick), Deadline);
+    Form->ExecuteAction(Form->ActionNext); // from the start
+    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewerThread->Finished(), Deadline);
+
+    // Each section came once: no transfer was resumed.
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "Attempting to resume transfer..."), 0);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].rfind("Section 2 plays without its demo part: ", 0), 0u) << failures[0];
+    EXPECT_EQ(ReadAll(CastFile("BROKEN", "completed.dat")), cast.CompletedList(0, 5));
+    EXPECT_EQ(Form->Assembly.LastCompletedSection(), 5);
+    EXPECT_EQ(Form->Assembly.AudioEndTime()[1], Form->Assembly.AudioEndTime()[0]);
+    // The damaged section ends the first recording; the next start point begins a new one.
+    ExpectRebuiltRecording(Rebuilt(0), cast.Sections[0].Head, cast.PacketsOf(0, 1));
+    ExpectRebuiltRecording(Rebuilt(4), cast.Sections[4].Head, cast.PacketsOf(4, 5));
+    EXPECT_EQ(RebuiltRecordings(), 2);
+    ASSERT_EQ(PlaybackStarts.size(), 1u);
+    EXPECT_EQ(PlaybackStarts[0], std::make_pair(0, 2));
 }
 
 TEST_F(ViewingAssembly, ACastThatEndsBeforeAnySectionSaysThereIsNothingToPlay) {

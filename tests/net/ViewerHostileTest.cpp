@@ -78,7 +78,7 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
 
 } // namespace
 
-TEST(ViewerHostile, ADropInsideADataBlockResumesTheSameSectionByteForByte) {
+TEST(ViewerHostile, ADropInsideADataBlockOrAShortStreamResumesTheSameSectionByteForByte) {
     // Section 3 arrives whole; section 4 breaks off inside a block that is
     // larger than one read piece, so part of that block is already on disk.
     std::string demo = RandomBytes(80000, 4);
@@ -118,7 +118,14 @@ TEST(ViewerHostile, ADropInsideADataBlockResumesTheSameSectionByteForByte) {
         }
         peer.Expect(server); // REQUEST again
         const auto resume = keepOffsets(Header(server, {{0, 77, 80000}, {1, 0, 5000}}));
-        Data(server, 0, demo.substr(static_cast<std::size_t>(resume[0])));
+        const auto from = static_cast<std::size_t>(resume[0]);
+        if (index == 1) {
+            // The stream ends 1000 bytes short of its length: resumed from the disk again.
+            Data(server, 0, demo.substr(from, demo.size() - 1000 - from));
+            End(server, 0);
+            ReadUntilClosed(peer, server);
+        }
+        Data(server, 0, demo.substr(from));
         End(server, 0);
         End(server, 1);
         server.WriteInt32(-1);
@@ -130,14 +137,17 @@ TEST(ViewerHostile, ADropInsideADataBlockResumesTheSameSectionByteForByte) {
     ASSERT_TRUE(probe.WaitFor([&] { return probe.Viewer.Finished(); }));
 
     const auto received = peer.Received();
-    ASSERT_EQ(received.size(), 5u);
+    ASSERT_EQ(received.size(), 7u);
     EXPECT_EQ(received[2], "REQUEST\tG\t3\t3\tFALSE");
     EXPECT_EQ(received[4], "REQUEST\tG\t3\t4\tFALSE"); // the half-received section
+    EXPECT_EQ(received[6], "REQUEST\tG\t3\t4\tFALSE");
     std::lock_guard guard(offsetsLock);
-    ASSERT_EQ(offsets.size(), 3u);
+    ASSERT_EQ(offsets.size(), 4u);
     EXPECT_EQ(offsets[1], (std::vector<std::int32_t>{0, 0}));
     // What was on disk: the whole first block and the first read piece of the broken one.
     EXPECT_EQ(offsets[2], (std::vector<std::int32_t>{20000 + 32768, 5000}));
+    EXPECT_EQ(offsets[3], (std::vector<std::int32_t>{79000, 5000}));
+    EXPECT_TRUE(probe.HasStatus("Stream 0 of section 4 ended after 79000 of its 80000 bytes."));
     EXPECT_TRUE(probe.File("G", "demo_4.rec") == demo);
     EXPECT_TRUE(probe.File("G", "audio_4.ogg") == audio);
     EXPECT_TRUE(probe.File("G", "audio_3.ogg") == audio3);
@@ -209,18 +219,25 @@ TEST(ViewerHostile, BadRepliesAreRefusedWithAClearErrorAndAReconnection) {
          "Connection tried to write to invalid stream index."},
         {"data for an ended slot",
          [](TServerConnection& s) {
-             Header(s, {{0, 0, 10}, {1, 0, 10}});
+             Header(s, {{0, 0, 0}, {1, 0, 10}});
              End(s, 0);
              Data(s, 0, "x");
          },
          "Connection tried to write to invalid stream index."},
         {"repeated end marker",
          [](TServerConnection& s) {
-             Header(s, {{0, 0, 10}, {1, 0, 10}});
+             Header(s, {{0, 0, 0}, {1, 0, 10}});
              End(s, 0);
              End(s, 0);
          },
          "Connection tried to write to invalid stream index."},
+        {"end before the announced length",
+         [](TServerConnection& s) {
+             Header(s, {{1, 0, 10}});
+             Data(s, 0, "01234");
+             End(s, 0);
+         },
+         "Stream 0 of section 0 ended after 5 of its 10 bytes."},
         {"negative block size",
          [](TServerConnection& s) {
              Header(s, {{1, 0, 10}});

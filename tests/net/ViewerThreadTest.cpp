@@ -167,29 +167,27 @@ TEST(ViewerThread, AudioOnlyViewingReceivesOnlyTheAudioStreams) {
         EXPECT_EQ(report.Type, 1);
 }
 
-TEST(ViewerThread, AFailedSectionHandlerIsReportedAndTheSectionIsFetchedAgain) {
+TEST(ViewerThread, ASectionThatCannotBeAssembledIsReportedOnceAndTheCastGoesOn) {
     TServerHarness server("127.0.0.75", "viewer-handler");
     const auto sections = FourSections();
-    Film(server, "Handler", {sections[0], sections[1]}, true);
+    Film(server, "Handler", {sections[0], sections[1], sections[2]}, true);
     TViewerProbe probe("handler", server.Address, server.ViewerPort());
     probe.AfterGames = [&](const std::vector<std::string>&) {
         RequestCast(probe.Viewer, "Handler", 0);
     };
-    bool failed = false;
     probe.AfterComplete = [&](std::int32_t section) {
-        if (section == 1 && !failed) {
-            failed = true;
-            throw std::runtime_error("BZip2 data error in section 1");
-        }
+        if (section == 1)
+            throw std::runtime_error("no room left for completed.dat");
     };
     probe.Viewer.Start();
     ASSERT_TRUE(probe.WaitFor([&] { return probe.Viewer.Finished(); }));
-    EXPECT_TRUE(probe.HasStatus("BZip2 data error in section 1"));
-    EXPECT_TRUE(probe.HasStatus("Attempting Reconnection..."));
+    EXPECT_EQ(probe.CountStatus("Section 1 could not be assembled: no room left for completed.dat"),
+              1);
+    EXPECT_FALSE(probe.HasStatus("Attempting Reconnection..."));
     const std::vector<std::pair<std::int32_t, std::int32_t>> completed{
-        {0, sections[0].BodyOffset}, {1, sections[1].BodyOffset}, {1, sections[1].BodyOffset}};
+        {0, sections[0].BodyOffset}, {1, sections[1].BodyOffset}, {2, 0}};
     EXPECT_EQ(probe.Completed, completed);
-    EXPECT_TRUE(server.LogHas("requests Handler from section 1"));
+    EXPECT_FALSE(server.LogHas("requests Handler from section 1"));
     EXPECT_TRUE(probe.File("Handler", "demo_1.rec") == Body(sections[1]));
     EXPECT_EQ(probe.Ended, 1);
 }

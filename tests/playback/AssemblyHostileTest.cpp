@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
 
 namespace {
 
@@ -18,6 +19,13 @@ std::string AssemblyError(TCastAssembler& assembler, std::int32_t section) {
         return error.what();
     }
     return "no error";
+}
+
+// The failure a section's assembly reported while it completed, or "none".
+std::string ReportedFailure(TProbedAssembler& probe, std::int32_t section) {
+    const std::size_t before = probe.SectionFailures.size();
+    probe.Assembler.SectionComplete(section, 1032);
+    return probe.SectionFailures.size() > before ? probe.SectionFailures.back() : "none";
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -72,33 +80,55 @@ TEST(AssemblyHostile, SectionNumbersOutsideTheTablesAreRefusedBeforeAnythingChan
     ExpectOnlyOwnFiles(cast);
 }
 
-TEST(AssemblyHostile, CorruptPacketStreamClosesTheRecordingCompleteUpToTheLastGoodSection) {
+TEST(AssemblyHostile, AnUnusableDemoPartIsReportedOnceAndTheCastGoesOnWithoutIt) {
     TCastFixture cast;
     const std::string p3 = cast.StoreSection(3, true);
     const std::string p4 = cast.StoreSection(4, false);
     cast.StoreSection(5, false);
+    cast.StoreSection(6, false);
+    cast.StoreFakeSection(7);
+    const std::string p8 = cast.StoreSection(8, true);
+    const std::string p9 = cast.StoreSection(9, false);
     std::string part = ReadBytes(cast.DemoPartPath(5));
     for (std::size_t i = part.size() / 2; i < part.size() / 2 + 16; ++i)
         part[i] = static_cast<char>(part[i] ^ 0x5A);
     WriteBytes(cast.DemoPartPath(5), part);
 
     TProbedAssembler probe;
-    probe.Assembler.BeginRun(cast.Settings(3));
-    probe.Assembler.SectionComplete(3, 1032);
-    probe.Assembler.SectionComplete(4, 1032);
-    const std::string message = AssemblyError(probe.Assembler, 5);
-    EXPECT_TRUE(Contains(message, "section 5")) << message;
-    EXPECT_TRUE(Contains(message, "corrupt")) << message;
+    TCastAssembler& assembler = probe.Assembler;
+    assembler.BeginRun(cast.Settings(3));
+    for (std::int32_t section = 3; section <= 9; ++section)
+        assembler.SectionComplete(section, 1032);
 
-    EXPECT_FALSE(probe.Assembler.RecordingOpen());
-    EXPECT_EQ(probe.Assembler.LastCompletedSection(), 4);
-    EXPECT_EQ(ReadBytes(cast.CastDirectory() + "completed.dat"),
-              "audio\r\n\"3\",\"1032\"\r\n\"4\",\"1032\"\r\n");
-    const std::string head = cast.RecordingHead(3);
-    const TInflated body =
-        InflateWithPython(cast.RebuiltPath(3), static_cast<std::int64_t>(head.size()));
-    EXPECT_TRUE(body.Complete);
-    EXPECT_TRUE(body.Data == p3 + p4);
+    // Section 6 belongs to the recording given up at section 5: skipped without a word.
+    ASSERT_EQ(probe.SectionFailures.size(), 1u);
+    EXPECT_TRUE(Contains(probe.SectionFailures[0], "Section 5 plays without its demo part"))
+        << probe.SectionFailures[0];
+    EXPECT_TRUE(Contains(probe.SectionFailures[0], "corrupt")) << probe.SectionFailures[0];
+    EXPECT_EQ(assembler.LastCompletedSection(), 9);
+    EXPECT_EQ(assembler.AudioEndTime()[9], 7 * 3000) << "every section's audio counts";
+    for (const std::int32_t skipped : {5, 6, 7})
+        EXPECT_EQ(assembler.DemoEndTime()[skipped], assembler.AudioEndTime()[skipped]) << skipped;
+    std::string listed = "audio\r\n";
+    for (std::int32_t section = 3; section <= 9; ++section)
+        listed += "\"" + std::to_string(section) + "\",\"1032\"\r\n";
+    EXPECT_EQ(ReadBytes(cast.CastDirectory() + "completed.dat"), listed);
+
+    // The recording closed at the failure is complete up to the last good
+    // section; the next one that begins a recording opens a new one.
+    ASSERT_EQ(assembler.DemoStarts().Count(), 2);
+    EXPECT_EQ(assembler.DemoStarts().Items(1).FirstSection, 8);
+    EXPECT_EQ(assembler.DemoStarts().Items(1).StartTimeMs, assembler.AudioEndTime()[7]);
+    assembler.StreamsEndedHandler();
+    for (const auto& [first, packets] : {std::pair{3, p3 + p4}, std::pair{8, p8 + p9}}) {
+        const std::string head = cast.RecordingHead(first);
+        const TInflated body =
+            InflateWithPython(cast.RebuiltPath(first), static_cast<std::int64_t>(head.size()));
+        EXPECT_TRUE(body.Complete) << first;
+        EXPECT_TRUE(body.Data == packets) << first;
+    }
+    EXPECT_FALSE(std::filesystem::exists(cast.RebuiltPath(5)));
+    EXPECT_FALSE(std::filesystem::exists(cast.RebuiltPath(6)));
     ExpectOnlyOwnFiles(cast);
 }
 
@@ -136,8 +166,9 @@ TEST(AssemblyHostile, TruncatedOrMislabelledDemoPartsWriteNoRecording) {
         WriteBytes(cast.DemoPartPath(0), hostile.Part);
         TProbedAssembler probe;
         probe.Assembler.BeginRun(cast.Settings(0));
-        const std::string message = AssemblyError(probe.Assembler, 0);
+        const std::string message = ReportedFailure(probe, 0);
         EXPECT_TRUE(Contains(message, hostile.Expected)) << message;
+        EXPECT_EQ(probe.Assembler.LastCompletedSection(), 0);
         EXPECT_FALSE(probe.Assembler.RecordingOpen());
         EXPECT_EQ(probe.Assembler.DemoStarts().Count(), 0);
         EXPECT_FALSE(std::filesystem::exists(cast.RebuiltPath(0))) << message;
@@ -145,7 +176,7 @@ TEST(AssemblyHostile, TruncatedOrMislabelledDemoPartsWriteNoRecording) {
     ExpectOnlyOwnFiles(cast);
 }
 
-TEST(AssemblyHostile, AudioThatIsNotOggVorbisIsRefusedAndTheSectionCanBeRetried) {
+TEST(AssemblyHostile, AudioThatIsNotOggVorbisCountsNothingAndTheDemoPartStillPlays) {
     TCastFixture cast;
     const std::string p0 = cast.StoreSection(0, true);
     const std::string p1 = cast.StoreSection(1, false);
@@ -154,16 +185,9 @@ TEST(AssemblyHostile, AudioThatIsNotOggVorbisIsRefusedAndTheSectionCanBeRetried)
     TProbedAssembler probe;
     probe.Assembler.BeginRun(cast.Settings(0));
     probe.Assembler.SectionComplete(0, 1032);
-    const std::string message = AssemblyError(probe.Assembler, 1);
-    EXPECT_TRUE(Contains(message, "audio_1.ogg\" is not an Ogg Vorbis file")) << message;
-    EXPECT_EQ(probe.Assembler.LastCompletedSection(), 0);
-    EXPECT_EQ(probe.Assembler.AudioClock(), 3000);
-    EXPECT_TRUE(probe.Assembler.RecordingOpen()) << "nothing of section 1 was touched";
-
-    // The viewer thread resumes and completes the section again.
-    cast.StoreAudio(1, 1500);
-    probe.Assembler.SectionComplete(1, 1032);
-    EXPECT_EQ(probe.Assembler.AudioEndTime()[1], 4500);
+    EXPECT_EQ(ReportedFailure(probe, 1), "none");
+    EXPECT_EQ(probe.Assembler.LastCompletedSection(), 1);
+    EXPECT_EQ(probe.Assembler.AudioEndTime()[1], 3000);
     probe.Assembler.StreamsEndedHandler();
     const std::string head = cast.RecordingHead(0);
     const TInflated body =
@@ -192,13 +216,10 @@ TEST(AssemblyHostile, MissingSectionFilesAreReportedWithTheirPath) {
     cast.StoreAudio(0, 1000);
     TProbedAssembler probe;
     probe.Assembler.BeginRun(cast.Settings(0));
-    try {
-        probe.Assembler.SectionComplete(0, 1032);
-        FAIL() << "a missing demo part was accepted";
-    } catch (const std::exception& error) {
-        EXPECT_TRUE(Contains(error.what(), "demo_0.rec")) << error.what();
-    }
+    EXPECT_TRUE(Contains(ReportedFailure(probe, 0), "demo_0.rec"));
+    // Without its audio a section has no place on the time line: refused.
     EXPECT_TRUE(Contains(AssemblyError(probe.Assembler, 1), "audio_1.ogg"));
+    EXPECT_EQ(probe.Assembler.LastCompletedSection(), 0);
 }
 
 TEST(AssemblyHostile, PackedDataThatExpandsBeyondItsCapIsRefused) {
@@ -226,12 +247,63 @@ TEST(AssemblyHostile, ASectionAfterTheTearDownNeverReachesTheFinishedRecording) 
     EXPECT_EQ(probe.Assembler.LastCompletedSection(), -1);
     EXPECT_EQ(probe.Assembler.DemoStartSection(), -1);
 
-    // A body without a head cannot begin a recording, and the closed one stays as it was.
-    EXPECT_ANY_THROW(probe.Assembler.SectionComplete(4, 1032));
+    EXPECT_TRUE(Contains(AssemblyError(probe.Assembler, 4), "outside a viewing run"));
     EXPECT_FALSE(probe.Assembler.RecordingOpen());
     const std::string head = cast.RecordingHead(3);
     const TInflated body =
         InflateWithPython(cast.RebuiltPath(3), static_cast<std::int64_t>(head.size()));
     EXPECT_TRUE(body.Complete);
     EXPECT_TRUE(body.Data == p3);
+}
+
+TEST(AssemblyHostile, AFailedCommitChangesNothingAndTheSectionIsAppendedOnceWhenTriedAgain) {
+    TCastFixture cast;
+    const std::string p0 = cast.StoreSection(0, true);
+    const std::string p1 = cast.StoreSection(1, false, 3000, 2000);
+    TProbedAssembler probe;
+    TCastAssembler& assembler = probe.Assembler;
+    assembler.BeginRun(cast.Settings(0));
+    assembler.SectionComplete(0, 1032);
+
+    const auto snapshot = [&] {
+        return std::tuple(
+            assembler.AudioClock(), assembler.DemoClock(), assembler.LastCompletedSection(),
+            assembler.DemoStartSection(), assembler.RecordingOpen(), assembler.DemoStarts().Count(),
+            assembler.AudioEndTime()[1], assembler.DemoEndTime()[1],
+            ReadBytes(cast.CastDirectory() + "completed.dat"), ReadBytes(cast.RebuiltPath(0)));
+    };
+    const auto before = snapshot();
+    // The list is replaced through this name; a directory there fails the write.
+    std::filesystem::create_directory(cast.CastDirectory() + "completed.dat.tmp");
+    EXPECT_ANY_THROW(assembler.SectionComplete(1, 1032));
+    EXPECT_TRUE(snapshot() == before);
+    EXPECT_EQ(probe.BufferLabels.size(), 1u);
+
+    std::filesystem::remove(cast.CastDirectory() + "completed.dat.tmp");
+    assembler.SectionComplete(1, 1032);
+    EXPECT_EQ(assembler.AudioEndTime()[1], 5000);
+    EXPECT_EQ(ReadBytes(cast.CastDirectory() + "completed.dat"),
+              "audio\r\n\"0\",\"1032\"\r\n\"1\",\"1032\"\r\n");
+    assembler.StreamsEndedHandler();
+    const std::string head = cast.RecordingHead(0);
+    EXPECT_TRUE(
+        InflateWithPython(cast.RebuiltPath(0), static_cast<std::int64_t>(head.size())).Data ==
+        p0 + p1);
+}
+
+TEST(AssemblyHostile, ARecordingThatCannotBeWrittenSkipsOnlyTheDemoPart) {
+    TCastFixture cast;
+    cast.StoreSection(0, true);
+    cast.StoreSection(1, false);
+    // A file where the recordings folder belongs.
+    std::filesystem::create_directories(cast.GameDirectory() + "NELQ");
+    WriteBytes(cast.GameDirectory() + "NELQ/recordings", "");
+    TProbedAssembler probe;
+    probe.Assembler.BeginRun(cast.Settings(0));
+    EXPECT_TRUE(Contains(ReportedFailure(probe, 0), "Section 0 plays without its demo part"));
+    EXPECT_EQ(ReportedFailure(probe, 1), "none");
+    EXPECT_EQ(probe.Assembler.LastCompletedSection(), 1);
+    EXPECT_EQ(probe.Assembler.AudioEndTime()[1], 6000);
+    EXPECT_EQ(probe.Assembler.DemoStarts().Count(), 0);
+    EXPECT_FALSE(probe.Assembler.RecordingOpen());
 }

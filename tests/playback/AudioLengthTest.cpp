@@ -25,7 +25,7 @@ TEST(AudioLength, MeasuresOggVorbisFilesToTheMillisecond) {
     }
 }
 
-TEST(AudioLength, RefusesFilesThatAreNotOggVorbisWithTheirName) {
+TEST(AudioLength, FilesThatAreNotOggVorbisCountNothingAndMissingOnesAreRefused) {
     const TTempDir dir;
     WriteBytes(dir / "text.ogg", "this is not audio at all\r\n");
     WriteBytes(dir / "empty.ogg", "");
@@ -33,11 +33,8 @@ TEST(AudioLength, RefusesFilesThatAreNotOggVorbisWithTheirName) {
     WriteOggFile(ogg, 1000);
     WriteBytes(ogg, ReadBytes(ogg).substr(0, 40)); // inside the identification header
 
-    for (const char* name : {"text.ogg", "empty.ogg", "cut.ogg"}) {
-        const std::string message = ErrorOf(dir / name);
-        EXPECT_NE(message.find(dir / name), std::string::npos) << message;
-        EXPECT_NE(message.find("is not an Ogg Vorbis file"), std::string::npos) << message;
-    }
+    for (const char* name : {"text.ogg", "empty.ogg", "cut.ogg"})
+        EXPECT_EQ(AudioLengthMs(dir / name), 0) << name;
     EXPECT_NE(ErrorOf(dir / "missing.ogg").find("Cannot open the section audio"),
               std::string::npos);
 }

@@ -44,6 +44,9 @@ TProbedAssembler::TProbedAssembler() {
     Assembler.StartPlayback = [this](std::int32_t section) { PlaybackStarts.push_back(section); };
     Assembler.ShowBufferLabel = [this](const std::string& text) { BufferLabels.push_back(text); };
     Assembler.ReportNothingToPlay = [this](const std::string& text) { Reports.push_back(text); };
+    Assembler.ReportSectionFailure = [this](const std::string& text) {
+        SectionFailures.push_back(text);
+    };
 }
 
 TCastFixture::TCastFixture() {

@@ -47,6 +47,7 @@ struct TProbedAssembler {
     std::vector<std::int32_t> PlaybackStarts;
     std::vector<std::string> BufferLabels;
     std::vector<std::string> Reports;
+    std::vector<std::string> SectionFailures;
 };
 
 // Writes an Ogg Vorbis file of `ms` milliseconds of tone with the client's

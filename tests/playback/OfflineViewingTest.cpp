@@ -151,22 +151,25 @@ TEST(OfflineViewing, ListOverItsSizeCapIsRefusedOfflineAndOnlineAndLeftAsItWas) 
     EXPECT_LT(junk.size(), 300u) << "the error shows the start of the line only";
 }
 
-TEST(OfflineViewing, DamagedSectionEndsTheStreamsAndKeepsWhatWasRebuilt) {
+TEST(OfflineViewing, DamagedSectionIsReportedAndTheReplayGoesOnWithoutItsRecording) {
     TCastFixture cast;
     const std::string packets = StoreRecordingSections(cast, 3, 5);
     StoreRecordingSections(cast, 6, 7);
     WriteBytes(cast.DemoPartPath(6), "BZh91AY&SY not really bzip2");
     WriteCompletedList(cast.CastDirectory(), {3, 4, 5, 6, 7});
     TProbedAssembler probe;
-    const std::string error = ErrorOf([&] {
-        ReplayCast(probe.Assembler, cast.Settings(0), LoadPlayableCast(cast.CastDirectory(), false),
-                   {});
-    });
-    EXPECT_NE(error.find("section 6"), std::string::npos) << error;
+    EXPECT_EQ(ErrorOf([&] {
+                  ReplayCast(probe.Assembler, cast.Settings(0),
+                             LoadPlayableCast(cast.CastDirectory(), false), {});
+              }),
+              "(no error)");
+    ASSERT_EQ(probe.SectionFailures.size(), 1u);
+    EXPECT_NE(probe.SectionFailures[0].find("section 6"), std::string::npos)
+        << probe.SectionFailures[0];
     EXPECT_EQ(probe.PlaybackStarts, std::vector<std::int32_t>{3});
     EXPECT_TRUE(probe.Assembler.StreamsEnded());
     EXPECT_FALSE(probe.Assembler.RecordingOpen());
-    EXPECT_EQ(probe.Assembler.LastCompletedSection(), 5);
+    EXPECT_EQ(probe.Assembler.LastCompletedSection(), 7);
     ExpectRebuiltRecording(cast, 3, packets);
 }
 
