@@ -5,11 +5,15 @@
 
 #include <asio.hpp>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <exception>
 #include <istream>
 #include <ostream>
@@ -22,6 +26,34 @@ constexpr std::size_t ReceiveSize = 65536;
     if (error == asio::error::eof)
         throw ENelqConnectionError("Connection closed gracefully.");
     throw ENelqConnectionError("Socket error: " + error.message());
+}
+
+// Keep-alive probes after 10 s of silence, 5 s apart, 4 unanswered: a dead
+// path is given up about DeadPathLimit after the last byte heard. Data left
+// unacknowledged for as long fails the connection too (a writer that never
+// reads would otherwise wait out the kernel's retransmissions, some 15 minutes).
+void LimitDeadPaths(int handle) {
+    const int on = 1;
+    ::setsockopt(handle, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+#ifdef TCP_KEEPIDLE
+    const int idle = 10;
+    const int interval = 5;
+    const int probes = 4;
+    ::setsockopt(handle, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(handle, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(handle, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+#endif
+#ifdef TCP_USER_TIMEOUT
+    const auto unacknowledged = static_cast<unsigned int>(
+        std::chrono::milliseconds(TServerConnection::DeadPathLimit).count());
+    ::setsockopt(handle, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged, sizeof unacknowledged);
+#endif
+}
+
+std::string DurationText(std::chrono::milliseconds duration) {
+    if (duration.count() % 1000 == 0)
+        return std::to_string(duration.count() / 1000) + " seconds";
+    return std::to_string(duration.count()) + " ms";
 }
 
 } // namespace
@@ -77,6 +109,7 @@ void TServerConnection::Connect(const std::string& host, std::uint16_t port) {
                                    error.message());
     Register(Socket->Socket.native_handle()); // fails if CloseSocket came meanwhile
     Socket->Socket.set_option(asio::ip::tcp::no_delay(true), error);
+    LimitDeadPaths(Socket->Socket.native_handle());
     if (OnConnected)
         OnConnected();
 }
@@ -96,6 +129,7 @@ void TServerConnection::Adopt(int acceptedSocket) {
     Register(acceptedSocket);
     asio::error_code error;
     Socket->Socket.set_option(asio::ip::tcp::no_delay(true), error);
+    LimitDeadPaths(acceptedSocket);
 }
 
 bool TServerConnection::IsConnected() const {
@@ -147,6 +181,7 @@ void TServerConnection::Fill() {
     }
     if (!IsConnected())
         throw ENelqConnectionError("Not connected.");
+    AwaitReady(POLLIN);
     const std::size_t kept = Input.size();
     Input.resize(kept + ReceiveSize);
     asio::error_code error;
@@ -256,16 +291,61 @@ void TServerConnection::Flush() {
         return;
     if (!IsConnected())
         throw ENelqConnectionError("Not connected.");
-    asio::error_code error;
-    asio::write(Socket->Socket, asio::buffer(Output), error);
+    try {
+        WriteOutput();
+    } catch (const ENelqConnectionError& failure) {
+        Output.clear();
+        BrokenReason = failure.what(); // later writes must not pretend to succeed
+        throw;
+    }
     Output.clear();
-    if (error) {
-        try {
+}
+
+void TServerConnection::WriteOutput() {
+    asio::error_code error;
+    if (IdleTimeout.count() == 0) {
+        asio::write(Socket->Socket, asio::buffer(Output), error);
+        if (error)
             Fail(error);
-        } catch (const ENelqConnectionError& failure) {
-            BrokenReason = failure.what(); // later writes must not pretend to succeed
-            throw;
+        return;
+    }
+    // Non-blocking sends, so that a peer that takes nothing is noticed.
+    const int handle = Socket->Socket.native_handle();
+    std::size_t done = 0;
+    while (done < Output.size()) {
+        AwaitReady(POLLOUT);
+        const ssize_t sent =
+            ::send(handle, Output.data() + done, Output.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0) {
+            done += static_cast<std::size_t>(sent);
+            continue;
         }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            Fail(asio::error_code(errno, asio::system_category()));
+    }
+}
+
+void TServerConnection::AwaitReady(short events) {
+    if (IdleTimeout.count() == 0)
+        return;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + IdleTimeout;
+    pollfd socket{Socket->Socket.native_handle(), events, 0};
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int ready = ::poll(&socket, 1, static_cast<int>(std::max<long long>(left, 0)));
+        if (ready > 0)
+            return; // readable, writable, or failed: the read or write tells which
+        if (ready == 0) {
+            // The peer is taken for dead: nothing later may use the connection.
+            BrokenReason =
+                (events == POLLIN ? "Nothing received for " : "Nothing could be sent for ") +
+                DurationText(IdleTimeout) + ".";
+            throw ENelqConnectionError(BrokenReason);
+        }
+        if (errno != EINTR)
+            Fail(asio::error_code(errno, asio::system_category()));
     }
 }
 

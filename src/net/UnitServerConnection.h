@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -14,6 +15,11 @@
 // CR LF lines, big-endian 32-bit integers and counted blocks. Every operation
 // blocks until done and raises ENelqConnectionError when the connection fails.
 //
+// A path that dies silently (a router reboot, a lost NAT entry, a peer that
+// lost power) is noticed within about DeadPathLimit: every connection asks
+// the kernel for keep-alive probes and gives up on data left unacknowledged
+// that long. SetIdleTimeout bounds each read and write that waits on the peer.
+//
 // The thread that owns the connection does all reads and writes; any other
 // thread may only call CloseSocket, which makes a blocked read fail at once.
 class TServerConnection {
@@ -21,6 +27,7 @@ public:
     static constexpr std::size_t MaxLineLength = 16384;
     static constexpr std::int32_t MaxChunk = 32768; // counted blocks go out in pieces this size
     static constexpr std::int32_t AnyCount = std::numeric_limits<std::int32_t>::max();
+    static constexpr std::chrono::seconds DeadPathLimit{30};
 
     TServerConnection();
     ~TServerConnection();
@@ -46,6 +53,10 @@ public:
     // Reads a count and appends that many bytes to `target`; returns the count.
     // A negative count or one above `maxCount` is refused before any byte is read.
     std::int32_t ReadCounted(std::ostream& target, std::int32_t maxCount = AnyCount);
+
+    // A read that waits longer than this for its first byte, or a write that
+    // waits this long for room, fails the connection; zero waits for ever.
+    void SetIdleTimeout(std::chrono::milliseconds timeout) { IdleTimeout = timeout; }
 
     bool IsConnected() const;
     // Orderly close; fires OnDisconnected when a connection was open.
@@ -84,10 +95,14 @@ private:
 
     void Send(const void* data, std::size_t size);
     void Flush();
+    void WriteOutput();
     void CheckNotBroken() const; // raises the failure of an earlier send
     void Fill();                 // receives more bytes into the input buffer
     void ReadExact(char* target, std::size_t size);
     void Register(int handle);
+    // Waits until the socket can be read (POLLIN) or written (POLLOUT), at
+    // most IdleTimeout; raises when that passes first.
+    void AwaitReady(short events);
     void CloseHandle();
 
     std::unique_ptr<TSocket> Socket;
@@ -96,6 +111,7 @@ private:
     std::vector<char> Output;
     int BatchDepth = 0;
     std::string BrokenReason; // a batched send failed: every later write fails too
+    std::chrono::milliseconds IdleTimeout{0};
 
     mutable std::mutex HandleLock;
     int Handle = -1;      // guarded by HandleLock: what CloseSocket shuts down

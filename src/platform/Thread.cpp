@@ -10,8 +10,10 @@ TThread::~TThread() {
 void TThread::Start() {
     if (FStarted)
         return;
-    FStarted = true;
+    // Started only once the body runs: a thread that could not be made (its
+    // error goes to the caller) leaves nothing for WaitFor to wait on.
     Worker = std::thread([this] { Run(); });
+    FStarted = true;
 }
 
 void TThread::Run() {

@@ -19,7 +19,9 @@ public:
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
 
-    void Start();     // once; later calls do nothing
+    // Once; later calls do nothing. Raises std::system_error, and stays
+    // unstarted, when the system cannot make the thread.
+    void Start();
     void Terminate(); // sets the flag and wakes SleepFor
     bool Terminated() const { return FTerminated.load(); }
     bool Started() const { return FStarted; }

@@ -17,8 +17,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -267,4 +269,63 @@ TEST(Connection, CloseSocketEndsAConnectThatWaitsForAnUnansweredNameLookup) {
         GTEST_SKIP() << "needs root for a private mount namespace and port 53";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(StopWhileTheNameLookupHangs(), ::testing::ExitedWithCode(0), "");
+}
+
+// A peer that goes silent (or stops taking data) with the connection still
+// open is given up after the idle timeout, in reads and in writes alike; one
+// that keeps talking slower than that is not.
+TEST(Connection, IdleTimeoutEndsReadsAndWritesThatWaitOnASilentPeer) {
+    using namespace std::chrono_literals;
+    std::promise<void> released;
+    auto release = released.get_future().share();
+    TScriptedPeer peer(Address, [&](TServerConnection& server, int index) {
+        if (index == 0) {
+            // Slow but alive: a byte every 100 ms, under the 400 ms timeout.
+            for (int i = 0; i < 6; ++i) {
+                std::this_thread::sleep_for(100ms);
+                server.WriteLine(i == 5 ? "end" : "");
+            }
+        }
+        release.wait(); // silent, neither reading nor writing, connection open
+    });
+
+    struct TCase {
+        const char* Name;
+        std::function<void(TServerConnection&)> Wait;
+        const char* Message;
+    };
+    const TCase cases[] = {
+        {"read", [](TServerConnection& c) { c.ReadLine(); }, "Nothing received for 400 ms."},
+        {"write",
+         [](TServerConnection& c) {
+             const std::string chunk(1 << 20, 'x');
+             for (;;) // until the peer's and our own buffers are full
+                 c.WriteLine(chunk);
+         },
+         "Nothing could be sent for 400 ms."},
+    };
+    TServerConnection alive;
+    alive.SetIdleTimeout(400ms);
+    alive.Connect(Address, peer.Port());
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(alive.ReadLine(), "");
+    EXPECT_EQ(alive.ReadLine(), "end");
+
+    for (const TCase& each : cases) {
+        SCOPED_TRACE(each.Name);
+        TServerConnection client;
+        client.SetIdleTimeout(400ms);
+        client.Connect(Address, peer.Port());
+        const auto began = std::chrono::steady_clock::now();
+        try {
+            each.Wait(client);
+            FAIL() << "a silent peer was waited for without end";
+        } catch (const ENelqConnectionError& error) {
+            EXPECT_STREQ(error.what(), each.Message);
+        }
+        EXPECT_GE(std::chrono::steady_clock::now() - began, 400ms);
+        // The connection stays broken: nothing afterwards pretends to work.
+        EXPECT_THROW(client.WriteLine("more"), ENelqConnectionError);
+    }
+    released.set_value();
 }

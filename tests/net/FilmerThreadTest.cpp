@@ -1,4 +1,4 @@
-#include "CuttingRelay.h"
+#include "FaultRelay.h"
 #include "RecordingGenerator.h"
 #include "ScriptedPeer.h"
 #include "ServerHarness.h"
@@ -370,7 +370,8 @@ TEST(FilmerThread, DroppedConnectionsResumeAndTheCastEqualsAnUndisturbedOne) {
     TServerHarness server("127.0.0.126", "filmer-disturbed");
     // The first connection is cut 100 bytes into its third data block; the
     // server is restarted once section 3 has been announced.
-    TCuttingRelay relay(server.Address, server.Address, server.FilmerPort(), 3, 100);
+    TFaultRelay relay(server.Address, server.Address, server.FilmerPort());
+    relay.FaultConnection(0, {TFaultKind::Drop, TFlow::Upstream, AtPattern("BLOCK\r\n", 3, 100)});
     TFilming filming(server.Address, relay.Port(), 4000, 1);
     bool restarted = false;
     filming.OnPump = [&] {
@@ -382,7 +383,7 @@ TEST(FilmerThread, DroppedConnectionsResumeAndTheCastEqualsAnUndisturbedOne) {
     ASSERT_NO_FATAL_FAILURE(FilmTwoRecordings(filming));
     ASSERT_TRUE(UntilCompletedOn(filming, server));
 
-    EXPECT_TRUE(relay.HasCut());
+    EXPECT_EQ(relay.Faults(), 1);
     EXPECT_TRUE(restarted);
     EXPECT_TRUE(filming.HasStatus("Attempting to resume transfer..."));
     EXPECT_EQ(FilesOf(CastDirectory(server)), FilesOf(CastDirectory(undisturbed)));

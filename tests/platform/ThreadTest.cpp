@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -103,4 +109,36 @@ TEST(Thread, AnErrorInASynchronizedCallReachesTheWorkerAndTheMainLoopGoesOn) {
     EXPECT_EQ(thread.Caught, "handler failed");
     EXPECT_EQ(thread.LaterCalls, 1);
     EXPECT_FALSE(thread.FatalException());
+}
+
+// Starts a thread with barely more address space than the process uses, too
+// little for the new thread's stack; exits 0 when the start was refused and
+// left the thread as if never started.
+[[noreturn]] void StartWithoutRoomForAStack() {
+    PumpedSyncContext sync;
+    RecordingThread thread(sync);
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const auto used = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+    const rlimit tight{used + (1 << 20), used + (1 << 20)};
+    setrlimit(RLIMIT_AS, &tight);
+    bool refused = false;
+    try {
+        thread.Start();
+    } catch (const std::system_error&) {
+        refused = true;
+    }
+    thread.Terminate();
+    thread.WaitFor(); // would spin for ever on a thread believed started
+    std::_Exit(refused && !thread.Started() ? 0 : 1);
+}
+
+// A thread the system cannot make is reported to the caller and leaves the
+// object as if never started, so a stop that waits for it returns at once.
+TEST(Thread, AStartTheSystemRefusesLeavesTheThreadUnstarted) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' runtimes need address space of their own";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(StartWithoutRoomForAStack(), ::testing::ExitedWithCode(0), "");
 }
