@@ -160,8 +160,9 @@ TClientFigures FilmUnderFaults(const TOptions& options, const std::vector<TPlann
         }
     };
     TClientFigures client = FilmWithTheClient(run);
-    if (client.Completed)
-        events.Add(TSoakEvent::End);
+    if (!client.Completed)
+        return client; // a cast that never ends keeps viewers waiting for good
+    events.Add(TSoakEvent::End);
     for (const auto until = std::chrono::steady_clock::now() + ViewersGrace;
          viewers && !ViewersEnded(scratch) && std::chrono::steady_clock::now() < until;)
         std::this_thread::sleep_for(1s);
