@@ -18,9 +18,11 @@ void PrintRecovery(const TClientRecovery& client, TSoakEvent kind, const char* n
     if (found == client.ByFault.end())
         return;
     const TRecovery& recovery = found->second;
-    std::printf(";  %s %d: longest %.1f s", name, recovery.Faults, recovery.LongestSeconds);
+    std::printf(";  %s %d:", name, recovery.Faults);
+    if (recovery.NeverRecovered < recovery.Faults)
+        std::printf(" longest %.1f s", recovery.LongestSeconds);
     if (recovery.NeverRecovered > 0)
-        std::printf(", %d without progress after", recovery.NeverRecovered);
+        std::printf(" %d never followed by progress", recovery.NeverRecovered);
     if (goalSeconds > 0)
         std::printf(" (goal < %.0f s)%s", goalSeconds,
                     Verdict(recovery.NeverRecovered == 0 && recovery.LongestSeconds < goalSeconds));

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -61,14 +63,20 @@ bool TSoakServer::FilmerAnnounced(TEventLog& events) {
     return announced;
 }
 
-// The sizes and modification times of the cast's files, summed: it changes
-// when a part grows and when its end is noted.
+// The sizes of the stored parts and what the notes on them say, summed: it
+// changes when a part grows or its end is noted, not when a restarted server
+// merely reloads the cast.
 std::uintmax_t TSoakServer::StoredState() const {
     std::uintmax_t state = 0;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(CastDirectory(), error))
-        state +=
-            entry.file_size(error) +
-            static_cast<std::uintmax_t>(entry.last_write_time(error).time_since_epoch().count());
+    for (const auto& entry : fs::directory_iterator(CastDirectory(), error)) {
+        if (entry.path().extension() != ".meta") {
+            state += entry.file_size(error);
+            continue;
+        }
+        std::ifstream note(entry.path());
+        state += std::hash<std::string>{}(
+            std::string(std::istreambuf_iterator<char>(note), std::istreambuf_iterator<char>()));
+    }
     return state;
 }
