@@ -50,13 +50,17 @@ long PeakMemoryKb() {
     return 0;
 }
 
-// Turns the event loop until `done` holds or `limit` has passed. The check
-// runs a few times a second only, so waiting adds little to the client's CPU.
-bool RunEventsUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+// Turns the event loop until `done` holds or `limit` has passed, running
+// `tick` at each check. The check runs a few times a second only, so waiting
+// adds little to the client's CPU.
+bool RunEventsUntil(const std::function<bool()>& done, std::chrono::seconds limit,
+                    const std::function<void()>& tick) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     QEventLoop loop;
     QTimer check;
     QObject::connect(&check, &QTimer::timeout, [&] {
+        if (tick)
+            tick();
         if (done() || std::chrono::steady_clock::now() > deadline)
             loop.quit();
     });
@@ -154,7 +158,7 @@ TClientFigures FilmWithTheClient(const TFilmingRunSettings& run) {
     settings.ClientVersion = ClientVersion();
     settings.Host = run.Host;
     settings.FilmingPassword = "bench";
-    settings.GameName = "BENCH";
+    settings.GameName = run.GameName;
     settings.RecordingsDirectory = recordings.string();
     settings.WorkDirectory = work.string() + "/";
     settings.Rate = run.Rate;
@@ -169,12 +173,12 @@ TClientFigures FilmWithTheClient(const TFilmingRunSettings& run) {
     // The game starts once the upload thread has taken note of the recordings
     // that were there before: its first pass cuts the audio for section 0.
     if (RunEventsUntil([&] { return film.CaptureSection() >= 0 || uploadEnded(); },
-                       std::chrono::seconds(120)) &&
+                       std::chrono::seconds(120), run.EveryTick) &&
         !uploadEnded()) {
         TGameStandin game(run, recordings);
-        RunEventsUntil([&] { return game.Finished() || uploadEnded(); }, limit);
+        RunEventsUntil([&] { return game.Finished() || uploadEnded(); }, limit, run.EveryTick);
         film.ButtonStopFilmingClick();
-        RunEventsUntil(uploadEnded, limit);
+        RunEventsUntil(uploadEnded, limit, run.EveryTick);
         figures.RecordingsFinalNs = game.Finals();
         figures.StandinCpuSeconds = game.Cpu();
     }

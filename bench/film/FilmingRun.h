@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@ struct TFilmingRunSettings {
     std::int32_t Rate = 20000;
     std::filesystem::path Directory; // the run's own: recordings, work files, logs
     std::string StandinPath;
+    std::string GameName = "BENCH";
+    // Runs on the event loop a few times a second while the run lasts.
+    std::function<void()> EveryTick;
 };
 
 struct TClientFigures {

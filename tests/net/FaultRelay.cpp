@@ -54,9 +54,9 @@ TFault::TLocator AtPattern(std::string pattern, int occurrence, std::ptrdiff_t o
 }
 
 TFaultRelay::TFaultRelay(const std::string& address, std::string targetAddress,
-                         std::uint16_t targetPort)
+                         std::uint16_t targetPort, std::uint16_t port)
     : TargetAddress(std::move(targetAddress)), TargetPort(targetPort) {
-    Listener = Listen(address, 0, 64);
+    Listener = Listen(address, port, 64);
     if (Listener < 0)
         throw std::runtime_error("cannot listen on " + address);
     FPort = LocalPort(Listener);

@@ -39,13 +39,14 @@ struct TFault {
 // The `occurrence`-th appearance (from 1) of `pattern`, moved by `offset` bytes.
 TFault::TLocator AtPattern(std::string pattern, int occurrence = 1, std::ptrdiff_t offset = 0);
 
-// A TCP relay on a loopback address and a free port that forwards every
+// A TCP relay on a loopback address and a port (0: a free one) that forwards every
 // connection it accepts to a target, each on a thread of its own, and injects
 // at most one fault into each connection that one was armed for. Connections
 // are counted from 0 in the order they were accepted.
 class TFaultRelay {
 public:
-    TFaultRelay(const std::string& address, std::string targetAddress, std::uint16_t targetPort);
+    TFaultRelay(const std::string& address, std::string targetAddress, std::uint16_t targetPort,
+                std::uint16_t port = 0);
     ~TFaultRelay();
     TFaultRelay(const TFaultRelay&) = delete;
     TFaultRelay& operator=(const TFaultRelay&) = delete;
