@@ -53,6 +53,7 @@ public:
             Events.Add(TSoakEvent::End);
             FEnded = true;
         };
+        Viewer.SetReadTimeout(TViewerThread::DefaultReadTimeout); // as the client's window sets it
         Viewer.Start();
     }
 

@@ -19,9 +19,6 @@
 namespace {
 
 constexpr int BufferSections = 3;
-// The server sends a keep-alive every second while it waits: this much
-// silence means the path is dead.
-constexpr int DefaultReadTimeoutSeconds = 60;
 
 QStringList ToQStrings(const std::vector<std::string>& lines) {
     QStringList list;
@@ -61,8 +58,9 @@ void TFormMain::StartViewing(const QString& host) {
         SectionComplete(section, tag);
     };
     viewer.OnStreamsEnded = [this] { StreamsEndedHandler(); };
-    const int readTimeout = Settings->ReadInteger(SettingsSection, QStringLiteral("ReadTimeout"),
-                                                  DefaultReadTimeoutSeconds);
+    const int readTimeout =
+        Settings->ReadInteger(SettingsSection, QStringLiteral("ReadTimeout"),
+                              static_cast<int>(TViewerThread::DefaultReadTimeout.count()));
     viewer.SetReadTimeout(std::chrono::seconds(std::max(readTimeout, 0)));
     viewer.Start();
     ShowPage(PageConnecting);

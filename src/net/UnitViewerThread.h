@@ -3,6 +3,7 @@
 #include "net/UnitViewerConnection.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -23,6 +24,9 @@ public:
     static constexpr std::int32_t LastSection = 1024; // the cast tables hold 1025 sections
     static constexpr std::int32_t MaxGames = 4096;
     static constexpr std::int32_t MaxStreamLength = 512 * 1024 * 1024;
+    // The server sends a keep-alive every second while it waits: this much
+    // silence means the path is dead.
+    static constexpr std::chrono::seconds DefaultReadTimeout{60};
 
     TViewerThread(SyncContext& sync, std::string clientVersion, std::string recordingsDirectory,
                   std::string streamsDirectory, std::string host,
