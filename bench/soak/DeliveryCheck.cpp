@@ -71,6 +71,14 @@ private:
     std::vector<std::string>& Differences;
 };
 
+std::int64_t SafeAudioLengthMs(const fs::path& path) {
+    try {
+        return AudioLengthMs(path.string());
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 } // namespace
 
 TDeliveryFigures CheckDelivery(const fs::path& kept, const fs::path& serverCast,
@@ -79,9 +87,17 @@ TDeliveryFigures CheckDelivery(const fs::path& kept, const fs::path& serverCast,
     figures.IdenticalAtViewer.assign(viewerCasts.size(), 0);
     TComparison compare(figures.Differences);
     bool previousDemoEmpty = true; // the viewers start at section 0
-    for (const int n : KeptSections(kept)) {
+    const std::set<int> sections = KeptSections(kept);
+    for (const int n : sections) {
         const std::string number = std::to_string(n);
         const fs::path audioPath = kept / ("stream_" + number + ".ogg");
+        const bool afterLastSection = n == *sections.rbegin() &&
+                                      !fs::exists(kept / ("stream_" + number + ".rec")) &&
+                                      !fs::exists(serverCast / ("section_" + number + ".meta"));
+        if (afterLastSection) {
+            figures.AfterLastSectionMs = SafeAudioLengthMs(audioPath);
+            continue;
+        }
         const TSection section{Contents(kept / ("stream_" + number + ".rec")).value_or(""),
                                Contents(audioPath).value_or("")};
         ++figures.Sections;

@@ -8,9 +8,12 @@
 struct TDeliveryFigures {
     int Sections = 0; // kept from the filmer's work directory
     int IdenticalAtServer = 0;
-    std::vector<int> IdenticalAtViewer;   // per viewer cast directory
-    std::int64_t CommentaryMs = 0;        // of every kept section
-    std::int64_t CommentaryLostMs = 0;    // of the sections that did not reach the server intact
+    std::vector<int> IdenticalAtViewer; // per viewer cast directory
+    std::int64_t CommentaryMs = 0;      // of every kept section
+    std::int64_t CommentaryLostMs = 0;  // of the sections that did not reach the server intact
+    // Audio after the last cut: after "Stop Recording" no section is made for
+    // it, so it never belongs to the cast and is not counted as lost.
+    std::int64_t AfterLastSectionMs = 0;
     std::vector<std::string> Differences; // one line per part that differs
 };
 

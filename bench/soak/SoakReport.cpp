@@ -44,6 +44,9 @@ void PrintSoakReport(const TSoakReport& report) {
                 static_cast<long long>(delivery.CommentaryLostMs),
                 static_cast<long long>(delivery.CommentaryMs),
                 Verdict(delivery.CommentaryLostMs == 0));
+    std::printf("after the last section    %lld ms of audio captured after the last cut, which "
+                "no section is made for once filming stops\n",
+                static_cast<long long>(delivery.AfterLastSectionMs));
     std::printf("without progress after a fault, until the server stores or is announced more "
                 "(filmer) or more data arrives (viewers):\n");
     for (const auto& [name, client] : report.Clients) {

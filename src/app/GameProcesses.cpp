@@ -4,15 +4,33 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
-#include <unistd.h>
 #include <utility>
 
 namespace {
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// Runs in the game's process between fork and exec, so it keeps to calls that
+// are safe there. The game leads a group of its own, and takes none of the
+// client's descriptors with it: a connection the client closes, or a file it
+// writes, must not stay open in the game (and in Wine's helpers) behind its back.
+void DetachFromTheClient() {
+    ::setpgid(0, 0);
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    rlimit limit{}; // kernels before 5.11: one descriptor at a time
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const rlim_t last = std::min<rlim_t>(limit.rlim_cur, 1 << 16);
+    for (rlim_t fd = 3; fd < last; ++fd)
+        ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
 }
 
 } // namespace
@@ -36,7 +54,7 @@ void GameProcesses::Start(const GameLaunchCommand& command) {
     // stall the game.
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    process->setChildProcessModifier(DetachFromTheClient);
     process->start();
     // Once it has started the child runs in its own group, led by itself.
     if (!process->waitForStarted())

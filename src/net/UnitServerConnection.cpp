@@ -95,9 +95,18 @@ void TServerConnection::Connect(const std::string& host, std::uint16_t port) {
     });
     asio::error_code error = asio::error::host_not_found;
     for (const auto& endpoint : endpoints) {
-        Socket->Socket.open(endpoint.protocol(), error);
-        if (error)
+        // Close-on-exec from the start: a program the client starts (the game)
+        // must not hold the connection open after the client has closed it.
+        const int handle = ::socket(endpoint.protocol().family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (handle < 0) {
+            error = asio::error_code(errno, asio::system_category());
             continue;
+        }
+        Socket->Socket.assign(endpoint.protocol(), handle, error);
+        if (error) {
+            ::close(handle);
+            continue;
+        }
         Register(Socket->Socket.native_handle());
         Socket->Socket.connect(endpoint, error);
         if (!error)

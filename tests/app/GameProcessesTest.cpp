@@ -11,6 +11,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 
@@ -103,4 +106,23 @@ TEST(GameProcesses, EachGameEndsWithTheRunOrIsReapedWhenItQuits) {
             EXPECT_GE(took.elapsed(), grace.count());
         }
     }
+}
+
+// A game takes none of the client's descriptors: a connection or file the
+// client holds open (even without close-on-exec) is not open in the game.
+TEST(GameProcesses, AGameInheritsNoneOfTheClientsDescriptors) {
+    EnsureApplication();
+    const ScratchDir scratch;
+    const std::string dir = scratch / "descriptors/";
+    std::filesystem::create_directories(dir);
+    const int held = ::open((dir + "held").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(held, 3);
+    GameProcesses games;
+    games.Start(*GameLaunchCommandFor(
+        "/bin/sh -c 'ls /proc/$$/fd > open.tmp; mv open.tmp open; exec sleep 300' game", dir));
+    ASSERT_TRUE(ServeEventsUntil([&] { return std::filesystem::exists(dir + "open"); }));
+    const std::string open = "\n" + ReadAll(dir + "open");
+    EXPECT_EQ(open.find("\n" + std::to_string(held) + "\n"), std::string::npos) << open;
+    games.EndAll();
+    ::close(held);
 }

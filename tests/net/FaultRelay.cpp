@@ -34,23 +34,23 @@ void Swallow(int from) {
 TFault::TLocator AtPattern(std::string pattern, int occurrence, std::ptrdiff_t offset) {
     // Each armed copy counts for itself, never searches the same bytes twice,
     // and keeps a point it found that lies beyond the bytes seen so far.
-    return [pattern = std::move(pattern), occurrence, offset, found = 0,
-            searchFrom = std::size_t{0},
-            point = std::string::npos](const std::string& seen) mutable {
-        while (point == std::string::npos) {
-            const std::size_t at = seen.find(pattern, searchFrom);
-            if (at == std::string::npos) {
-                if (seen.size() >= pattern.size())
-                    searchFrom = std::max(searchFrom, seen.size() - pattern.size() + 1);
-                break;
+    return
+        [pattern = std::move(pattern), occurrence, offset, found = 0, searchFrom = std::size_t{0},
+         point = std::string::npos](const std::string& seen) mutable {
+            while (point == std::string::npos) {
+                const std::size_t at = seen.find(pattern, searchFrom);
+                if (at == std::string::npos) {
+                    if (seen.size() >= pattern.size())
+                        searchFrom = std::max(searchFrom, seen.size() - pattern.size() + 1);
+                    break;
+                }
+                searchFrom = at + 1;
+                if (++found == occurrence)
+                    point = static_cast<std::size_t>(
+                        std::max<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(at) + offset, 0));
             }
-            searchFrom = at + 1;
-            if (++found == occurrence)
-                point = static_cast<std::size_t>(
-                    std::max<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(at) + offset, 0));
-        }
-        return point;
-    };
+            return point;
+        };
 }
 
 TFaultRelay::TFaultRelay(const std::string& address, std::string targetAddress,
@@ -89,7 +89,9 @@ bool TFaultRelay::TakeFault(int index, TFault& fault) {
 
 void TFaultRelay::Accept() {
     for (;;) {
-        const int client = ::accept(Listener, nullptr, nullptr);
+        // Close-on-exec: a program started meanwhile (a server restarted by a
+        // benchmark) would otherwise hold a dropped connection open.
+        const int client = ::accept4(Listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0)
             return;
         const int index = FConnections++;
@@ -98,7 +100,7 @@ void TFaultRelay::Accept() {
 }
 
 void TFaultRelay::Relay(int index, int client) {
-    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in target = Endpoint(TargetAddress, TargetPort);
     // A target that is down (a server being restarted) refuses: so does the relay.
     if (::connect(server, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {

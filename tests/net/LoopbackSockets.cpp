@@ -13,7 +13,8 @@ sockaddr_in Endpoint(const std::string& address, std::uint16_t port) {
 }
 
 int Listen(const std::string& address, std::uint16_t port, int backlog) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    // Close-on-exec: a program a test or benchmark starts must not keep it open.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     // A relay started again at once must get its port back.
     const int reuse = 1;
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
