@@ -4,8 +4,8 @@
 
 #include "app/QtSyncContext.h"
 #include "app/UnitNELQGlobal.h"
-#include "demo/UnitFilmController.h"
 #include "net/UnitFilmerThread.h"
+#include "session/UnitFilmController.h"
 
 #include <QEventLoop>
 #include <QLabel>

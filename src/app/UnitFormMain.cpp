@@ -14,11 +14,11 @@
 #include "app/pages/PagesStatus.h"
 #include "app/pages/PagesViewer.h"
 #include "audio/UnitAudioQualityList.h"
-#include "demo/UnitFilmController.h"
 #include "mixer/UnitFormMusicMixer.h"
 #include "net/UnitViewerThread.h"
 #include "platform/WineRegistry.h"
 #include "playback/PlaybackSync.h"
+#include "session/UnitFilmController.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -2,8 +2,8 @@
 
 #include "app/pages/PagesFilmer.h"
 #include "audio/UnitAudioCapture.h"
-#include "demo/UnitFilmController.h"
 #include "mixer/UnitFormMusicMixer.h"
+#include "session/UnitFilmController.h"
 
 void TFormMain::CreateMusicMixer() {
     const TMixerSettings settings{[this](const QString& key, const QString& fallback) {

@@ -11,7 +11,7 @@
 #include "app/pages/PagesStatus.h"
 #include "audio/UnitAudioCapture.h"
 #include "audio/UnitAudioQuality.h"
-#include "demo/UnitFilmController.h"
+#include "session/UnitFilmController.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -5,9 +5,9 @@
 #include "app/pages/PagesFilmer.h"
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
-#include "demo/StatusPanel.h"
-#include "demo/UnitFilmController.h"
 #include "net/UnitFilmerThread.h"
+#include "session/StatusPanel.h"
+#include "session/UnitFilmController.h"
 
 #include <QTest>
 

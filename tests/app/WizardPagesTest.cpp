@@ -5,7 +5,7 @@
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
 #include "app/pages/PagesViewer.h"
-#include "demo/UnitFilmController.h"
+#include "session/UnitFilmController.h"
 
 #include <QStyle>
 #include <QTest>

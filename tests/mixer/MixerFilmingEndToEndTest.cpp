@@ -11,8 +11,8 @@
 #include "app/pages/PagesFilmer.h"
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
-#include "demo/UnitFilmController.h"
 #include "mixer/UnitFormMusicMixer.h"
+#include "session/UnitFilmController.h"
 
 #include <QComboBox>
 #include <QLineEdit>

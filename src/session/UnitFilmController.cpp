@@ -1,9 +1,9 @@
-#include "demo/UnitFilmController.h"
+#include "session/UnitFilmController.h"
 
 #include "audio/UnitAudioCapture.h"
 #include "audio/UnitEncodingThread.h"
-#include "demo/StatusPanel.h"
 #include "net/UnitFilmerThread.h"
+#include "session/StatusPanel.h"
 
 #include <QLabel>
 #include <QPushButton>

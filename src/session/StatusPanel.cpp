@@ -1,4 +1,4 @@
-#include "demo/StatusPanel.h"
+#include "session/StatusPanel.h"
 
 #include <QLabel>
 
