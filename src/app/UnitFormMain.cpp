@@ -55,11 +55,13 @@ void UsePointAsDecimalSeparator() {
 
 // Disconnects first, so that a blocking read returns, then ends the thread and
 // waits for it while serving its calls, then frees it.
+// Taken out of its field first: what runs while it stops can neither reach it
+// nor start a new run on it.
 template <typename ConnectionThread>
-void StopConnection(std::unique_ptr<ConnectionThread>& thread) {
+void StopConnection(std::unique_ptr<ConnectionThread>& field) {
+    const std::unique_ptr<ConnectionThread> thread = std::move(field);
     if (thread)
         thread->Stop();
-    thread.reset();
 }
 
 } // namespace
@@ -359,6 +361,9 @@ void TFormMain::SelectFilmOptions() {
 }
 
 bool TFormMain::NextEnabled() const {
+    // A run being stopped serves events while it waits: nothing may start meanwhile.
+    if (StoppingAll)
+        return false;
     switch (CurrentPage()) {
     case PageLocateTribes2:
     case PageAuthView:
@@ -385,7 +390,7 @@ bool TFormMain::NextEnabled() const {
 
 bool TFormMain::BackEnabled() const {
     const int page = CurrentPage();
-    return page >= PageAuthView && page <= PageViewing;
+    return !StoppingAll && page >= PageAuthView && page <= PageViewing;
 }
 
 void TFormMain::UpdateActions() {
@@ -627,7 +632,11 @@ void TFormMain::StopAll() {
     if (StoppingAll)
         return;
     StoppingAll = true;
-    const auto done = qScopeGuard([this] { StoppingAll = false; });
+    UpdateActions();
+    const auto done = qScopeGuard([this] {
+        StoppingAll = false;
+        UpdateActions();
+    });
     StopPlayback();
     RunningGames.EndAll();
     TimerNoDemoSections->stop();

@@ -171,20 +171,19 @@ void TFilmController::StopCapture() {
         StopMusic();
 }
 
+// Each thread is taken out of its field before it is waited for: events run
+// meanwhile, and nothing they start may reach a thread that is ending.
 void TFilmController::StopFilmer() {
-    if (!FFilmerThread)
-        return;
+    const auto thread = std::move(FFilmerThread);
     // Stop shuts the socket first, so a blocking read ends at once.
-    FFilmerThread->Stop();
-    FFilmerThread.reset();
+    if (thread)
+        thread->Stop();
 }
 
 void TFilmController::StopEncoder() {
-    if (!FEncodingThread)
-        return;
-    if (FEncodingThread->Started()) {
-        FEncodingThread->Terminate();
-        FEncodingThread->WaitFor();
+    const auto thread = std::move(FEncodingThread);
+    if (thread && thread->Started()) {
+        thread->Terminate();
+        thread->WaitFor();
     }
-    FEncodingThread.reset();
 }

@@ -9,6 +9,7 @@
 #include "net/UnitViewerThread.h"
 
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -115,5 +116,37 @@ TEST(ViewerWindow, NoGamesStayOnTheConsoleAndOneStartPointSkipsThePick) {
     EXPECT_TRUE(ReadAll(CastFile(*form, "Single", "demo_1.rec")) ==
                 sections[1].Demo.substr(static_cast<std::size_t>(sections[1].BodyOffset)));
     EXPECT_TRUE(ReadAll(CastFile(*form, "Single", "audio_1.ogg")) == sections[1].Audio);
+    form->StopAll();
+}
+
+// Stopping a run serves events while it waits for the viewer thread: a Back
+// or Next that arrives meanwhile must neither start a new run on the thread
+// being stopped nor free it under the stop. The next run then works.
+TEST(ViewerWindow, BackAndNextWaitWhileARunStops) {
+    ClientEnvironment env;
+    env.InstallGame("valid.exe", PlaybackExecutableName);
+    TCastServer server("127.0.0.205", env.Dir / "casts");
+    server.Film("Cast", {MakeSection(0, false, true)});
+    auto form = env.CreateForm();
+    StartViewing(*form, server.Address);
+    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);
+
+    bool pressedWhileStopping = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        pressedWhileStopping = true;
+        EXPECT_FALSE(form->ActionBack->isEnabled());
+        EXPECT_FALSE(form->ActionNext->isEnabled());
+        form->ExecuteAction(form->ActionBack);
+        form->SelectMode(WizardMode::ViewServer);
+        form->ExecuteAction(form->ActionNext);
+        EXPECT_FALSE(form->ViewerThread) << "a run started while the last one stopped";
+    });
+    form->ExecuteAction(form->ActionBack);
+    EXPECT_TRUE(pressedWhileStopping);
+    EXPECT_EQ(form->CurrentPage(), PageInto);
+    EXPECT_FALSE(form->ViewerThread);
+
+    StartViewing(*form, server.Address);
+    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);
     form->StopAll();
 }
