@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -15,14 +14,6 @@ namespace {
 constexpr std::chrono::milliseconds Patience = 60s;
 
 } // namespace
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
 
 TFilming::TFilming(const std::string& host, std::uint16_t port, std::int32_t rate,
                    std::int32_t step, const std::string& password) {

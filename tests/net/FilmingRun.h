@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RandomBytes.h"
 #include "ServerHarness.h"
 #include "TestSupport.h"
 
@@ -18,8 +19,6 @@
 
 // The game name every filming run in these tests films under.
 inline constexpr const char* FilmedGame = "FilmerCast";
-
-std::string RandomBytes(std::size_t size, unsigned seed);
 
 // A filming run as the main window drives it: the thread, its directories,
 // and every notification it made. The game's recordings and the encoder's

@@ -1,3 +1,4 @@
+#include "RandomBytes.h"
 #include "ScriptedPeer.h"
 #include "ViewerProbe.h"
 
@@ -5,7 +6,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -66,14 +66,6 @@ void End(TServerConnection& server, std::int32_t slot) {
 void ReadUntilClosed(TScriptedPeer& peer, TServerConnection& server) {
     for (;;)
         peer.Expect(server);
-}
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
 }
 
 } // namespace
