@@ -186,8 +186,6 @@ TClientFigures FilmWithTheClient(const TFilmingRunSettings& run) {
     figures.WallSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     figures.PeakRssKb = PeakMemoryKb();
-    film.StopCapture();
-    film.StopFilmer();
-    film.StopEncoder();
+    film.Stop();
     return figures;
 }

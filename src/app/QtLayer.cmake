@@ -5,14 +5,10 @@ add_library(nelq_app STATIC
   UnitHostHistory.cpp
   UnitMessageBoxes.cpp
   UnitFormMain.cpp
-  UnitFormMainViewer.cpp
-  UnitFormMainOffline.cpp
-  UnitFormMainAssembly.cpp
-  UnitFormMainLaunch.cpp
+  ViewingPages.cpp
+  ConfiguredGameStarter.cpp
   GameProcesses.cpp
-  UnitFormMainPlayback.cpp
-  UnitFormMainViewOptions.cpp
-  UnitFormMainLinks.cpp
+  CommandLine.cpp
   UnitFormMainMixer.cpp
   UnitLinkGame.cpp
   UnitFormAbout.cpp

@@ -1,24 +1,26 @@
 #include "app/UnitFormMain.h"
 
+#include "app/ConfiguredGameStarter.h"
+#include "app/LocalPath.h"
 #include "app/SideBar.h"
+#include "app/UnitLinkGame.h"
 #include "app/UnitFormAbout.h"
 #include "app/UnitFormFolderSelect.h"
 #include "app/UnitGameInstall.h"
 #include "app/UnitHostHistory.h"
 #include "app/UnitMessageBoxes.h"
 #include "app/UnitNELQGlobal.h"
-#include "app/UnitSectionPick.h"
 #include "app/pages/PageKit.h"
 #include "app/pages/PagesFilmer.h"
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
+#include "app/ViewingPages.h"
 #include "app/pages/PagesViewer.h"
-#include "audio/UnitAudioQualityList.h"
 #include "mixer/UnitFormMusicMixer.h"
 #include "net/UnitViewerThread.h"
 #include "platform/WineRegistry.h"
-#include "playback/PlaybackSync.h"
 #include "session/UnitFilmController.h"
+#include "session/ViewingRun.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -40,8 +42,6 @@ namespace {
 
 constexpr int ClientWidth = 523;
 constexpr int ClientHeight = 375;
-constexpr int DefaultDataRate = 8000;
-constexpr int DefaultSectionStep = 4;
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -53,15 +53,12 @@ void UsePointAsDecimalSeparator() {
     std::setlocale(LC_NUMERIC, "C");
 }
 
-// Disconnects first, so that a blocking read returns, then ends the thread and
-// waits for it while serving its calls, then frees it.
 // Taken out of its field first: what runs while it stops can neither reach it
 // nor start a new run on it.
-template <typename ConnectionThread>
-void StopConnection(std::unique_ptr<ConnectionThread>& field) {
-    const std::unique_ptr<ConnectionThread> thread = std::move(field);
-    if (thread)
-        thread->Stop();
+template <typename Run>
+void StopRun(std::shared_ptr<Run>& field) {
+    if (const std::shared_ptr<Run> run = std::move(field))
+        run->Stop();
 }
 
 } // namespace
@@ -79,34 +76,29 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
 
     BuildActions();
     BuildLayout();
-    ConnectAssembly();
-    Film = std::make_unique<TFilmController>(
-        Sync, TFilmingControls{Filming->LabelTransferedTo, Filming->PanelAudioRecording,
-                               Filming->PanelDemoRecording, Filming->PanelPleaseWait,
-                               Filming->ButtonStopFilming, Filming->ButtonMusicMixer,
-                               TimerRecording, TimerNoDemoSections});
+    ViewingPages = std::make_unique<TViewingPages>(*this);
     ConnectHandlers();
 
     SelectMode(WizardMode::Film);
     UsePointAsDecimalSeparator();
-    ParseCommandLine();
-    RegisterLinkProtocol();
-    Settings = std::make_unique<SettingsStore>();
+    Pending = PendingRequestFromCommandLine();
+    RegisterThisProgramForLinks();
+    FSettings = std::make_unique<SettingsStore>();
     ClientVersion = Q(::ClientVersion());
     AppDirectory = Q(ComputeAppDirectory());
-    StreamsDirectory = Q(PrepareStreamsDirectory(AppDirectory.toStdString()));
+    FStreamsDirectory = Q(PrepareStreamsDirectory(AppDirectory.toStdString()));
     const GameDirectories game = LocateGameDirectory(
-        Settings->ReadString(SettingsSection, QStringLiteral("PatchedTribes2Directory"), QString())
+        FSettings->ReadString(SettingsSection, QStringLiteral("PatchedTribes2Directory"), QString())
             .toStdString());
     DefaultGameDirectory = Q(game.DefaultGameDirectory);
-    GameDirectory = Q(game.GameDirectory);
+    FGameDirectory = Q(game.GameDirectory);
 
     const bool ready =
-        IsValidGameExecutable((GameDirectory + PlaybackExecutableName).toStdString());
+        IsValidGameExecutable((FGameDirectory + PlaybackExecutableName).toStdString());
     ShowPage(ready ? PageInto : PageLocateTribes2);
 
-    if (!LinkHost.isEmpty()) {
-        Into->ComboBoxViewHost->setEditText(LinkHost);
+    if (!Pending.LinkHost.isEmpty()) {
+        Into->ComboBoxViewHost->setEditText(Pending.LinkHost);
         SelectMode(WizardMode::ViewServer);
         ExecuteAction(ActionNext);
     }
@@ -213,7 +205,8 @@ void TFormMain::ConnectHandlers() {
     };
     guarded(ActionNext, &TFormMain::ActionNextExecute);
     guarded(ActionBack, &TFormMain::ActionBackExecute);
-    guarded(ActionSelectT2, &TFormMain::ActionSelectT2Execute);
+    connect(ActionSelectT2, &QAction::triggered, this,
+            [this] { RunGuarded(this, [this] { Locate->ActionSelectT2Execute(); }); });
     guarded(ActionSelectRecordings, &TFormMain::ActionSelectRecordingsExecute);
     connect(ActionExit, &QAction::triggered, this, &QWidget::close);
     connect(ActionAbout, &QAction::triggered, this, [this] {
@@ -223,12 +216,9 @@ void TFormMain::ConnectHandlers() {
 
     connect(Into, &TPageInto::ViewHostEntered, this,
             [this] { SelectMode(WizardMode::ViewServer); });
-    ConnectOfflineList();
     connect(Into, &TPageInto::OfflineListEntered, this,
             [this] { SelectMode(WizardMode::ViewOffline); });
     connect(Into, &TPageInto::FilmHostEntered, this, [this] { SelectMode(WizardMode::Film); });
-    connect(SectionPick->ListViewSections, &QTreeWidget::itemSelectionChanged, this,
-            &TFormMain::ListViewSectionsSelectItem);
     connect(Filming->ButtonStopFilming, &QPushButton::clicked, this,
             [this] { RunGuarded(this, [this] { ButtonStopFilmingClick(); }); });
     connect(TimerSync, &QTimer::timeout, this, &TFormMain::TimerSyncTimer);
@@ -236,12 +226,6 @@ void TFormMain::ConnectHandlers() {
             [this] { RunGuarded(this, [this] { TimerRecordingTimer(); }); });
     connect(TimerNoDemoSections, &QTimer::timeout, this,
             [this] { RunGuarded(this, [this] { TimerNoDemoSectionsTimer(); }); });
-    Film->OnStatus = [this](const std::string& text) { OnStatus(Q(text)); };
-    Film->ShowConnectingPage = [this] { ShowPage(PageConnecting); };
-    Film->ShowFilmingPage = [this] {
-        if (CurrentPage() != PageFilming)
-            ShowPage(PageFilming);
-    };
 
     // The enabling rules are evaluated when the application goes idle, as
     // after every event; a zero-time timer coalesces the bursts.
@@ -292,42 +276,39 @@ void TFormMain::ShowPage(int index) {
 }
 
 void TFormMain::EnterPage(int index) {
+    const SettingsStore& settings = *FSettings;
     switch (index) {
     case PageLocateTribes2:
         Locate->EditTribes2Path->setText(
-            GameDirectory +
-            Q(FindNameIgnoringCase(GameDirectory.toStdString(), GameExecutableName)));
+            FGameDirectory +
+            Q(FindNameIgnoringCase(FGameDirectory.toStdString(), GameExecutableName)));
         Locate->LabelT2Version->setText(RequiredGameBuild);
         break;
     case PageInto:
-        Into->ComboBoxViewHost->setEditText(
-            Settings->ReadString(SettingsSection, QStringLiteral("ViewHost"), {}));
-        Into->ComboBoxFilmHost->setEditText(
-            Settings->ReadString(SettingsSection, QStringLiteral("FilmHost"), {}));
+        Into->LoadChoices(settings, FStreamsDirectory);
         FilmOptions->EditDemoPathName->setText(
-            Settings->ReadString(SettingsSection, QStringLiteral("PatchedDemoPathName"),
-                                 GameDirectory + QStringLiteral("base/recordings/")));
-        LoadHostHistory(*Into->ComboBoxViewHost, *Settings);
-        LoadHostHistory(*Into->ComboBoxFilmHost, *Settings);
-        FillOfflineList();
+            settings.ReadString(SettingsSection, QStringLiteral("PatchedDemoPathName"),
+                                FGameDirectory + QStringLiteral("base/recordings/")));
         break;
     case PageAuthView:
         AuthView->EditViewerUsername->setText(
-            Settings->ReadString(SettingsSection, QStringLiteral("ViewerUsername"), {}));
+            settings.ReadString(SettingsSection, QStringLiteral("ViewerUsername"), {}));
         AuthView->EditViewerPassword->setText(
-            Settings->ReadString(SettingsSection, QStringLiteral("ViewerPassword"), {}));
+            settings.ReadString(SettingsSection, QStringLiteral("ViewerPassword"), {}));
         break;
     case PageViewOptions:
         ViewOptions->ComboBoxGames->setFocus();
         ViewOptions->CheckBoxAudioOnly->setChecked(
-            Settings->ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false));
+            settings.ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false));
         break;
     case PageSectionPick:
-        PrepareSectionPick();
+        SectionPick->PrepareSectionPick(FViewRun ? QFile::decodeName(QByteArray::fromStdString(
+                                                       FViewRun->CastDirectory()))
+                                                 : QString());
         break;
     case PageFilmOptions:
         FilmOptions->EditPassword->setFocus();
-        SelectFilmOptions();
+        FilmOptions->LoadChoices(settings);
         break;
     case PageConnecting:
         Connecting->MemoConsole->clear();
@@ -335,29 +316,6 @@ void TFormMain::EnterPage(int index) {
     default:
         break;
     }
-}
-
-void TFormMain::SelectFilmOptions() {
-    FillAudioQualityList(*FilmOptions->ComboBoxAudioRate,
-                         Settings->ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0));
-    PageKit::SelectItemOrDefault(
-        *FilmOptions->ComboBoxRecordingType,
-        Settings->ReadInteger(SettingsSection, QStringLiteral("RecordingType"), 0), 0);
-
-    const int rate =
-        Settings->ReadInteger(SettingsSection, QStringLiteral("DataRate"), DefaultDataRate);
-    QComboBox* rates = FilmOptions->ComboBoxTransferRate;
-    rates->setCurrentIndex(rates->findText(QString::number(rate)));
-    if (rates->currentIndex() < 0)
-        rates->setEditText(QString());
-
-    // A step outside 1..6 would leave no start points at all; show the default instead.
-    PageKit::SelectItemOrDefault(
-        *FilmOptions->ComboBoxSectionStep,
-        qint64{Settings->ReadInteger(SettingsSection, QStringLiteral("SectionStep"),
-                                     DefaultSectionStep)} -
-            1,
-        DefaultSectionStep - 1);
 }
 
 bool TFormMain::NextEnabled() const {
@@ -431,7 +389,8 @@ void TFormMain::ActionNextExecute() {
 
 void TFormMain::ActionBackExecute() {
     const int page = CurrentPage();
-    if (page == PageFilming && Film->CaptureSection() != -1 && !ConfirmAbortUpload())
+    if (page == PageFilming && FFilmRun && FFilmRun->CaptureSection() != -1 &&
+        !AskAbortUpload(this))
         return;
     if (page >= PageAuthView && page <= PageViewing) {
         StopAll();
@@ -441,38 +400,16 @@ void TFormMain::ActionBackExecute() {
 
 void TFormMain::AcceptGameExecutable() {
     const QString path = Locate->EditTribes2Path->text();
-    GameDirectory = Q(ExtractFileDir(path.toStdString()));
+    FGameDirectory = Q(ExtractFileDir(path.toStdString()));
     if (!IsValidGameExecutable(path.toStdString()))
         throw std::runtime_error("Unable to locate valid Tribes 2 executable");
     if (IsPlaybackExecutableName(QFileInfo(path).fileName().toStdString()))
         throw std::runtime_error("Please pick the original Tribes 2 executable.");
-    CreatePlaybackExecutable(path.toStdString(), GameDirectory.toStdString());
-    Settings->WriteString(SettingsSection, QStringLiteral("PatchedTribes2Directory"),
-                          GameDirectory);
+    CreatePlaybackExecutable(path.toStdString(), FGameDirectory.toStdString());
+    FSettings->WriteString(SettingsSection, QStringLiteral("PatchedTribes2Directory"),
+                           FGameDirectory);
     ShowPage(PageInto);
     PostOpenPending();
-}
-
-void TFormMain::ActionSelectT2Execute() {
-    const QString current = Locate->EditTribes2Path->text();
-    QFileDialog dialog(this, QStringLiteral("Select Tribes2.exe File"), QFileInfo(current).path(),
-                       QStringLiteral("Executables (*.exe);;All Files (*)"));
-    dialog.setObjectName(QStringLiteral("OpenDialogTribes2"));
-    dialog.setDefaultSuffix(QStringLiteral("exe"));
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.selectFile(current);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        TakeGameExecutable(dialog.selectedFiles().first());
-}
-
-void TFormMain::TakeGameExecutable(const QString& chosen) {
-    if (!QFileInfo(chosen).isFile()) {
-        ShowErrorBox(this,
-                     QStringLiteral("No file selected, the tribes2 executable must be selected"));
-        return;
-    }
-    Locate->EditTribes2Path->setText(chosen);
 }
 
 void TFormMain::ActionSelectRecordingsExecute() {
@@ -482,113 +419,112 @@ void TFormMain::ActionSelectRecordingsExecute() {
     if (FormFolderSelect->exec() != QDialog::Accepted)
         return;
     FilmOptions->EditDemoPathName->setText(FormFolderSelect->SelectedFolder);
-    Settings->WriteString(SettingsSection, QStringLiteral("PatchedDemoPathName"),
-                          FormFolderSelect->SelectedFolder);
+    FSettings->WriteString(SettingsSection, QStringLiteral("PatchedDemoPathName"),
+                           FormFolderSelect->SelectedFolder);
 }
 
 void TFormMain::NextFromInto() {
-    Settings->WriteString(SettingsSection, QStringLiteral("ViewHost"),
-                          Into->ComboBoxViewHost->currentText());
-    Settings->WriteString(SettingsSection, QStringLiteral("FilmHost"),
-                          Into->ComboBoxFilmHost->currentText());
+    FSettings->WriteString(SettingsSection, QStringLiteral("ViewHost"),
+                           Into->ComboBoxViewHost->currentText());
+    FSettings->WriteString(SettingsSection, QStringLiteral("FilmHost"),
+                           Into->ComboBoxFilmHost->currentText());
+    SaveHostHistory(*Into->ComboBoxViewHost, *FSettings);
+    SaveHostHistory(*Into->ComboBoxFilmHost, *FSettings);
+    const bool audioOnly = FSettings->ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false);
     switch (SelectedMode()) {
     case WizardMode::Film:
         ShowPage(PageFilmOptions);
         break;
-    case WizardMode::ViewServer:
-        StartViewing(Into->ComboBoxViewHost->currentText().trimmed());
+    case WizardMode::ViewServer: {
+        const int readTimeout = FSettings->ReadInteger(
+            SettingsSection, QStringLiteral("ReadTimeout"),
+            static_cast<int>(TViewerThread::DefaultReadTimeout.count()));
+        StartViewingRun()->Connect(Into->ComboBoxViewHost->currentText().trimmed().toStdString(),
+                                  std::chrono::seconds(std::max(readTimeout, 0)));
         break;
+    }
     case WizardMode::ViewOffline: {
         const QList<QTreeWidgetItem*> selected = Into->ListViewOffline->selectedItems();
         if (selected.isEmpty())
             break;
-        OpenOfflineCast(selected.first()->text(0));
+        // The run is kept alive while it replays: a stop meanwhile frees it afterwards.
+        StartViewingRun()->OpenOffline(LocalPath(selected.first()->text(0)), audioOnly);
         break;
     }
     }
-    SaveHostHistory(*Into->ComboBoxViewHost, *Settings);
-    SaveHostHistory(*Into->ComboBoxFilmHost, *Settings);
 }
 
 void TFormMain::NextFromAuthView() {
     const QString username = AuthView->EditViewerUsername->text();
     const QString password = AuthView->EditViewerPassword->text();
-    Settings->WriteString(SettingsSection, QStringLiteral("ViewerUsername"), username);
-    Settings->WriteString(SettingsSection, QStringLiteral("ViewerPassword"), password);
-    if (!ViewerThread)
+    FSettings->WriteString(SettingsSection, QStringLiteral("ViewerUsername"), username);
+    FSettings->WriteString(SettingsSection, QStringLiteral("ViewerPassword"), password);
+    if (FViewRun)
+        FViewRun->LogIn(username.toStdString(), password.toStdString());
+}
+
+void TFormMain::NextFromViewOptions() {
+    const QString game = ViewOptions->ComboBoxGames->currentText();
+    if (!FViewRun || game.isEmpty())
         return;
-    ViewerThread->SetUsername(username.toStdString());
-    ViewerThread->SetPassword(password.toStdString());
-    ViewerThread->SetViewerState(vsLogin);
+    ViewOptions->StoreViewOptions(FGameDirectory, *FSettings);
+    Viewing->Reset();
+    FViewRun->ChooseGame(game.toStdString(), ViewOptions->CheckBoxAudioOnly->isChecked());
 }
 
 void TFormMain::NextFromSectionPick() {
     const std::optional<int> selected = SectionPick->SelectedIndex();
-    if (!selected)
+    if (!selected || !FViewRun)
         return;
-    QTreeWidget* list = SectionPick->ListViewSections;
     const int entry = SectionPick->RadioButtonPlayFromStart->isChecked() ? 0 : *selected;
-    ViewFromSection(TPageSectionPick::SectionOf(list->topLevelItem(entry)));
-}
-
-// A rate that is not a positive whole number would never move a byte, so the
-// page does not let it through.
-int TFormMain::TransferRate() const {
-    bool isNumber = false;
-    const int rate = FilmOptions->ComboBoxTransferRate->currentText().trimmed().toInt(&isNumber);
-    if (!isNumber || rate <= 0)
-        throw std::runtime_error("The transfer rate must be a whole number of bytes per second "
-                                 "greater than 0, such as 8000.");
-    return rate;
+    FViewRun->ViewFromSection(
+        TPageSectionPick::SectionOf(SectionPick->ListViewSections->topLevelItem(entry)));
 }
 
 void TFormMain::NextFromFilmOptions() {
-    TransferRate(); // refused before anything is stored or started
-    HideFilmingControls();
-
-    Settings->WriteInteger(SettingsSection, QStringLiteral("AudioIndex"),
-                           std::max(0, FilmOptions->ComboBoxAudioRate->currentIndex()));
-    Settings->WriteInteger(SettingsSection, QStringLiteral("RecordingType"),
-                           FilmOptions->ComboBoxRecordingType->currentIndex());
-    Settings->WriteInteger(SettingsSection, QStringLiteral("DataRate"), TransferRate());
-    Settings->WriteInteger(SettingsSection, QStringLiteral("SectionStep"),
-                           FilmOptions->ComboBoxSectionStep->currentIndex() + 1);
-    Film->SetCaptureSection(-1);
+    FilmOptions->StoreChoices(*FSettings); // a bad rate is refused before anything starts
     StartFilming();
 }
 
-void TFormMain::PrepareSectionPick() {
-    TPageSectionPick& page = *SectionPick;
-    QFile lastPlayed(CastDirectory() + QStringLiteral("lastplayed.dat"));
-    if (lastPlayed.exists()) {
-        page.RadioButtonPickPlayFromLaterPoint->setChecked(true);
-        lastPlayed.open(QIODevice::ReadOnly);
-        std::vector<int> sections;
-        for (int i = 0; i < page.ListViewSections->topLevelItemCount(); ++i)
-            sections.push_back(TPageSectionPick::SectionOf(page.ListViewSections->topLevelItem(i)));
-        if (!sections.empty()) {
-            QTreeWidgetItem* item = page.ListViewSections->topLevelItem(
-                PickLastPlayedIndex(sections, lastPlayed.readAll().toStdString()));
-            page.ListViewSections->setCurrentItem(item);
-            page.ListViewSections->scrollToItem(item);
-        }
-    } else {
-        page.RadioButtonPlayFromStart->setChecked(true);
-    }
-    page.ApplyRadioButtonRule();
+void TFormMain::StartFilming() {
+    StopAll();
+    FFilmRun = std::make_shared<TFilmController>(
+        Sync, TFilmingControls{Filming->LabelTransferedTo, Filming->PanelAudioRecording,
+                               Filming->PanelDemoRecording, Filming->PanelPleaseWait,
+                               Filming->ButtonStopFilming, Filming->ButtonMusicMixer,
+                               TimerRecording, TimerNoDemoSections});
+    TFilmController& run = *FFilmRun;
+    run.OnStatus = [this](const std::string& text) { OnStatus(Q(text)); };
+    run.ShowConnectingPage = [this] { ShowPage(PageConnecting); };
+    run.ShowFilmingPage = [this] {
+        if (CurrentPage() != PageFilming)
+            ShowPage(PageFilming);
+    };
+    // Looked up at every packet: the capture may outlive the mixer window.
+    run.MixMusic = [this](uint8_t* data, int size) {
+        if (FMusicMixer)
+            FMusicMixer->MixMusic(data, size);
+    };
+    run.StopMusic = [this] {
+        if (FMusicMixer)
+            FMusicMixer->HideAndStop();
+    };
+
+    TFilmSettings settings = FilmOptions->FilmSettings();
+    settings.ClientVersion = ClientVersion.toStdString();
+    settings.Host = Into->ComboBoxFilmHost->currentText().trimmed().toStdString();
+    settings.WorkDirectory = AppDirectory.toStdString();
+    run.StartFilming(settings);
 }
 
-void TFormMain::ListViewSectionsSelectItem() {
-    SectionPick->MemoDemoStart->clear();
-    const std::optional<int> index = SectionPick->SelectedIndex();
-    if (!index || *index >= SectionDescriptions.size())
-        return;
-    for (const std::string& line : DescribeSection(SectionDescriptions[*index].toStdString()))
-        SectionPick->MemoDemoStart->appendPlainText(Q(line));
-}
-
-QString TFormMain::CastDirectory() const {
-    return StreamsDirectory + CurrentGame + QLatin1Char('/');
+std::shared_ptr<TViewingRun> TFormMain::StartViewingRun() {
+    StopAll();
+    const std::string gameDirectory = LocalPath(FGameDirectory);
+    auto games = std::make_unique<ConfiguredGameStarter>(gameDirectory, *FSettings);
+    FViewRun = std::make_shared<TViewingRun>(
+        Sync, *ViewingPages, *TimerSync, std::move(games),
+        TViewingSetup{ClientVersion.toStdString(), gameDirectory, LocalPath(FStreamsDirectory)});
+    return FViewRun;
 }
 
 void TFormMain::OnStatus(const QString& message) {
@@ -597,33 +533,54 @@ void TFormMain::OnStatus(const QString& message) {
     Connecting->MemoConsole->appendPlainText(message);
 }
 
-void TFormMain::OnAuthRequired() {
-    ShowPage(PageAuthView);
+void TFormMain::OnGameList(const QStringList& games) {
+    if (games.isEmpty()) {
+        ShowPage(PageConnecting);
+        Connecting->MemoConsole->appendPlainText(QStringLiteral("No active streams"));
+        return;
+    }
+    ViewOptions->ReadClientPrefs(FGameDirectory);
+    QComboBox* box = ViewOptions->ComboBoxGames;
+    box->clear();
+    box->addItems(games);
+    ShowPage(PageViewOptions);
+    if (SelectLinkGame(*box, Pending.LinkGame))
+        ExecuteAction(ActionNext);
 }
 
-void TFormMain::SetPaused(bool paused) {
-    Paused = paused;
-    Viewing->PanelPaused->setVisible(paused);
+void TFormMain::SectionComplete(int section, int tag) {
+    if (FViewRun)
+        FViewRun->SectionComplete(section, tag);
 }
 
-bool TFormMain::ConfirmAbortUpload() {
-    return AskYesNo(
-        this,
-        QStringLiteral("A stream has not yet completed. If you havnt stopped the\n"
-                       "demo recording in Tribes 2 then do this now. You will also have to\n"
-                       "wait until NELQ has uploaded the last section. Once NELQ has completed\n"
-                       "it will indicate this by showing \"streams complete\"\n"
-                       "\n"
-                       "Do you wish to abort current upload? This will result in viewers\n"
-                       "being cut off before correct stream end."));
+void TFormMain::StreamsEndedHandler() {
+    if (FViewRun)
+        FViewRun->StreamsEndedHandler();
 }
 
-void TFormMain::HideFilmingControls() {
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             Filming->PanelAudioRecording, Filming->PanelDemoRecording, Filming->ButtonStopFilming,
-             Filming->PanelPleaseWait, Filming->ButtonMusicMixer})
-        w->hide();
-    TimerRecording->stop();
+void TFormMain::StartPlayback(int section) {
+    if (FViewRun)
+        FViewRun->StartPlayback(section);
+}
+
+void TFormMain::TimerSyncTimer() {
+    if (FViewRun)
+        FViewRun->TimerSyncTimer();
+}
+
+void TFormMain::TimerRecordingTimer() {
+    if (FFilmRun)
+        FFilmRun->TimerRecordingTimer();
+}
+
+void TFormMain::TimerNoDemoSectionsTimer() {
+    if (FFilmRun)
+        FFilmRun->TimerNoDemoSectionsTimer();
+}
+
+void TFormMain::ButtonStopFilmingClick() {
+    if (FFilmRun)
+        FFilmRun->ButtonStopFilmingClick();
 }
 
 void TFormMain::StopAll() {
@@ -636,20 +593,13 @@ void TFormMain::StopAll() {
     const auto done = qScopeGuard([this] {
         StoppingAll = false;
         UpdateActions();
+        if (std::exchange(CloseAfterStop, false))
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     });
-    StopPlayback();
-    RunningGames.EndAll();
-    TimerNoDemoSections->stop();
-    LinkHost.clear();
-    LinkGame.clear();
-    HideFilmingControls();
-    Film->StopCapture();
-    Film->StopFilmer();
-    StopConnection(ViewerThread);
-    // Only once the viewer thread has ended: a section it was still handing
-    // over would otherwise reach a recording that is already finished.
-    FinishAssembly();
-    Film->StopEncoder();
+    Pending.LinkHost.clear();
+    Pending.LinkGame.clear();
+    StopRun(FFilmRun);
+    StopRun(FViewRun);
 }
 
 void TFormMain::PostOpenPending() {
@@ -657,14 +607,19 @@ void TFormMain::PostOpenPending() {
 }
 
 void TFormMain::OpenPending() {
-    if (PendingArchive.isEmpty())
+    if (Pending.Archive.isEmpty())
         return;
     RunGuarded(this, [this] {
-        const QString archive = PendingArchive;
-        PendingArchive.clear();
-        ExtractArchive(archive);
-        StartOfflineViewing();
+        const QString archive = std::exchange(Pending.Archive, QString());
+        const bool audioOnly =
+            FSettings->ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false);
+        StartViewingRun()->OpenArchive(LocalPath(archive), audioOnly);
     });
+}
+
+void TFormMain::SetDialogs(TFormAbout* about, TFormFolderSelect* folderSelect) {
+    FormAbout = about;
+    FormFolderSelect = folderSelect;
 }
 
 void TFormMain::showEvent(QShowEvent* event) {
@@ -676,57 +631,25 @@ void TFormMain::showEvent(QShowEvent* event) {
     SelectMode(WizardMode::Film);
     if (CurrentPage() == PageInto)
         PostOpenPending();
-    FocusFirstControl();
-}
-
-void TFormMain::FocusFirstControl() {
-    if (CurrentPage() == PageInto) {
+    if (CurrentPage() == PageInto)
         Into->ComboBoxViewHost->setFocus();
-        return;
-    }
-    QWidget* page = NotebookMain->currentWidget();
-    for (QWidget* w = page->nextInFocusChain(); w != page && page->isAncestorOf(w);
-         w = w->nextInFocusChain())
-        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(page) && w->isEnabled()) {
-            w->setFocus();
-            return;
-        }
+    else
+        PageKit::FocusFirstControl(NotebookMain->currentWidget());
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (Film->CaptureSection() != -1 && CurrentPage() == PageFilming && !ConfirmAbortUpload()) {
+    // A close while a run stops waits for the stop, then closes.
+    if (StoppingAll) {
+        CloseAfterStop = true;
+        event->ignore();
+        return;
+    }
+    if (FFilmRun && FFilmRun->CaptureSection() != -1 && CurrentPage() == PageFilming &&
+        !AskAbortUpload(this)) {
         event->ignore();
         return;
     }
     StopAll();
-    FreeMusicMixer();
+    FMusicMixer.reset();
     event->accept();
-}
-
-void TFormMain::StartFilming() {
-    TFilmSettings settings;
-    settings.ClientVersion = ClientVersion.toStdString();
-    settings.Host = Into->ComboBoxFilmHost->currentText().trimmed().toStdString();
-    settings.FilmingPassword = FilmOptions->EditPassword->text().toStdString();
-    settings.GameName = FilmOptions->EditGameName->text().toStdString();
-    settings.RecordingsDirectory = FilmOptions->EditDemoPathName->text().toStdString();
-    settings.WorkDirectory = AppDirectory.toStdString();
-    settings.Rate = TransferRate();
-    settings.SectionStep = FilmOptions->ComboBoxSectionStep->currentIndex() + 1;
-    settings.RecordingType =
-        Settings->ReadInteger(SettingsSection, QStringLiteral("RecordingType"), 0);
-    settings.AudioIndex = Settings->ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0);
-    Film->StartFilming(settings);
-}
-
-void TFormMain::TimerRecordingTimer() {
-    Film->TimerRecordingTimer();
-}
-
-void TFormMain::TimerNoDemoSectionsTimer() {
-    Film->TimerNoDemoSectionsTimer();
-}
-
-void TFormMain::ButtonStopFilmingClick() {
-    Film->ButtonStopFilmingClick();
 }

@@ -1,31 +1,23 @@
 #pragma once
 
-#include "app/GameProcesses.h"
+#include "app/CommandLine.h"
 #include "app/QtSyncContext.h"
 #include "app/UnitSettingsStore.h"
-#include "playback/CastAssembler.h"
 
 #include <QAction>
 #include <QAudioDevice>
-#include <QLabel>
 #include <QPushButton>
-#include <QSet>
 #include <QStackedWidget>
-#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
-#include <array>
-#include <cstdint>
 #include <memory>
 
 class TFilmController;
+class TViewingRun;
+class TViewingPages;
 class TFormMusicMixer;
 struct TRecordingFormat;
-class TPlaybackSync;
-class TAssembledCast;
-class GameWindowFinder;
-class TViewerThread;
 class TFormAbout;
 class TFormFolderSelect;
 class TPageLocateTribes2;
@@ -56,8 +48,10 @@ enum PageIndex : int {
     PageCount
 };
 
-// The wizard window: walks the user through the pages of the chosen mode,
-// owns every long-lived object of a run and tears them down in StopAll.
+// The wizard window: walks the user through the pages of the chosen mode and
+// holds at most one filming run and one viewing run, which do the work. A
+// run is moved out of its field before it is stopped, and Next and Back wait
+// until the stop is over.
 class TFormMain : public QWidget {
     Q_OBJECT
 public:
@@ -68,9 +62,8 @@ public:
     void ShowPage(int index);
     WizardMode SelectedMode() const;
     void SelectMode(WizardMode mode);
+    // Stops both runs.
     void StopAll();
-    bool ConfirmAbortUpload();
-    void PrepareSectionPick();
 
     // Brings both actions' enabled state up to date (done whenever the
     // application goes idle).
@@ -78,51 +71,34 @@ public:
     // Runs an action as a click would: only when its enabling rule allows.
     void ExecuteAction(QAction* action);
 
-    // What Browse does with the file the user confirmed in the dialog.
-    void TakeGameExecutable(const QString& chosen);
-
-    // Thread status line: brings the "Connecting" page to the front and logs it.
+    // A status line: brings the "Connecting" page to the front and logs it.
     void OnStatus(const QString& message);
-    // The server wants the viewer to log in.
-    void OnAuthRequired();
-    // The viewer thread's other reports.
+    // The casts on the server: the "View Options" page, or the one a link names.
     void OnGameList(const QStringList& games);
-    void OnSectionList(const QStringList& sections);
-    void OnProgress(int slot, int section, int type, int received, int length);
-    // The cast's sections and its end go to the assembler
-    // (UnitFormMainAssembly.cpp).
+
+    // The documented handlers; the runs do the work.
     void SectionComplete(int section, int tag);
     void StreamsEndedHandler();
-    // Playback begins at a section: the cast audio opens and starts, and
-    // TimerSync keeps the game in step (UnitFormMainPlayback.cpp).
     void StartPlayback(int section);
-    // The "Viewing" page's label over the buffer's progress bar.
-    QLabel* LabelBuffer() const;
-    // Playback waits for data: the "PAUSED" panel shows while set.
-    void SetPaused(bool paused);
-
-    // Filming: the film controller does the work (its upload notifications go
-    // to it directly).
+    void TimerSyncTimer();
     void TimerRecordingTimer();
     void TimerNoDemoSectionsTimer();
     void ButtonStopFilmingClick();
-    // Writes the game scripts for PlaybackDemoNumber and starts the game
-    // through the "GameLauncher" setting (UnitFormMainLaunch.cpp).
-    void LaunchGame();
-    // The "View Options" choices and the game's preference file
-    // (UnitFormMainViewOptions.cpp): what Next on that page keeps, and the
-    // choices read back from the file.
-    void StoreViewOptions();
-    void WriteClientPrefs();
-    void ReadClientPrefs();
-    // What "Export as archive…" does with the file the user confirmed: writes
-    // the stored cast as that ".qmx" (UnitFormMainOffline.cpp).
-    void ExportOfflineCast(const QString& cast, const QString& archivePath);
-    // The music mixer window (UnitFormMainMixer.cpp): made hidden at the first
-    // show, freed when the window closes; the format the cast records in.
-    void CreateMusicMixer();
-    void FreeMusicMixer();
-    TRecordingFormat RecordingFormat() const;
+
+    // The dialogs live for the whole program; its entry hands them in.
+    void SetDialogs(TFormAbout* about, TFormFolderSelect* folderSelect);
+    // Where the music mixer plays the music locally (before the first show);
+    // a null device means the default output.
+    void SetMusicMonitorDevice(const QAudioDevice& device) { MusicMonitorDevice = device; }
+
+    SettingsStore& Settings() const { return *FSettings; }
+    const QString& GameDirectory() const { return FGameDirectory; }
+    const QString& StreamsDirectory() const { return FStreamsDirectory; }
+    const TPendingRequest& PendingRequest() const { return Pending; }
+    void SetPendingRequest(TPendingRequest request) { Pending = std::move(request); }
+    TFilmController* FilmRun() const { return FFilmRun.get(); }
+    TViewingRun* ViewRun() const { return FViewRun.get(); }
+    TFormMusicMixer* MusicMixer() const { return FMusicMixer.get(); }
 
     QAction* ActionExit;
     QAction* ActionNext;
@@ -150,44 +126,6 @@ public:
     TPageViewing* Viewing;
     TPageOfflineViewing* OfflineViewing;
 
-    // The two dialogs live for the whole run; the program entry hands them in.
-    TFormAbout* FormAbout = nullptr;
-    TFormFolderSelect* FormFolderSelect = nullptr;
-
-    std::unique_ptr<SettingsStore> Settings;
-    // How worker threads reach this window's thread.
-    QtSyncContext Sync;
-    // The filming run (capture, encoder and upload) and the running viewing's
-    // download (none otherwise).
-    std::unique_ptr<TFilmController> Film;
-    std::unique_ptr<TViewerThread> ViewerThread;
-    std::unique_ptr<TFormMusicMixer> FormMusicMixer;
-    // Where the mixer plays the music locally; a null device means the default output.
-    QAudioDevice MusicMonitorDevice;
-    QString ClientVersion;
-    QString AppDirectory;
-    QString StreamsDirectory;
-    QString DefaultGameDirectory;
-    QString GameDirectory;
-    QString LinkHost, LinkGame, PendingArchive;
-    QString CurrentGame;
-    int StartSection = 0;
-    bool Paused = false;
-    // Rebuilds the viewed cast's recordings and keeps its clocks, time tables,
-    // demo start list and last completed section.
-    TCastAssembler Assembly;
-    QStringList SectionDescriptions;
-    // Bytes received and announced of the section's demo (0) and audio (1) stream.
-    std::array<int, 2> ProgressReceived{};
-    std::array<int, 2> ProgressLength{};
-    int PlaybackDemoNumber = 0; // the rebuilt recording the next launch plays
-    // The running playback: the cast audio and its synchronisation with the
-    // game (UnitFormMainPlayback.cpp); none before it starts.
-    std::unique_ptr<TPlaybackSync> PlaybackSync;
-    // The games the viewing run has started; StopAll ends them.
-    GameProcesses RunningGames;
-    void TimerSyncTimer();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -203,60 +141,46 @@ private:
 
     void ActionNextExecute();
     void ActionBackExecute();
-    void ActionSelectT2Execute();
     void ActionSelectRecordingsExecute();
     void AcceptGameExecutable();
     void NextFromInto();
     void NextFromAuthView();
     void NextFromViewOptions();
-    void NextFromFilmOptions();
-    int TransferRate() const;
-    void HideFilmingControls();
     void NextFromSectionPick();
-    void SelectFilmOptions();
-    void ListViewSectionsSelectItem();
-    // Offline viewing (UnitFormMainOffline.cpp): the list of stored casts and
-    // archives, opening one of them, and its export action.
-    void ConnectOfflineList();
-    void FillOfflineList();
-    void OpenOfflineCast(const QString& name);
-    void ActionExportArchiveExecute();
+    void NextFromFilmOptions();
     void OpenPending(); // WM_OPEN_PENDING
     void PostOpenPending();
-    void FocusFirstControl();
 
-    QString CastDirectory() const;
-
-    // The command line and the "nelq" link handler (UnitFormMainLinks.cpp).
-    void ParseCommandLine();
-    void RegisterLinkProtocol();
-
-    // Work that starts from here but is built elsewhere.
-    void StartViewing(const QString& host);
-    // A start point is settled: a fresh "completed.dat", the "Viewing" page, a
-    // new assembly run and the request for the cast from that section.
-    void ViewFromSection(int section);
-    void ConnectAssembly();
-    // Tear-down of the assembly: the rebuilt recording is finished, never
-    // left half-written; a failure is shown, the tear-down goes on.
-    void FinishAssembly();
-    void ReportNothingToPlay(const QString& message);
+    // A new run; what ran before has been stopped.
     void StartFilming();
-    void StartOfflineViewing();
-    void ExtractArchive(const QString& path);
-    void RequestCast();
+    std::shared_ptr<TViewingRun> StartViewingRun();
 
-    // Ends playback: no more ticks, the decoder closed and the wave output
-    // freed; a second call does nothing.
-    void StopPlayback();
-    // A playback failure goes to the error box, each message once a run.
-    void ShowPlaybackError(const QString& message);
-    std::unique_ptr<GameWindowFinder> GameWindows;
-    std::unique_ptr<TAssembledCast> PlaybackCast;
-    QSet<QString> ShownPlaybackErrors;
+    // The music mixer window (UnitFormMainMixer.cpp): made hidden at the first
+    // show, freed when the window closes; the format the cast records in.
+    void CreateMusicMixer();
+    TRecordingFormat RecordingFormat() const;
+
+    TFormAbout* FormAbout = nullptr;
+    TFormFolderSelect* FormFolderSelect = nullptr;
+    std::unique_ptr<SettingsStore> FSettings;
+    // How worker threads reach this window's thread.
+    QtSyncContext Sync;
+    // Shared only with the steps of a run that serve events while they work
+    // (an offline replay): a run stopped meanwhile is freed once they return.
+    std::shared_ptr<TFilmController> FFilmRun;
+    std::shared_ptr<TViewingRun> FViewRun;
+    std::unique_ptr<TViewingPages> ViewingPages;
+    std::unique_ptr<TFormMusicMixer> FMusicMixer;
+    QAudioDevice MusicMonitorDevice;
+    QString ClientVersion;
+    QString AppDirectory;
+    QString FStreamsDirectory;
+    QString DefaultGameDirectory;
+    QString FGameDirectory;
+    TPendingRequest Pending;
 
     bool FirstShow = true;
     bool StoppingAll = false; // StopAll waits for threads while events run
-
+    bool CloseAfterStop = false;
     QTimer* IdleTimer = nullptr;
 };

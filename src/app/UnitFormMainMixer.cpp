@@ -7,45 +7,32 @@
 
 void TFormMain::CreateMusicMixer() {
     const TMixerSettings settings{[this](const QString& key, const QString& fallback) {
-                                      return Settings->ReadString(SettingsSection, key, fallback);
+                                      return FSettings->ReadString(SettingsSection, key, fallback);
                                   },
                                   [this](const QString& key, const QString& value) {
-                                      Settings->WriteString(SettingsSection, key, value);
+                                      FSettings->WriteString(SettingsSection, key, value);
                                   },
                                   [this](const QString& key, int fallback) {
-                                      return Settings->ReadInteger(SettingsSection, key, fallback);
+                                      return FSettings->ReadInteger(SettingsSection, key, fallback);
                                   },
                                   [this](const QString& key, int value) {
-                                      Settings->WriteInteger(SettingsSection, key, value);
+                                      FSettings->WriteInteger(SettingsSection, key, value);
                                   }};
-    FormMusicMixer = std::make_unique<TFormMusicMixer>(
+    FMusicMixer = std::make_unique<TFormMusicMixer>(
         AppDirectory, settings, [this] { return RecordingFormat(); }, MusicMonitorDevice);
 
     connect(Filming->ButtonMusicMixer, &QPushButton::clicked, this, [this] {
-        if (FormMusicMixer) {
-            FormMusicMixer->show();
-            FormMusicMixer->raise();
+        if (FMusicMixer) {
+            FMusicMixer->show();
+            FMusicMixer->raise();
         }
     });
-    // Looked up at every packet: the capture may outlive the mixer window.
-    Film->MixMusic = [this](uint8_t* data, int size) {
-        if (FormMusicMixer)
-            FormMusicMixer->MixMusic(data, size);
-    };
-    Film->StopMusic = [this] {
-        if (FormMusicMixer)
-            FormMusicMixer->HideAndStop();
-    };
-}
-
-void TFormMain::FreeMusicMixer() {
-    FormMusicMixer.reset();
 }
 
 TRecordingFormat TFormMain::RecordingFormat() const {
-    if (const TAudioCapture* capture = Film->AudioCapture())
+    if (const TAudioCapture* capture = FFilmRun ? FFilmRun->AudioCapture() : nullptr)
         return capture->RecordingFormat();
     // Not filming yet: the format the next run will record in.
     return MakeRecordingFormat(
-        AudioQuality(Settings->ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0)));
+        AudioQuality(FSettings->ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0)));
 }

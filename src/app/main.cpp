@@ -15,8 +15,7 @@ int main(int argc, char* argv[]) {
         TFormMain formMain;
         TFormAbout formAbout(&formMain);
         TFormFolderSelect formFolderSelect(&formMain);
-        formMain.FormAbout = &formAbout;
-        formMain.FormFolderSelect = &formFolderSelect;
+        formMain.SetDialogs(&formAbout, &formFolderSelect);
         formMain.show();
         status = QApplication::exec();
     }

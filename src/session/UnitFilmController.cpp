@@ -16,14 +16,32 @@ TFilmController::TFilmController(SyncContext& sync, TFilmingControls controls)
     : Sync(sync), Controls(controls) {
     StatusPanel::SetColours(Controls.PanelAudioRecording, StatusPanel::Red, StatusPanel::White);
     StatusPanel::SetColours(Controls.PanelDemoRecording, StatusPanel::Navy, StatusPanel::White);
+    HideControls();
 }
 
 TFilmController::~TFilmController() {
-    // The window, music mixer and all, is going too.
+    // The window, music mixer and all, may be going too.
     StopMusic = nullptr;
+    Stop();
+}
+
+void TFilmController::Stop() {
+    if (Stopping)
+        return;
+    Stopping = true;
+    HideControls();
+    Controls.TimerNoDemoSections->stop();
     StopCapture();
     StopFilmer();
     StopEncoder();
+}
+
+void TFilmController::HideControls() {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             Controls.PanelAudioRecording, Controls.PanelDemoRecording, Controls.ButtonStopFilming,
+             Controls.PanelPleaseWait, Controls.ButtonMusicMixer})
+        w->hide();
+    Controls.TimerRecording->stop();
 }
 
 void TFilmController::SetCaptureSection(std::int32_t section) {
@@ -34,11 +52,6 @@ void TFilmController::SetCaptureSection(std::int32_t section) {
 
 void TFilmController::StartFilming(const TFilmSettings& settings) {
     CreateCapture(settings);
-
-    // A run that is still there from before goes first, upload before encoder.
-    StopFilmer();
-    StopEncoder();
-
     if (ShowConnectingPage)
         ShowConnectingPage();
     StartEncoder(settings);
@@ -83,7 +96,11 @@ void TFilmController::StartFilmer(const TFilmSettings& settings) {
     FFilmerThread->Start();
 }
 
+// A run that is ending shows nothing more: its notifications still arrive
+// while its threads are waited for.
 void TFilmController::OnBytesSent(std::int32_t bytes) {
+    if (Stopping)
+        return;
     if (ShowFilmingPage)
         ShowFilmingPage();
     char text[96];
@@ -92,6 +109,8 @@ void TFilmController::OnBytesSent(std::int32_t bytes) {
 }
 
 void TFilmController::OnAudioCut(std::int32_t section) {
+    if (Stopping)
+        return;
     // The end of a recording cuts the audio for the fake section that follows,
     // and queueing that fake a pass later cuts under the same number again.
     // Only a new number starts a new audio part: restarting the part would

@@ -42,10 +42,11 @@ struct TFilmingControls {
     QTimer* TimerNoDemoSections;
 };
 
-// Runs a filming run for the main window: the capture, the encoder thread and
-// the upload thread, the answers to the upload thread's notifications, the two
-// filming timers and "Stop Recording". Lives on the main thread; the window
-// owns it and keeps the documented handler names, which delegate here.
+// One filming run: the capture, the encoder thread and the upload thread, the
+// answers to the upload thread's notifications, the two filming timers and
+// "Stop Recording". Built when the user starts filming and ended as a whole
+// by Stop. Lives on the main thread; the window owns it and keeps the
+// documented handler names, which delegate here.
 class TFilmController {
 public:
     TFilmController(SyncContext& sync, TFilmingControls controls);
@@ -63,11 +64,10 @@ public:
     void TimerNoDemoSectionsTimer();
     void ButtonStopFilmingClick();
 
-    // Tear-down in the window's order: capture, upload thread, encoder thread.
-    // Safe to repeat.
-    void StopCapture();
-    void StopFilmer();
-    void StopEncoder();
+    // Ends the run: the filming controls hidden, the timers stopped, then the
+    // capture, the upload thread and the encoder thread. Safe to call again,
+    // also from the events that run while it waits.
+    void Stop();
 
     std::int32_t CaptureSection() const { return FCaptureSection; }
     void SetCaptureSection(std::int32_t section);
@@ -94,6 +94,10 @@ private:
     void StartEncoder(const TFilmSettings& settings);
     void StartFilmer(const TFilmSettings& settings);
     void Blink();
+    void HideControls();
+    void StopCapture();
+    void StopFilmer();
+    void StopEncoder();
 
     SyncContext& Sync;
     const TFilmingControls Controls;
@@ -101,4 +105,5 @@ private:
     std::unique_ptr<TAudioCapture> FAudioCapture;
     std::unique_ptr<TFilmerThread> FFilmerThread;
     std::unique_ptr<TEncodingThread> FEncodingThread;
+    bool Stopping = false;
 };

@@ -60,14 +60,14 @@ TEST(FolderSelect, TheRecordingsBrowseStoresTheChosenFolder) {
     env.InstallGame("valid.exe", PlaybackExecutableName);
     auto form = env.CreateForm();
     TFormFolderSelect dialog;
-    form->FormFolderSelect = &dialog;
+    form->SetDialogs(nullptr, &dialog);
     std::filesystem::create_directories(env.Dir / "demos");
     form->FilmOptions->EditDemoPathName->setText(QString::fromStdString(env.Dir / "demos"));
     HandleModals([&] { form->ActionSelectRecordings->trigger(); },
                  [&](QWidget*) { dialog.ButtonOK->click(); });
     EXPECT_EQ(form->FilmOptions->EditDemoPathName->text(),
               QString::fromStdString(env.Dir / "demos/"));
-    EXPECT_EQ(form->Settings->ReadString("Settings", "PatchedDemoPathName", ""),
+    EXPECT_EQ(form->Settings().ReadString("Settings", "PatchedDemoPathName", ""),
               QString::fromStdString(env.Dir / "demos/"));
 }
 

@@ -94,7 +94,7 @@ protected:
     }
 
     void StartFilming(const QString& host) {
-        Form->Settings->WriteInteger("Settings", "AudioIndex", AudioIndex);
+        Form->Settings().WriteInteger("Settings", "AudioIndex", AudioIndex);
         Form->SelectMode(WizardMode::Film);
         Form->Into->ComboBoxFilmHost->setEditText(host);
         Form->ExecuteAction(Form->ActionNext);
@@ -107,8 +107,8 @@ protected:
         Form->ExecuteAction(Form->ActionNext);
         ASSERT_EQ(Form->CurrentPage(), PageConnecting);
         // What the capture hands on, by the section it is tagged with.
-        Form->Film->AudioCapture()->SetMixHook([this](uint8_t*, int size) {
-            CapturedBytes[Form->Film->CaptureSection()] += size;
+        Form->FilmRun()->AudioCapture()->SetMixHook([this](uint8_t*, int size) {
+            CapturedBytes[Form->FilmRun()->CaptureSection()] += size;
         });
         // Commentary: a tone into the sink that the capture records from.
         const QString tone = QString::fromStdString(Env.Dir / "tone.wav");
@@ -125,7 +125,7 @@ protected:
             if (waited.elapsed() > limitMs)
                 return false;
             QTest::qWait(10);
-            const int section = Form->Film->CaptureSection();
+            const int section = Form->FilmRun()->CaptureSection();
             if (section != LastCut) {
                 LastCut = section;
                 CutTimes.push_back(Clock.elapsed());

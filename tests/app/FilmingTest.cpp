@@ -73,12 +73,12 @@ TEST_F(Filming, ARateThatMovesNoDataIsRefusedOnThePage) {
                   "second greater than 0, such as 8000.")
             << rate.toStdString();
         EXPECT_EQ(Form->CurrentPage(), PageFilmOptions);
-        EXPECT_FALSE(Form->Film->FilmerThread());
+        EXPECT_FALSE(Form->FilmRun()->FilmerThread());
     }
 }
 
 TEST_F(Filming, TheFilmingPageFollowsTheUploadAndTheCuts) {
-    TFilmController& film = *Form->Film;
+    TFilmController& film = *Form->FilmRun();
     Form->Filming->PanelPleaseWait->hide(); // as Next on "Film Options" leaves it
     Form->ShowPage(PageConnecting);
     film.OnBytesSent(1023);
@@ -128,7 +128,7 @@ TEST_F(Filming, AWholeRunReachesTheServerAndEndsWithTheCompletion) {
     EnterFilmOptions("  127.0.0.212 ", "20000");
     Form->ExecuteAction(Form->ActionNext);
     EXPECT_TRUE(Form->TimerNoDemoSections->isActive());
-    ASSERT_TRUE(Form->Film->FilmerThread());
+    ASSERT_TRUE(Form->FilmRun()->FilmerThread());
 
     // Logged in: the first byte count brings the "Filming" page.
     QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
@@ -136,9 +136,9 @@ TEST_F(Filming, AWholeRunReachesTheServerAndEndsWithTheCompletion) {
 
     // The first fake section holds the commentary until the game records; the
     // timer's tick lets it go, and it is uploaded.
-    QTRY_COMPARE_WITH_TIMEOUT(Form->Film->CaptureSection(), 0, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(Form->FilmRun()->CaptureSection(), 0, 20000);
     Form->TimerNoDemoSectionsTimer();
-    QTRY_VERIFY_WITH_TIMEOUT(Form->Film->CaptureSection() == 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(Form->FilmRun()->CaptureSection() == 1, 20000);
     QTRY_VERIFY_WITH_TIMEOUT(ServerHas("section_0.meta"), 30000);
 
     // "Stop Recording": the fake section still open is let go by the next
@@ -154,9 +154,9 @@ TEST_F(Filming, AWholeRunReachesTheServerAndEndsWithTheCompletion) {
     EXPECT_FALSE(std::filesystem::exists(Env.Dir / "home/stream_0.ogg"));
 
     Form->StopAll();
-    EXPECT_FALSE(Form->Film->FilmerThread());
-    EXPECT_FALSE(Form->Film->EncodingThread());
-    EXPECT_FALSE(Form->Film->AudioCapture());
+    EXPECT_FALSE(Form->FilmRun()->FilmerThread());
+    EXPECT_FALSE(Form->FilmRun()->EncodingThread());
+    EXPECT_FALSE(Form->FilmRun()->AudioCapture());
 }
 
 TEST_F(Filming, AStopThatArrivesWhileStopAllWaitsLeavesTheWorkToIt) {
@@ -180,8 +180,8 @@ TEST_F(Filming, AStopThatArrivesWhileStopAllWaitsLeavesTheWorkToIt) {
         Qt::QueuedConnection);
     Form->StopAll();
     EXPECT_TRUE(innerStopRan);
-    EXPECT_FALSE(Form->Film->FilmerThread());
-    EXPECT_FALSE(Form->Film->EncodingThread());
+    EXPECT_FALSE(Form->FilmRun()->FilmerThread());
+    EXPECT_FALSE(Form->FilmRun()->EncodingThread());
     Form->StopAll();
 }
 
@@ -196,10 +196,10 @@ TEST_F(Filming, StartingAgainReplacesTheRunThatIsStillThere) {
     // on a fresh console.
     Form->ShowPage(PageFilmOptions);
     Form->ExecuteAction(Form->ActionNext);
-    ASSERT_TRUE(Form->Film->FilmerThread());
+    ASSERT_TRUE(Form->FilmRun()->FilmerThread());
     EXPECT_EQ(Form->CurrentPage(), PageConnecting);
     EXPECT_FALSE(Console().contains("Cannot connect"));
     QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Cannot connect"), 20000);
     Form->StopAll();
-    EXPECT_FALSE(Form->Film->FilmerThread());
+    EXPECT_FALSE(Form->FilmRun()->FilmerThread());
 }

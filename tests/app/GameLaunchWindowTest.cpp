@@ -1,4 +1,5 @@
 #include "QtTestSupport.h"
+#include "app/ConfiguredGameStarter.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitLinkGame.h"
 #include "app/pages/PagesViewer.h"
@@ -46,14 +47,14 @@ TEST(GameLaunch, TheLauncherRunsThePlaybackExecutableInTheGameDirectory) {
     auto form = env.CreateForm();
     const std::string launcher = WriteRecordingLauncher(env.Dir, "launcher dir/record args");
     const std::string record = env.Dir / "args.txt";
-    form->Settings->WriteString(SettingsSection, "GameLauncher",
+    form->Settings().WriteString(SettingsSection, "GameLauncher",
                                 QString::fromStdString("'" + launcher + "' \"" + record + "\" -v"));
     WriteAll(env.GameDirectory() + "NELQ/demoprog.txt", "5000\r\n");
-    form->PlaybackDemoNumber = 3;
 
     // The launch's state (pending, check count, last position) is playback
     // synchronisation's, tested with it.
-    form->LaunchGame();
+    ConfiguredGameStarter games(env.GameDirectory(), form->Settings());
+    games.Launch(3);
     EXPECT_FALSE(std::filesystem::exists(env.GameDirectory() + "NELQ/demoprog.txt"));
     EXPECT_NE(ReadAll(env.GameDirectory() + "NELQ/scripts/TrainingGui.cs")
                   .find("\r\n%file = \"recordings/nelqdemo3.rec\";\r\n"),
@@ -66,14 +67,14 @@ TEST(GameLaunch, TheLauncherRunsThePlaybackExecutableInTheGameDirectory) {
 TEST(GameLaunch, WithoutALauncherTheScriptsAreWrittenAndNothingStarts) {
     ClientEnvironment env;
     auto form = env.CreateForm();
-    form->Settings->WriteString(SettingsSection, "GameLauncher", "");
-    form->PlaybackDemoNumber = 0;
-    EXPECT_NO_THROW(form->LaunchGame());
+    form->Settings().WriteString(SettingsSection, "GameLauncher", "");
+    ConfiguredGameStarter games(env.GameDirectory(), form->Settings());
+    EXPECT_NO_THROW(games.Launch(0));
     EXPECT_TRUE(std::filesystem::exists(env.GameDirectory() + "NELQ/scripts/recordings.cs"));
 
     // A launcher with an open quote is a clear error, not a silent failure.
-    form->Settings->WriteString(SettingsSection, "GameLauncher", "\"wine");
-    EXPECT_THROW(form->LaunchGame(), std::invalid_argument);
+    form->Settings().WriteString(SettingsSection, "GameLauncher", "\"wine");
+    EXPECT_THROW(games.Launch(0), std::invalid_argument);
 }
 
 TEST(GameLaunch, WineOnThePathIsTheLauncherWhenNoneIsSet) {
@@ -86,8 +87,8 @@ TEST(GameLaunch, WineOnThePathIsTheLauncherWhenNoneIsSet) {
     setenv("PATH", (env.Dir / "bin:" + savedPath).c_str(), 1);
 
     auto form = env.CreateForm();
-    form->PlaybackDemoNumber = 1;
-    form->LaunchGame();
+    ConfiguredGameStarter games(env.GameDirectory(), form->Settings());
+    games.Launch(1);
     const std::string started = WaitForFile(record);
     setenv("PATH", savedPath.c_str(), 1);
     EXPECT_EQ(started, Canonical(env.GameDirectory()) + "\n" + env.GameDirectory() +
@@ -102,17 +103,17 @@ TEST(ViewOptions, NextKeepsTheChoicesInThePreferenceFileAndTheSettings) {
     page.ComboBoxVideoMode->setCurrentText("1024 768 32");
     page.TrackBarTribesVolume->setValue(7);
     page.CheckBoxAudioOnly->setChecked(true);
-    form->StoreViewOptions();
+    page.StoreViewOptions(form->GameDirectory(), form->Settings());
     EXPECT_EQ(ReadAll(env.GameDirectory() + "NELQ/prefs/ClientPrefs.cs"),
               "$pref::Video::fullScreen = \"0\";\r\n"
               "$pref::Video::resolution = \"1024 768 32\";\r\n"
               "$pref::Audio::masterVolume = \"0.70\";\r\n"
               "$pref::Audio::musicEnabled = \"0\";\r\n");
-    EXPECT_TRUE(form->Settings->ReadBool(SettingsSection, "AudioOnly", false));
+    EXPECT_TRUE(form->Settings().ReadBool(SettingsSection, "AudioOnly", false));
 
     // Read back into a fresh page, as when the server's games arrive.
     auto next = env.CreateForm();
-    next->ReadClientPrefs();
+    next->ViewOptions->ReadClientPrefs(next->GameDirectory());
     EXPECT_TRUE(next->ViewOptions->CheckBoxTribesWindowed->isChecked());
     EXPECT_EQ(next->ViewOptions->ComboBoxVideoMode->currentText(), "1024 768 32");
     EXPECT_EQ(next->ViewOptions->TrackBarTribesVolume->value(), 7);

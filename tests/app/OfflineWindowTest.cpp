@@ -1,6 +1,7 @@
 #include "OfflineCastFiles.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
+#include "session/ViewingRun.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
@@ -80,11 +81,11 @@ protected:
     void ExpectPlayingAndEnded() {
         EXPECT_EQ(Console(), "Extraction Complete.\nInitialising Playback...");
         EXPECT_EQ(Form->CurrentPage(), PageConnecting);
-        EXPECT_EQ(Form->StartSection, 0);
-        ASSERT_NE(Form->PlaybackSync, nullptr) << "playback started";
-        EXPECT_GE(Form->PlaybackSync->PlaySection(), 0);
-        EXPECT_TRUE(Form->Assembly.StreamsEnded());
-        EXPECT_FALSE(Form->Assembly.RecordingOpen());
+        ASSERT_TRUE(Form->ViewRun() && Form->ViewRun()->Sync()) << "playback started";
+        EXPECT_EQ(Form->ViewRun()->StartSection(), 0);
+        EXPECT_GE(Form->ViewRun()->Sync()->PlaySection(), 0);
+        EXPECT_TRUE(Form->ViewRun()->Assembly().StreamsEnded());
+        EXPECT_FALSE(Form->ViewRun()->Assembly().RecordingOpen());
         EXPECT_EQ(Form->OfflineViewing->ProgressBarExtract->maximum(), 7);
         ExpectOriginalRecordings();
     }
@@ -100,13 +101,13 @@ TEST_F(OfflineWindow, ArchiveGivenOnTheCommandLineIsExtractedAndPlayed) {
     const std::string archive = Env.Dir / "Downloads/cast.qmx";
     fs::create_directories(Env.Dir / "Downloads");
     ExportCastArchive(Sample.Cast.CastDirectory(), archive);
-    Form->PendingArchive = QString::fromStdString(archive);
+    Form->SetPendingRequest({{}, {}, QString::fromStdString(archive)});
     WithoutBoxes([&] {
         Form->show();
         QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Initialising Playback..."), Deadline);
     });
-    EXPECT_TRUE(Form->PendingArchive.isEmpty());
-    EXPECT_EQ(Form->CurrentGame, "ACTIVE");
+    EXPECT_TRUE(Form->PendingRequest().Archive.isEmpty());
+    EXPECT_EQ(Form->ViewRun()->CurrentGame(), "ACTIVE");
     ExpectPlayingAndEnded();
 
     // "ACTIVE" is never offered; the archive outside the store is not listed.
@@ -132,7 +133,7 @@ TEST_F(OfflineWindow, StoredCastIsExportedFromTheListAndTheExportPlaysTheSame) {
     Select(QStringLiteral("export.qmx"));
     EXPECT_FALSE(Form->Into->ActionExportArchive->isEnabled()) << "an archive already is one";
     WithoutBoxes([&] { Form->ExecuteAction(Form->ActionNext); });
-    EXPECT_EQ(Form->CurrentGame, "ACTIVE");
+    EXPECT_EQ(Form->ViewRun()->CurrentGame(), "ACTIVE");
     ExpectPlayingAndEnded();
 
     // The stored cast itself plays the same, under its own odd name.
@@ -141,7 +142,7 @@ TEST_F(OfflineWindow, StoredCastIsExportedFromTheListAndTheExportPlaysTheSame) {
     Form->Connecting->MemoConsole->clear();
     Select(QStringLiteral(".My Cäst 1"));
     WithoutBoxes([&] { Form->ExecuteAction(Form->ActionNext); });
-    EXPECT_EQ(Form->CurrentGame, ".My Cäst 1");
+    EXPECT_EQ(Form->ViewRun()->CurrentGame(), ".My Cäst 1");
     ExpectPlayingAndEnded();
 }
 
@@ -171,8 +172,8 @@ TEST_F(OfflineWindow, CastsThatCannotPlayShowTheErrorAndLeaveTheWizardUsable) {
     EXPECT_TRUE(Console().startsWith("Section 4 plays without its demo part"))
         << Console().toStdString();
     EXPECT_TRUE(Console().endsWith("Extraction Complete.\nInitialising Playback..."));
-    EXPECT_TRUE(Form->Assembly.StreamsEnded());
-    EXPECT_FALSE(Form->Assembly.RecordingOpen());
+    EXPECT_TRUE(Form->ViewRun()->Assembly().StreamsEnded());
+    EXPECT_FALSE(Form->ViewRun()->Assembly().RecordingOpen());
     EXPECT_TRUE(ReadAll(Rebuilt(0)) == Sample.Recordings.at(0));
     Form->UpdateActions();
     EXPECT_TRUE(Form->ActionBack->isEnabled());

@@ -8,6 +8,7 @@
 #include "ProcessCheck.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
+#include "session/ViewingRun.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesViewer.h"
@@ -85,7 +86,7 @@ protected:
         std::ofstream(script) << "echo launched $$ >> '" << GameLog() << "'\n"
                               << "exec " << game.toStdString() << " \"$@\" >> '" << GameLog()
                               << "' 2>&1\n";
-        Form->Settings->WriteString("Settings", "GameLauncher",
+        Form->Settings().WriteString("Settings", "GameLauncher",
                                     QString::fromStdString("/bin/sh " + script));
     }
     std::string GameLog() const { return Env.Dir / "game.log"; }
@@ -152,27 +153,28 @@ protected:
             Form->SectionPick->RadioButtonPlayFromStart->setChecked(true);
             Form->ExecuteAction(Form->ActionNext);
         }
-        ASSERT_TRUE(WaitUntil([&] { return Form->PlaybackSync != nullptr; })) << State();
+        ASSERT_TRUE(WaitUntil([&] { return Form->ViewRun() && Form->ViewRun()->Sync(); }))
+            << State();
     }
 
-    TPlaybackSync& Sync() { return *Form->PlaybackSync; }
+    TPlaybackSync& Sync() { return *Form->ViewRun()->Sync(); }
     // What a failed wait shows.
     std::string State() const {
         std::string state = "page " + std::to_string(Form->CurrentPage());
-        if (const TPlaybackSync* sync = Form->PlaybackSync.get())
+        if (const TPlaybackSync* sync = Form->ViewRun() ? Form->ViewRun()->Sync() : nullptr)
             state += ", play section " + std::to_string(sync->PlaySection()) + ", paused " +
                      std::to_string(sync->Paused()) + ", launch pending " +
                      std::to_string(sync->GameLaunchPending()) + ", last completed " +
-                     std::to_string(Form->Assembly.LastCompletedSection()) + ", heard " +
-                     std::to_string(Form->PlaybackSync->HeardAudioTime()) + " ms, decoding " +
-                     std::to_string(Form->PlaybackSync->Player().DecodeSection()) +
+                     std::to_string(Form->ViewRun()->Assembly().LastCompletedSection()) + ", heard " +
+                     std::to_string(Form->ViewRun()->Sync()->HeardAudioTime()) + " ms, decoding " +
+                     std::to_string(Form->ViewRun()->Sync()->Player().DecodeSection()) +
                      ", device playing " +
-                     std::to_string(Form->PlaybackSync->Player().WaveOut()->Playing());
+                     std::to_string(Form->ViewRun()->Sync()->Player().WaveOut()->Playing());
         return state + "\naudiosync.txt: " + AudioSync() + "\ngame log:\n" +
                GameLogText().toStdString();
     }
     std::string AudioSync() const {
-        return ReadAll(Form->GameDirectory.toStdString() + "NELQ/audiosync.txt");
+        return ReadAll(Form->GameDirectory().toStdString() + "NELQ/audiosync.txt");
     }
 
     ClientEnvironment Env;

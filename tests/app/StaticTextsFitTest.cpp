@@ -44,7 +44,7 @@ QStringList ProblemsOnPage(TFormMain& form, int page) {
         problems << ProblemsOn(&form, name + QStringLiteral(" (recording)"));
         break;
     case PageViewing:
-        form.SetPaused(true);
+        form.Viewing->PanelPaused->show();
         for (int sub = 0; sub < form.Viewing->NotebookViewing->count(); ++sub) {
             form.Viewing->NotebookViewing->setCurrentIndex(sub);
             problems << ProblemsOn(

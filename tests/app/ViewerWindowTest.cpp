@@ -2,6 +2,7 @@
 #include "QtTestSupport.h"
 #include "ServerHarness.h"
 #include "app/UnitFormMain.h"
+#include "session/ViewingRun.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
@@ -16,7 +17,7 @@ namespace {
 constexpr int Deadline = 30000;
 
 std::string CastFile(const TFormMain& form, const std::string& game, const std::string& name) {
-    return form.StreamsDirectory.toStdString() + game + "/" + name;
+    return form.StreamsDirectory().toStdString() + game + "/" + name;
 }
 
 void StartViewing(TFormMain& form, const std::string& host) {
@@ -49,7 +50,7 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
 
     // The two start points are offered with the values their captions name.
     form->ExecuteAction(form->ActionNext);
-    EXPECT_FALSE(form->Settings->ReadBool("Settings", "AudioOnly", true));
+    EXPECT_FALSE(form->Settings().ReadBool("Settings", "AudioOnly", true));
     QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageSectionPick), Deadline);
     QTreeWidget* list = form->SectionPick->ListViewSections;
     ASSERT_EQ(list->topLevelItemCount(), 2);
@@ -58,23 +59,23 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     EXPECT_EQ(TPageSectionPick::SectionOf(list->topLevelItem(1)), 3);
     EXPECT_EQ(list->topLevelItem(1)->text(0), "17:00");
     EXPECT_EQ(list->topLevelItem(1)->text(1), "Katabatic");
-    EXPECT_EQ(form->SectionDescriptions.size(), 2);
 
     form->SectionPick->RadioButtonPickPlayFromLaterPoint->setChecked(true);
     list->setCurrentItem(list->topLevelItem(1));
+    EXPECT_TRUE(form->SectionPick->MemoDemoStart->toPlainText().contains("Katabatic"));
     form->ExecuteAction(form->ActionNext);
-    EXPECT_EQ(form->StartSection, 3);
-    QTRY_VERIFY_WITH_TIMEOUT(form->ViewerThread->Finished(), Deadline);
+    EXPECT_EQ(form->ViewRun()->StartSection(), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(form->ViewRun()->ViewerThread()->Finished(), Deadline);
 
     EXPECT_TRUE(ReadAll(CastFile(*form, "Window Cast", "demo_3.rec")) == sections[3].Demo);
     EXPECT_TRUE(ReadAll(CastFile(*form, "Window Cast", "audio_3.ogg")) == sections[3].Audio);
     EXPECT_FALSE(std::filesystem::exists(CastFile(*form, "Window Cast", "demo_2.rec")));
-    EXPECT_EQ(form->Assembly.LastCompletedSection(), 3);
+    EXPECT_EQ(form->ViewRun()->Assembly().LastCompletedSection(), 3);
     EXPECT_EQ(form->Connecting->MemoConsole->toPlainText(), "Streams completed\nDisconnected");
 
     // The viewing page showed the first buffer section whole, then its
     // assembly as the first section of a rebuilt recording.
-    EXPECT_EQ(form->LabelBuffer()->text(), "Waiting for next buffer section...");
+    EXPECT_EQ(form->Viewing->LabelBuffer->text(), "Waiting for next buffer section...");
     EXPECT_EQ(form->Viewing->ProgressBarBuffer->value(), 33);
     EXPECT_EQ(form->Viewing->LabelViewingStreams->text(), "Stream transfer in progress...");
     QTreeWidget* streams = form->Viewing->ListViewStreams;
@@ -86,7 +87,7 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     EXPECT_EQ(streams->topLevelItem(1)->text(1), "Audio (OGG)");
 
     form->ExecuteAction(form->ActionBack);
-    EXPECT_FALSE(form->ViewerThread);
+    EXPECT_FALSE(form->ViewRun());
 }
 
 TEST(ViewerWindow, NoGamesStayOnTheConsoleAndOneStartPointSkipsThePick) {
@@ -109,8 +110,8 @@ TEST(ViewerWindow, NoGamesStayOnTheConsoleAndOneStartPointSkipsThePick) {
     QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);
     form->ExecuteAction(form->ActionNext);
     QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewing), Deadline);
-    QTRY_VERIFY_WITH_TIMEOUT(form->ViewerThread->Finished(), Deadline);
-    EXPECT_EQ(form->StartSection, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(form->ViewRun()->ViewerThread()->Finished(), Deadline);
+    EXPECT_EQ(form->ViewRun()->StartSection(), 0);
     EXPECT_EQ(ReadAll(CastFile(*form, "Single", "completed.dat")).find("\"7\""), std::string::npos);
     EXPECT_TRUE(ReadAll(CastFile(*form, "Single", "demo_0.rec")) == sections[0].Demo);
     EXPECT_TRUE(ReadAll(CastFile(*form, "Single", "demo_1.rec")) ==
@@ -139,12 +140,12 @@ TEST(ViewerWindow, BackAndNextWaitWhileARunStops) {
         form->ExecuteAction(form->ActionBack);
         form->SelectMode(WizardMode::ViewServer);
         form->ExecuteAction(form->ActionNext);
-        EXPECT_FALSE(form->ViewerThread) << "a run started while the last one stopped";
+        EXPECT_FALSE(form->ViewRun()) << "a run started while the last one stopped";
     });
     form->ExecuteAction(form->ActionBack);
     EXPECT_TRUE(pressedWhileStopping);
     EXPECT_EQ(form->CurrentPage(), PageInto);
-    EXPECT_FALSE(form->ViewerThread);
+    EXPECT_FALSE(form->ViewRun());
 
     StartViewing(*form, server.Address);
     QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);

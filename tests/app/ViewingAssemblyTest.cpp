@@ -5,7 +5,9 @@
 #include "FilmedCast.h"
 #include "QtTestSupport.h"
 #include "TestSupport.h"
+#include "app/ConfiguredGameStarter.h"
 #include "app/UnitFormMain.h"
+#include "session/ViewingRun.h"
 #include "app/UnitGameInstall.h"
 #include "app/UnitSettingsStore.h"
 #include "app/pages/PagesSetup.h"
@@ -29,12 +31,6 @@ protected:
     void SetUp() override {
         Env.InstallGame("valid.exe", PlaybackExecutableName);
         Form = Env.CreateForm();
-        // When playback would start, and how far the assembly had got by
-        // then. Playback itself stays off: its synchronisation would launch
-        // the game and use up the demo starts this test looks at.
-        Form->Assembly.StartPlayback = [this](std::int32_t section) {
-            PlaybackStarts.push_back({section, Form->Assembly.LastCompletedSection()});
-        };
     }
 
     // Into → Connecting → View Options with `game` chosen → Next.
@@ -42,6 +38,15 @@ protected:
         Form->Into->ComboBoxViewHost->setEditText(QString::fromStdString(host));
         Form->SelectMode(WizardMode::ViewServer);
         Form->ExecuteAction(Form->ActionNext);
+        // When playback would start, and how far the assembly had got by
+        // then. Playback itself stays off: its synchronisation would launch
+        // the game and use up the demo starts this test looks at.
+        TCastAssembler& assembly = Form->ViewRun()->Assembly();
+        assembly.StartPlayback = [this, &assembly](std::int32_t section) {
+            PlaybackStarts.push_back({section, assembly.LastCompletedSection()});
+        };
+        if (OnRun)
+            OnRun(*Form->ViewRun());
         QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageViewOptions), Deadline);
         QComboBox* games = Form->ViewOptions->ComboBoxGames;
         games->setCurrentIndex(games->findText(game));
@@ -53,7 +58,7 @@ protected:
         return Env.GameDirectory() + "NELQ/recordings/nelqdemo" + std::to_string(section) + ".rec";
     }
     std::string CastFile(const std::string& game, const std::string& name) const {
-        return Form->StreamsDirectory.toStdString() + game + "/" + name;
+        return Form->StreamsDirectory().toStdString() + game + "/" + name;
     }
     int RebuiltRecordings() const {
         int count = 0;
@@ -66,6 +71,7 @@ protected:
     ClientEnvironment Env;
     std::unique_ptr<TFormMain> Form;
     std::vector<std::pair<std::int32_t, std::int32_t>> PlaybackStarts; // section, last completed
+    std::function<void(TViewingRun&)> OnRun; // what a test adds to each new run
 };
 
 // The demo time the stand-in last reported; -1 while it has not.
@@ -102,7 +108,7 @@ TEST_F(ViewingAssembly, APickedStartRebuildsItsRecordingsAndTheGamePlaysOne) {
                             Kind::Fake, Kind::StartPoint, Kind::Body});
     server.Film("FINAL", cast.Parts());
     // What an earlier viewing of this cast left behind is replaced.
-    WriteAll(Form->StreamsDirectory.toStdString() + "FINAL/completed.dat",
+    WriteAll(Form->StreamsDirectory().toStdString() + "FINAL/completed.dat",
              "audio\r\n\"9\",\"9\"\r\n");
 
     ChooseGame(server.Address, "FINAL");
@@ -112,9 +118,9 @@ TEST_F(ViewingAssembly, APickedStartRebuildsItsRecordingsAndTheGamePlaysOne) {
     Form->SectionPick->RadioButtonPickPlayFromLaterPoint->setChecked(true);
     list->setCurrentItem(list->topLevelItem(1));
     Form->ExecuteAction(Form->ActionNext);
-    EXPECT_EQ(Form->StartSection, 3);
-    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewerThread->Finished(), Deadline);
-    EXPECT_TRUE(Form->Assembly.StreamsEnded());
+    EXPECT_EQ(Form->ViewRun()->StartSection(), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewRun()->ViewerThread()->Finished(), Deadline);
+    EXPECT_TRUE(Form->ViewRun()->Assembly().StreamsEnded());
 
     // The fake section ends the first rebuilt recording; the start point
     // after it begins a second one named after itself.
@@ -122,22 +128,22 @@ TEST_F(ViewingAssembly, APickedStartRebuildsItsRecordingsAndTheGamePlaysOne) {
     ExpectRebuiltRecording(Rebuilt(6), cast.Sections[6].Head, cast.PacketsOf(6, 7));
     EXPECT_EQ(RebuiltRecordings(), 2);
     EXPECT_EQ(ReadAll(CastFile("FINAL", "completed.dat")), cast.CompletedList(3, 7));
-    ASSERT_EQ(Form->Assembly.DemoStarts().Count(), 2);
-    EXPECT_EQ(Form->Assembly.DemoStarts().Items(1).FirstSection, 6);
-    EXPECT_EQ(Form->Assembly.DemoStarts().Items(1).StartTimeMs, 3000); // sections 3, 4, 5
+    ASSERT_EQ(Form->ViewRun()->Assembly().DemoStarts().Count(), 2);
+    EXPECT_EQ(Form->ViewRun()->Assembly().DemoStarts().Items(1).FirstSection, 6);
+    EXPECT_EQ(Form->ViewRun()->Assembly().DemoStarts().Items(1).StartTimeMs, 3000); // sections 3, 4, 5
 
     // Playback began once the third section from the start point was there.
     ASSERT_EQ(PlaybackStarts.size(), 1u);
     EXPECT_EQ(PlaybackStarts[0], std::make_pair(3, 5));
 
-    EXPECT_EQ(Form->LabelBuffer()->text(), "Waiting for next section...");
+    EXPECT_EQ(Form->Viewing->LabelBuffer->text(), "Waiting for next section...");
 
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         GTEST_SKIP() << "no X display for the game stand-in (scripts/test provides one)";
-    Form->Settings->WriteString(SettingsSection, "GameLauncher",
+    Form->Settings().WriteString(SettingsSection, "GameLauncher",
                                 "'" NELQ_BINARY_DIR "/tools/t2-standin/t2-standin'");
-    Form->PlaybackDemoNumber = 3;
-    Form->LaunchGame();
+    ConfiguredGameStarter games(Env.GameDirectory(), Form->Settings());
+    games.Launch(3);
     // The stand-in opens its window before it reports any progress.
     QTRY_VERIFY_WITH_TIMEOUT(DemoProgress(Env.GameDirectory()) >= 0, Deadline);
     EXPECT_TRUE(GameWindowShown());
@@ -155,15 +161,15 @@ TEST_F(ViewingAssembly, AudioOnlyRebuildsNothingAndACastOfOneStartPointPlaysFrom
     server.Film("SOLO", cast.Parts());
 
     ChooseGame(server.Address, "SOLO", true);
-    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewerThread->Finished(), Deadline);
-    EXPECT_TRUE(Form->Settings->ReadBool(SettingsSection, "AudioOnly", false));
+    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewRun()->ViewerThread()->Finished(), Deadline);
+    EXPECT_TRUE(Form->Settings().ReadBool(SettingsSection, "AudioOnly", false));
     // Without a demo stream the server sends no tag to keep.
     EXPECT_EQ(ReadAll(CastFile("SOLO", "completed.dat")),
               "audio\r\n\"0\",\"0\"\r\n\"1\",\"0\"\r\n\"2\",\"0\"\r\n");
     EXPECT_FALSE(std::filesystem::exists(CastFile("SOLO", "demo_0.rec")));
     EXPECT_EQ(RebuiltRecordings(), 0);
-    EXPECT_EQ(Form->Assembly.DemoStarts().Count(), 0);
-    EXPECT_EQ(Form->Assembly.AudioEndTime()[2], 3000);
+    EXPECT_EQ(Form->ViewRun()->Assembly().DemoStarts().Count(), 0);
+    EXPECT_EQ(Form->ViewRun()->Assembly().AudioEndTime()[2], 3000);
     ASSERT_EQ(PlaybackStarts.size(), 1u);
     EXPECT_EQ(PlaybackStarts[0], std::make_pair(0, 2));
 }
@@ -175,21 +181,19 @@ TEST_F(ViewingAssembly, BackInTheMiddleOfACastLeavesItsRecordingFinished) {
     server.Film("LIVE", cast.Parts(), false);
 
     ChooseGame(server.Address, "LIVE");
-    QTRY_COMPARE_WITH_TIMEOUT(Form->Assembly.LastCompletedSection(), 1, Deadline);
-    EXPECT_TRUE(Form->Assembly.RecordingOpen());
+    QTRY_COMPARE_WITH_TIMEOUT(Form->ViewRun()->Assembly().LastCompletedSection(), 1, Deadline);
+    EXPECT_TRUE(Form->ViewRun()->Assembly().RecordingOpen());
     EXPECT_FALSE(
         InflateWithPython(Rebuilt(0), static_cast<std::int64_t>(cast.Sections[0].Head.size()))
             .Complete);
     // Neither has the cast ended nor has a third section come: no playback yet.
     EXPECT_TRUE(PlaybackStarts.empty());
 
-    Form->LinkGame = "LIVE";
+    Form->SetPendingRequest({{}, "LIVE", {}});
     Form->ExecuteAction(Form->ActionBack);
     EXPECT_EQ(Form->CurrentPage(), PageInto);
-    EXPECT_FALSE(Form->ViewerThread);
-    EXPECT_TRUE(Form->LinkGame.isEmpty());
-    EXPECT_FALSE(Form->Assembly.RecordingOpen());
-    EXPECT_EQ(Form->Assembly.LastCompletedSection(), -1);
+    EXPECT_FALSE(Form->ViewRun());
+    EXPECT_TRUE(Form->PendingRequest().LinkGame.isEmpty());
     ExpectRebuiltRecording(Rebuilt(0), cast.Sections[0].Head, cast.PacketsOf(0, 1));
 }
 
@@ -205,28 +209,29 @@ TEST_F(ViewingAssembly, SectionsThatCannotBeAssembledAreFetchedOnceAndTheCastPla
         damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
     server.Film("BROKEN", parts);
     std::vector<std::string> failures;
-    Form->Assembly.ReportSectionFailure = [&](const std::string& text) {
-        failures.push_back(text);
-    };
-
-    ChooseGame(server.Address, "BROKEN");
     std::vector<std::string> statuses;
-    Form->ViewerThread->OnStatus = [&,
-                                    shown = Form->ViewerThread->OnStatus](const std::string& text) {
-        statuses.push_back(text);
-        shown(text);
+    OnRun = [&](TViewingRun& run) {
+        run.Assembly().ReportSectionFailure = [&](const std::string& text) {
+            failures.push_back(text);
+        };
+        TViewerThread& viewer = *run.ViewerThread();
+        viewer.OnStatus = [&, shown = viewer.OnStatus](const std::string& text) {
+            statuses.push_back(text);
+            shown(text);
+        };
     };
+    ChooseGame(server.Address, "BROKEN");
     QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageSectionPick), Deadline);
     Form->ExecuteAction(Form->ActionNext); // from the start
-    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewerThread->Finished(), Deadline);
+    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewRun()->ViewerThread()->Finished(), Deadline);
 
     // Each section came once: no transfer was resumed.
     EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "Attempting to resume transfer..."), 0);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].rfind("Section 2 plays without its demo part: ", 0), 0u) << failures[0];
     EXPECT_EQ(ReadAll(CastFile("BROKEN", "completed.dat")), cast.CompletedList(0, 5));
-    EXPECT_EQ(Form->Assembly.LastCompletedSection(), 5);
-    EXPECT_EQ(Form->Assembly.AudioEndTime()[1], Form->Assembly.AudioEndTime()[0]);
+    EXPECT_EQ(Form->ViewRun()->Assembly().LastCompletedSection(), 5);
+    EXPECT_EQ(Form->ViewRun()->Assembly().AudioEndTime()[1], Form->ViewRun()->Assembly().AudioEndTime()[0]);
     // The damaged section ends the first recording; the next start point begins a new one.
     ExpectRebuiltRecording(Rebuilt(0), cast.Sections[0].Head, cast.PacketsOf(0, 1));
     ExpectRebuiltRecording(Rebuilt(4), cast.Sections[4].Head, cast.PacketsOf(4, 5));
@@ -254,7 +259,7 @@ TEST_F(ViewingAssembly, ACastThatEndsBeforeAnySectionSaysThereIsNothingToPlay) {
     EXPECT_EQ(shown, "NELQ Client Software|The cast ended before any of its sections arrived, "
                      "so there is nothing to play.");
     EXPECT_TRUE(PlaybackStarts.empty());
-    EXPECT_FALSE(Form->PlaybackSync);
+    EXPECT_FALSE(Form->ViewRun() && Form->ViewRun()->Sync());
     EXPECT_EQ(RebuiltRecordings(), 0);
     Form->StopAll();
 }

@@ -61,7 +61,7 @@ TEST(GameAcceptance, AValidExecutableMakesThePlaybackCopyAndMovesOn) {
     form->ExecuteAction(form->ActionNext);
     EXPECT_EQ(form->CurrentPage(), PageInto);
     EXPECT_TRUE(IsValidGameExecutable(env.GameDirectory() + PlaybackExecutableName));
-    EXPECT_EQ(form->Settings->ReadString("Settings", "PatchedTribes2Directory", ""),
+    EXPECT_EQ(form->Settings().ReadString("Settings", "PatchedTribes2Directory", ""),
               Q(env.GameDirectory()));
 
     // The next start finds the copy and skips the page.
@@ -78,7 +78,7 @@ TEST(GameAcceptance, AnExecutableUnderAnotherNameInAnotherDirectoryIsAccepted) {
     form->Locate->EditTribes2Path->setText(Q(env.Dir / "other/t2 copy.exe"));
     form->ExecuteAction(form->ActionNext);
     EXPECT_EQ(form->CurrentPage(), PageInto);
-    EXPECT_EQ(form->GameDirectory, Q(env.Dir / "other/"));
+    EXPECT_EQ(form->GameDirectory(), Q(env.Dir / "other/"));
     EXPECT_TRUE(std::filesystem::exists(env.Dir / "other/Tribes2DemoPlayback.exe"));
 }
 
@@ -95,7 +95,7 @@ TEST(GameAcceptance, WrongBuildsAndThePlaybackCopyItselfAreRefused) {
     EXPECT_EQ(AnswerMessageBox([&] { form->ExecuteAction(form->ActionNext); }),
               "NELQ Client Software|Please pick the original Tribes 2 executable.");
     EXPECT_EQ(form->CurrentPage(), PageLocateTribes2);
-    EXPECT_EQ(form->Settings->ReadString("Settings", "PatchedTribes2Directory", "unset"), "unset");
+    EXPECT_EQ(form->Settings().ReadString("Settings", "PatchedTribes2Directory", "unset"), "unset");
     EXPECT_FALSE(std::filesystem::exists(env.GameDirectory() + PlaybackExecutableName));
 }
 
@@ -116,13 +116,13 @@ TEST(GameAcceptance, BrowseTakesAnExistingFileAndRefusesAMissingOne) {
     EXPECT_EQ(form->Locate->EditTribes2Path->text(), before);
 
     EXPECT_EQ(
-        AnswerMessageBox([&] { form->TakeGameExecutable(Q(env.Dir / "nowhere/Tribes2.exe")); }),
+        AnswerMessageBox([&] { form->Locate->TakeGameExecutable(Q(env.Dir / "nowhere/Tribes2.exe")); }),
         "NELQ Client Software|No file selected, the tribes2 executable must be selected");
     EXPECT_EQ(form->Locate->EditTribes2Path->text(), before);
 
     env.InstallGame("otherbuild.exe", "Older.exe");
     EXPECT_EQ(
-        AnswerMessageBox([&] { form->TakeGameExecutable(Q(env.GameDirectory() + "Older.exe")); }),
+        AnswerMessageBox([&] { form->Locate->TakeGameExecutable(Q(env.GameDirectory() + "Older.exe")); }),
         "");
     EXPECT_EQ(form->Locate->EditTribes2Path->text(), Q(env.GameDirectory() + "Older.exe"));
 }

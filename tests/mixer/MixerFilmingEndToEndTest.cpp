@@ -76,12 +76,12 @@ protected:
         Form = Env.CreateForm();
         // The music is heard on a sink of its own, so that the capture takes
         // it only through the mixer.
-        Form->MusicMonitorDevice = Speakers->Output();
+        Form->SetMusicMonitorDevice(Speakers->Output());
         Form->show();
-        ASSERT_TRUE(Form->FormMusicMixer);
-        EXPECT_TRUE(Form->FormMusicMixer->isHidden());
-        Form->FormMusicMixer->SliderCastVolume->setValue(CastVolume);
-        Form->FormMusicMixer->SliderMusicVolume->setValue(MusicVolume);
+        ASSERT_TRUE(Form->MusicMixer());
+        EXPECT_TRUE(Form->MusicMixer()->isHidden());
+        Form->MusicMixer()->SliderCastVolume->setValue(CastVolume);
+        Form->MusicMixer()->SliderMusicVolume->setValue(MusicVolume);
         Recordings = Env.Dir / "recordings/";
         Casts = Env.Dir / "casts";
         std::filesystem::create_directories(Recordings);
@@ -91,7 +91,7 @@ protected:
     void StartFilming(const QString& host) {
         Server.Start(Tools + "nelq-server/nelq-server",
                      {"--bind", host, "--data", QString::fromStdString(Casts)});
-        Form->Settings->WriteInteger("Settings", "AudioIndex", AudioIndex);
+        Form->Settings().WriteInteger("Settings", "AudioIndex", AudioIndex);
         Form->SelectMode(WizardMode::Film);
         Form->Into->ComboBoxFilmHost->setEditText(host);
         Form->ExecuteAction(Form->ActionNext);
@@ -142,13 +142,13 @@ protected:
 
 TEST_P(MixerFilmingEndToEnd, BothTonesReachTheSectionsAtTheSliderLevelsUntilStopRecording) {
     StartFilming(GetParam() == 0 ? "127.0.0.190" : "127.0.0.191");
-    ASSERT_TRUE(Wait([&] { return Form->Film->CaptureSection() == 0; }, 30000))
+    ASSERT_TRUE(Wait([&] { return Form->FilmRun()->CaptureSection() == 0; }, 30000))
         << Console().toStdString();
 
     // The filmer opens the mixer and plays a track.
     ASSERT_TRUE(Wait([&] { return !Form->Filming->ButtonMusicMixer->isHidden(); }, 30000));
     QTest::mouseClick(Form->Filming->ButtonMusicMixer, Qt::LeftButton);
-    TFormMusicMixer& mixer = *Form->FormMusicMixer;
+    TFormMusicMixer& mixer = *Form->MusicMixer();
     EXPECT_TRUE(mixer.isVisible());
     mixer.Mixer->PlayFile(MakeToneMp3(Env.Dir, "music", 120, Music, 44100, 2));
     ASSERT_TRUE(Wait([&] { return mixer.Mixer->Playing(); }, 30000))
@@ -159,7 +159,7 @@ TEST_P(MixerFilmingEndToEnd, BothTonesReachTheSectionsAtTheSliderLevelsUntilStop
                 "--gap", "2", "--info", "Map:Katabatic,Mission:CTF"});
     ASSERT_TRUE(Wait([&] { return Game.Finished() && RealSectionsOnServer() == 2; }, 120000))
         << Console().toStdString();
-    const int sectionAtStop = Form->Film->CaptureSection();
+    const int sectionAtStop = Form->FilmRun()->CaptureSection();
     Form->ButtonStopFilmingClick();
     EXPECT_TRUE(mixer.isHidden());
     EXPECT_FALSE(mixer.Mixer->Playing());
@@ -210,7 +210,7 @@ TEST_P(MixerBackEndToEnd, BackStopsTheMusicAndDropsWhatItGatheredForTheCast) {
         60000))
         << Console().toStdString();
     QTest::mouseClick(Form->Filming->ButtonMusicMixer, Qt::LeftButton);
-    TFormMusicMixer& mixer = *Form->FormMusicMixer;
+    TFormMusicMixer& mixer = *Form->MusicMixer();
     mixer.Mixer->AddToPlaylist(MakeToneMp3(Env.Dir, "music", 30, Music, 44100, 2));
     mixer.Mixer->PlayPlaylistItem(0);
     ASSERT_TRUE(Wait([&] { return mixer.Mixer->Playing(); }, 30000))

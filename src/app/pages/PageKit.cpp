@@ -67,4 +67,13 @@ void PasswordField(QLineEdit* edit) {
     edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
 }
 
+void FocusFirstControl(QWidget* page) {
+    for (QWidget* w = page->nextInFocusChain(); w != page && page->isAncestorOf(w);
+         w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(page) && w->isEnabled()) {
+            w->setFocus();
+            return;
+        }
+}
+
 } // namespace PageKit

@@ -41,4 +41,7 @@ void SelectItemOrDefault(QComboBox& box, qint64 index, int fallback);
 // Hides what is typed behind "*".
 void PasswordField(QLineEdit* edit);
 
+// Gives the keyboard focus to the page's first control that takes it.
+void FocusFirstControl(QWidget* page);
+
 } // namespace PageKit

@@ -1,9 +1,14 @@
 #include "app/pages/PagesFilmer.h"
 
+#include "app/UnitSettingsStore.h"
 #include "app/pages/PageKit.h"
+#include "audio/UnitAudioQualityList.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+
+#include <algorithm>
+#include <stdexcept>
 
 using namespace PageKit;
 
@@ -127,4 +132,65 @@ TPageFilming::TPageFilming(QWidget* parent) : QWidget(parent) {
     buttons->addStretch();
     buttons->addWidget(ButtonStopFilming);
     layout->addLayout(buttons);
+}
+
+namespace {
+
+constexpr int DefaultDataRate = 8000;
+constexpr int DefaultSectionStep = 4;
+
+} // namespace
+
+void TPageFilmOptions::LoadChoices(const SettingsStore& settings) {
+    FillAudioQualityList(*ComboBoxAudioRate,
+                         settings.ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0));
+    PageKit::SelectItemOrDefault(
+        *ComboBoxRecordingType,
+        settings.ReadInteger(SettingsSection, QStringLiteral("RecordingType"), 0), 0);
+
+    const int rate =
+        settings.ReadInteger(SettingsSection, QStringLiteral("DataRate"), DefaultDataRate);
+    ComboBoxTransferRate->setCurrentIndex(ComboBoxTransferRate->findText(QString::number(rate)));
+    if (ComboBoxTransferRate->currentIndex() < 0)
+        ComboBoxTransferRate->setEditText(QString());
+
+    // A step outside 1..6 would leave no start points at all; show the default instead.
+    PageKit::SelectItemOrDefault(
+        *ComboBoxSectionStep,
+        qint64{settings.ReadInteger(SettingsSection, QStringLiteral("SectionStep"),
+                                    DefaultSectionStep)} -
+            1,
+        DefaultSectionStep - 1);
+}
+
+void TPageFilmOptions::StoreChoices(SettingsStore& settings) const {
+    const int rate = TransferRate();
+    settings.WriteInteger(SettingsSection, QStringLiteral("AudioIndex"),
+                          std::max(0, ComboBoxAudioRate->currentIndex()));
+    settings.WriteInteger(SettingsSection, QStringLiteral("RecordingType"),
+                          ComboBoxRecordingType->currentIndex());
+    settings.WriteInteger(SettingsSection, QStringLiteral("DataRate"), rate);
+    settings.WriteInteger(SettingsSection, QStringLiteral("SectionStep"),
+                          ComboBoxSectionStep->currentIndex() + 1);
+}
+
+int TPageFilmOptions::TransferRate() const {
+    bool isNumber = false;
+    const int rate = ComboBoxTransferRate->currentText().trimmed().toInt(&isNumber);
+    if (!isNumber || rate <= 0)
+        throw std::runtime_error("The transfer rate must be a whole number of bytes per second "
+                                 "greater than 0, such as 8000.");
+    return rate;
+}
+
+TFilmSettings TPageFilmOptions::FilmSettings() const {
+    TFilmSettings settings;
+    settings.FilmingPassword = EditPassword->text().toStdString();
+    settings.GameName = EditGameName->text().toStdString();
+    settings.RecordingsDirectory = EditDemoPathName->text().toStdString();
+    settings.Rate = TransferRate();
+    settings.SectionStep = ComboBoxSectionStep->currentIndex() + 1;
+    settings.RecordingType = ComboBoxRecordingType->currentIndex();
+    settings.AudioIndex = std::max(0, ComboBoxAudioRate->currentIndex());
+    return settings;
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "session/UnitFilmController.h"
+
+class SettingsStore;
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +26,17 @@ public:
     QComboBox* ComboBoxAudioRate;
     QComboBox* ComboBoxTransferRate;
     QComboBox* ComboBoxSectionStep;
+
+    // The stored choices shown on the page, with defaults for what is missing
+    // or out of range.
+    void LoadChoices(const SettingsStore& settings);
+    // Keeps the page's choices; a transfer rate that is not a positive whole
+    // number is refused before anything is kept.
+    void StoreChoices(SettingsStore& settings) const;
+    // Bytes per second; throws for one that would never move a byte.
+    int TransferRate() const;
+    // The run these choices ask for; the caller adds where it goes and from whom.
+    TFilmSettings FilmSettings() const;
 };
 
 // Page "Filming": what is being recorded and uploaded.

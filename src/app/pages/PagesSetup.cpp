@@ -1,10 +1,20 @@
 #include "app/pages/PagesSetup.h"
 
+#include "app/LocalPath.h"
+#include "app/UnitHostHistory.h"
+#include "app/UnitMessageBoxes.h"
+#include "app/UnitSettingsStore.h"
 #include "app/pages/PageKit.h"
+#include "playback/ArchiveExport.h"
+#include "playback/OfflineCastList.h"
 
 #include <QAction>
 #include <QCompleter>
 #include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileDialog>
 
 using namespace PageKit;
 
@@ -83,6 +93,15 @@ TPageInto::TPageInto(QWidget* parent) : QWidget(parent) {
     ActionExportArchive->setObjectName(QStringLiteral("ActionExportArchive"));
     ActionExportArchive->setEnabled(false);
     ListViewOffline->addAction(ActionExportArchive);
+    // Only a stored cast directory can be exported; an archive already is one.
+    connect(ListViewOffline, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = ListViewOffline->selectedItems();
+        ActionExportArchive->setEnabled(
+            !selected.isEmpty() && !IsCastArchive(LocalPath(StreamsDirectory),
+                                                  LocalPath(selected.first()->text(0))));
+    });
+    connect(ActionExportArchive, &QAction::triggered, this,
+            [this] { RunGuarded(this, [this] { ActionExportArchiveExecute(); }); });
     ListViewOffline->setContextMenuPolicy(Qt::ActionsContextMenu);
     layout->addWidget(ListViewOffline, 1);
 
@@ -110,4 +129,63 @@ bool TPageInto::eventFilter(QObject* watched, QEvent* event) {
             emit FilmHostEntered();
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TPageLocateTribes2::ActionSelectT2Execute() {
+    const QString current = EditTribes2Path->text();
+    QFileDialog dialog(this, QStringLiteral("Select Tribes2.exe File"), QFileInfo(current).path(),
+                       QStringLiteral("Executables (*.exe);;All Files (*)"));
+    dialog.setObjectName(QStringLiteral("OpenDialogTribes2"));
+    dialog.setDefaultSuffix(QStringLiteral("exe"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.selectFile(current);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        TakeGameExecutable(dialog.selectedFiles().first());
+}
+
+void TPageLocateTribes2::TakeGameExecutable(const QString& chosen) {
+    if (!QFileInfo(chosen).isFile()) {
+        ShowErrorBox(this,
+                     QStringLiteral("No file selected, the tribes2 executable must be selected"));
+        return;
+    }
+    EditTribes2Path->setText(chosen);
+}
+
+void TPageInto::LoadChoices(const SettingsStore& settings, const QString& streamsDirectory) {
+    ComboBoxViewHost->setEditText(
+        settings.ReadString(SettingsSection, QStringLiteral("ViewHost"), {}));
+    ComboBoxFilmHost->setEditText(
+        settings.ReadString(SettingsSection, QStringLiteral("FilmHost"), {}));
+    LoadHostHistory(*ComboBoxViewHost, settings);
+    LoadHostHistory(*ComboBoxFilmHost, settings);
+    FillOfflineList(streamsDirectory);
+}
+
+void TPageInto::FillOfflineList(const QString& streamsDirectory) {
+    StreamsDirectory = streamsDirectory;
+    ListViewOffline->clear();
+    for (const std::string& cast : ListOfflineCasts(LocalPath(StreamsDirectory)))
+        new QTreeWidgetItem(ListViewOffline, {QFile::decodeName(QByteArray::fromStdString(cast))});
+    ListViewOffline->resizeColumnToContents(0);
+    ActionExportArchive->setEnabled(false);
+}
+
+void TPageInto::ActionExportArchiveExecute() {
+    const QList<QTreeWidgetItem*> selected = ListViewOffline->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QString cast = selected.first()->text(0);
+    QFileDialog dialog(this, QStringLiteral("Export as archive"),
+                       StreamsDirectory + cast + QStringLiteral(".qmx"),
+                       QStringLiteral("Cast archives (*.qmx)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("qmx"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    ExportCastArchive(LocalPath(StreamsDirectory + cast + QLatin1Char('/')),
+                      LocalPath(dialog.selectedFiles().first()));
+    FillOfflineList(StreamsDirectory);
 }

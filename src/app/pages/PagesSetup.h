@@ -1,5 +1,7 @@
 #pragma once
 
+class SettingsStore;
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +21,11 @@ public:
     QLabel* LabelT2Version;
     QLineEdit* EditTribes2Path;
     QPushButton* ButtonSelectTribes2;
+
+    // Browse: a file dialog for the game's executable.
+    void ActionSelectT2Execute();
+    // What Browse does with the file the user confirmed in the dialog.
+    void TakeGameExecutable(const QString& chosen);
 };
 
 // Page "Into": the choice of what to do, with the hosts and stored casts.
@@ -36,6 +43,11 @@ public:
     // The offline list's context menu: the selected stored cast as a ".qmx".
     QAction* ActionExportArchive;
 
+    // The hosts and recordings directory last used, and the offline list.
+    void LoadChoices(const SettingsStore& settings, const QString& streamsDirectory);
+    // Lists the stored casts and cast archives of the streams directory.
+    void FillOfflineList(const QString& streamsDirectory);
+
 signals:
     // A control that belongs to one mode took the keyboard focus.
     void ViewHostEntered();
@@ -44,4 +56,9 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Writes the selected stored cast as the ".qmx" the user names.
+    void ActionExportArchiveExecute();
+    QString StreamsDirectory;
 };

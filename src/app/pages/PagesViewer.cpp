@@ -1,7 +1,13 @@
 #include "app/pages/PagesViewer.h"
 
 #include "app/UnitClientPrefs.h"
+#include "app/UnitSectionPick.h"
+#include "app/UnitSettingsStore.h"
 #include "app/pages/PageKit.h"
+#include "platform/CommaText.h"
+#include "session/ViewingView.h"
+
+#include <QFile>
 
 #include <QHBoxLayout>
 
@@ -115,7 +121,87 @@ TPageSectionPick::TPageSectionPick(QWidget* parent) : QWidget(parent) {
             &TPageSectionPick::ApplyRadioButtonRule);
     connect(RadioButtonPickPlayFromLaterPoint, &QRadioButton::clicked, this,
             &TPageSectionPick::ApplyRadioButtonRule);
+    connect(ListViewSections, &QTreeWidget::itemSelectionChanged, this,
+            &TPageSectionPick::ListViewSectionsSelectItem);
     ApplyRadioButtonRule();
+}
+
+namespace {
+
+QString Field(const std::vector<std::string>& fields, std::size_t index) {
+    return index < fields.size() ? QString::fromStdString(fields[index]) : QString();
+}
+
+TribesDisplayPrefs ChoicesOn(const TPageViewOptions& page) {
+    TribesDisplayPrefs prefs;
+    prefs.Windowed = page.CheckBoxTribesWindowed->isChecked();
+    prefs.VideoMode = page.ComboBoxVideoMode->currentText().toStdString();
+    prefs.Volume = page.TrackBarTribesVolume->value();
+    return prefs;
+}
+
+} // namespace
+
+void TPageViewOptions::ReadClientPrefs(const QString& gameDirectory) {
+    TribesDisplayPrefs prefs = ChoicesOn(*this);
+    if (!::ReadClientPrefs(gameDirectory.toStdString(), prefs))
+        return;
+    CheckBoxTribesWindowed->setChecked(prefs.Windowed);
+    ComboBoxVideoMode->setCurrentIndex(
+        std::max(0, ComboBoxVideoMode->findText(QString::fromStdString(prefs.VideoMode))));
+    TrackBarTribesVolume->setValue(prefs.Volume);
+}
+
+void TPageViewOptions::StoreViewOptions(const QString& gameDirectory,
+                                        SettingsStore& settings) const {
+    ::WriteClientPrefs(gameDirectory.toStdString(), ChoicesOn(*this));
+    settings.WriteBool(SettingsSection, QStringLiteral("AudioOnly"),
+                       CheckBoxAudioOnly->isChecked());
+}
+
+void TPageSectionPick::ShowSections(const QStringList& descriptions) {
+    Descriptions = descriptions;
+    ListViewSections->clear();
+    if (descriptions.isEmpty())
+        return;
+    const std::vector<std::string> first = SplitCommaText(descriptions.first().toStdString());
+    if (first.size() >= 3)
+        ListViewSections->setHeaderLabels({Field(first, 1), Field(first, 2)});
+    for (const QString& line : descriptions) {
+        const std::vector<std::string> fields = SplitCommaText(line.toStdString() + ",");
+        const std::size_t pairs = (fields.size() - 1) / 2;
+        AddSection(Field(fields, 0).toInt(), Field(fields, pairs + 1), Field(fields, pairs + 2));
+    }
+    ListViewSections->setCurrentItem(ListViewSections->topLevelItem(0));
+    ListViewSections->scrollToItem(ListViewSections->topLevelItem(0));
+}
+
+void TPageSectionPick::PrepareSectionPick(const QString& castDirectory) {
+    QFile lastPlayed(castDirectory + QStringLiteral("lastplayed.dat"));
+    if (lastPlayed.open(QIODevice::ReadOnly)) {
+        RadioButtonPickPlayFromLaterPoint->setChecked(true);
+        std::vector<int> sections;
+        for (int i = 0; i < ListViewSections->topLevelItemCount(); ++i)
+            sections.push_back(SectionOf(ListViewSections->topLevelItem(i)));
+        if (!sections.empty()) {
+            QTreeWidgetItem* item = ListViewSections->topLevelItem(
+                PickLastPlayedIndex(sections, lastPlayed.readAll().toStdString()));
+            ListViewSections->setCurrentItem(item);
+            ListViewSections->scrollToItem(item);
+        }
+    } else {
+        RadioButtonPlayFromStart->setChecked(true);
+    }
+    ApplyRadioButtonRule();
+}
+
+void TPageSectionPick::ListViewSectionsSelectItem() {
+    MemoDemoStart->clear();
+    const std::optional<int> index = SelectedIndex();
+    if (!index || *index >= Descriptions.size())
+        return;
+    for (const std::string& line : DescribeSection(Descriptions[*index].toStdString()))
+        MemoDemoStart->appendPlainText(QString::fromStdString(line));
 }
 
 void TPageSectionPick::AddSection(int section, const QString& timeRemaining, const QString& map) {
@@ -180,4 +266,25 @@ TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent) {
     PanelPaused->setFrameShape(QFrame::Panel);
     PanelPaused->hide();
     layout->addWidget(PanelPaused);
+}
+
+void TPageViewing::Reset() {
+    ListViewStreams->clear();
+    LabelViewingStreams->setText(QStringLiteral("Waiting for streams to start..."));
+    NotebookViewing->setCurrentWidget(PageWaiting);
+    ProgressBarBuffer->setMaximum(100);
+    ProgressBarBuffer->setValue(0);
+}
+
+void TPageViewing::ShowDownload(const TDownloadProgress& progress) {
+    NotebookViewing->setCurrentWidget(PageDownloadingBuffer);
+    LabelViewingStreams->setText(QStringLiteral("Stream transfer in progress..."));
+    const QString slot = QString::number(progress.Slot);
+    const QList<QTreeWidgetItem*> rows = ListViewStreams->findItems(slot, Qt::MatchExactly, 0);
+    QTreeWidgetItem* row = rows.isEmpty() ? new QTreeWidgetItem(ListViewStreams, {slot}) : rows.first();
+    row->setText(1, progress.Audio ? QStringLiteral("Audio (OGG)") : QStringLiteral("Demo"));
+    row->setText(2, QStringLiteral("%1 KB").arg(progress.ReceivedKB));
+    LabelBuffer->setText(QString::fromStdString(progress.BufferLabel));
+    ProgressBarBuffer->setMaximum(100);
+    ProgressBarBuffer->setValue(progress.BufferPercent);
 }

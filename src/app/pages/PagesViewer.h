@@ -14,6 +14,9 @@
 
 #include <optional>
 
+struct TDownloadProgress;
+class SettingsStore;
+
 // Page "AuthView": the viewer's login to a server that asks for one.
 class TPageAuthView : public QWidget {
     Q_OBJECT
@@ -35,6 +38,12 @@ public:
     QCheckBox* CheckBoxTribesWindowed;
     QComboBox* ComboBoxVideoMode;
     QSlider* TrackBarTribesVolume;
+
+    // The display choices read back from the game's preference file.
+    void ReadClientPrefs(const QString& gameDirectory);
+    // What Next keeps: the display choices in the game's preference file and
+    // "audio only" in the settings.
+    void StoreViewOptions(const QString& gameDirectory, SettingsStore& settings) const;
 };
 
 // Page "Section Pick": where in the cast to start.
@@ -50,12 +59,23 @@ public:
 
     // Adds an entry for a start-point section.
     void AddSection(int section, const QString& timeRemaining, const QString& map);
+    // Lists a cast's start points from their description lines (comma texts of
+    // the section number, n names and n values), the first one selected.
+    void ShowSections(const QStringList& descriptions);
+    // Preselects where the cast was left ("lastplayed.dat" in its directory),
+    // or "Play from start" when it was never played.
+    void PrepareSectionPick(const QString& castDirectory);
     // The section an entry stands for.
     static int SectionOf(const QTreeWidgetItem* item);
     std::optional<int> SelectedIndex() const;
 
     // The list and its description show only while "Play from a later point" is checked.
     void ApplyRadioButtonRule();
+
+private:
+    // Shows the selected start point's description as "name: value" lines.
+    void ListViewSectionsSelectItem();
+    QStringList Descriptions;
 };
 
 // Page "Viewing": download and playback state of a cast.
@@ -72,4 +92,8 @@ public:
     QProgressBar* ProgressBarBuffer;
     QTreeWidget* ListViewStreams;
     QLabel* PanelPaused;
+
+    // Back to "Waiting for streams to start..." with nothing listed.
+    void Reset();
+    void ShowDownload(const TDownloadProgress& progress);
 };

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class GameWindowFinder;
+class QTimer;
+class TAssembledCast;
+class TCastAssembler;
+class TGameStarter;
+class TPlaybackSync;
+class TViewingView;
+
+// The playing part of a viewing run: the cast audio through the sound device,
+// the game it launches, and the synchronisation timer that keeps the game in
+// step. Lives on the main thread.
+class TCastPlayback {
+public:
+    TCastPlayback(TViewingView& view, TGameStarter& games, QTimer& timerSync);
+    ~TCastPlayback();
+    TCastPlayback(const TCastPlayback&) = delete;
+    TCastPlayback& operator=(const TCastPlayback&) = delete;
+
+    // Begins at a section of the assembler's run, ending what played before.
+    // A cast that cannot start leaves playback stopped (the viewer is told).
+    void Start(TCastAssembler& assembly, std::int32_t section);
+    // One synchronisation step; the timer's handler.
+    void TimerSyncTimer();
+    // No more ticks, the decoder closed and the wave output freed. Safe to repeat.
+    void Stop();
+
+    TPlaybackSync* Sync() const { return FSync.get(); }
+    bool Paused() const { return FPaused; }
+
+private:
+    void SetPaused(bool paused);
+    // Each message once a run: a device that fails on every tick would
+    // otherwise bury the viewer in boxes.
+    void ShowError(const QString& message);
+
+    TViewingView& View;
+    TGameStarter& Games;
+    QTimer& TimerSync;
+    std::unique_ptr<GameWindowFinder> GameWindows;
+    std::unique_ptr<TAssembledCast> Cast;
+    std::unique_ptr<TPlaybackSync> FSync;
+    QSet<QString> ShownErrors;
+    bool FPaused = false;
+};
