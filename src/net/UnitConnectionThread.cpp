@@ -13,14 +13,6 @@ TConnectionThread::~TConnectionThread() {
     Stop();
 }
 
-void TConnectionThread::Stop() {
-    if (!Started())
-        return;
-    CloseSocket();
-    Terminate();
-    WaitFor();
-}
-
 std::string TConnectionThread::StatusText() const {
     std::lock_guard guard(StatusLock);
     return FStatusText;

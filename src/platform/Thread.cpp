@@ -43,16 +43,39 @@ void TThread::WaitFor() {
         Worker.join();
 }
 
+void TThread::Stop() {
+    if (!FStarted)
+        return;
+    Unblock();
+    Terminate();
+    // The body waits for the call this Stop runs in: waiting for the body
+    // here would wait for ever.
+    if (FServedCalls == 0)
+        WaitFor();
+}
+
 std::exception_ptr TThread::FatalException() const {
     std::lock_guard guard(Lock);
     return FFatal;
 }
 
 void TThread::Synchronize(const std::function<void()>& fn) {
-    Sync.RunOnMain(fn);
+    Sync.RunOnMain([this, &fn] {
+        struct TServing {
+            int& Calls;
+            explicit TServing(int& calls) : Calls(calls) { ++Calls; }
+            ~TServing() { --Calls; }
+        } serving(FServedCalls);
+        fn();
+    });
 }
 
 bool TThread::SleepFor(std::chrono::milliseconds duration) {
     std::unique_lock guard(Lock);
     return !Wake.wait_for(guard, duration, [this] { return FTerminated.load(); });
+}
+
+void TStopThenDelete::operator()(TThread* thread) const {
+    thread->Stop();
+    delete thread;
 }
