@@ -8,11 +8,6 @@ TConnectionThread::TConnectionThread(SyncContext& sync, std::string clientVersio
     Connection.OnDisconnected = [this] { Status("Disconnected"); };
 }
 
-TConnectionThread::~TConnectionThread() {
-    // A body still running would touch members that are about to go.
-    Stop();
-}
-
 std::string TConnectionThread::StatusText() const {
     std::lock_guard guard(StatusLock);
     return FStatusText;

@@ -32,7 +32,6 @@ class TConnectionThread : public TThread {
 public:
     TConnectionThread(SyncContext& sync, std::string clientVersion, std::string host,
                       std::uint16_t port, const char* roleCode);
-    ~TConnectionThread() override;
 
     // The last status message (what OnStatus was last called with).
     std::string StatusText() const;

@@ -1,10 +1,25 @@
 #include "platform/Thread.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 TThread::TThread(SyncContext& sync) : Sync(sync) {}
 
 TThread::~TThread() {
-    if (Worker.joinable())
-        Worker.join();
+    if (!Worker.joinable())
+        return;
+#ifdef NELQ_CHECK_THREAD_STOPS
+    // Checked whether or not the body has ended by now, so that a missing
+    // Stop is caught every time, not only when the timing is unlucky.
+    std::fputs("TThread: a thread was destroyed while its body still ran (it was never "
+               "stopped): its owner must Stop it first\n",
+               stderr);
+    std::abort();
+#else
+    // The derived part the body runs in is gone: end the body as soon as it looks.
+    Terminate();
+    Worker.join();
+#endif
 }
 
 void TThread::Start() {

@@ -13,10 +13,14 @@
 // Base of the worker threads: created suspended, started once, asked to stop
 // through a flag that the body polls, and able to run short calls on the main
 // thread through its SyncContext.
+//
+// Its owner stops it (Stop) before destroying it: by the time this base is
+// destroyed the derived part the body runs in is gone already. Test builds
+// abort on a thread destroyed unstopped; other builds end and join it.
 class TThread {
 public:
     explicit TThread(SyncContext& sync);
-    virtual ~TThread(); // waits for a started body to end (after Terminate)
+    virtual ~TThread();
 
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;

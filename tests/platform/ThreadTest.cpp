@@ -58,6 +58,22 @@ protected:
 
 } // namespace
 
+TEST(ThreadDeathTest, AThreadItsOwnerDestroysUnstoppedAbortsTheTestRun) {
+#ifdef NELQ_CHECK_THREAD_STOPS
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            PumpedSyncContext sync;
+            CallingBackThread forgotten(sync);
+            forgotten.OnCall = [] {};
+            forgotten.Start();
+        },
+        "destroyed while its body still ran.*must Stop it first");
+#else
+    GTEST_SKIP() << "built without the check";
+#endif
+}
+
 // Stop is made by the owner, again by the owner, and by the owner's handlers
 // of the thread's own calls, which run while the body waits on them: none of
 // these may hang or leave a body running.
