@@ -81,9 +81,9 @@ TEST(Thread, AnOwnersStopMayBeRepeatedAlsoFromTheThreadsOwnCalls) {
     PumpedSyncContext sync;
     for (const bool stopFromFirstCall : {false, true}) {
         SCOPED_TRACE(stopFromFirstCall);
+        int calls = 0; // before the thread: its last call may come while it is deleted
         auto thread = MakeOwnedThread<CallingBackThread>(sync);
         thread->Stop(); // never started: nothing to wait for
-        int calls = 0;
         thread->OnCall = [&] {
             ++calls;
             if (stopFromFirstCall || thread->Terminated()) {
