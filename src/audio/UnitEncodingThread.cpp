@@ -23,10 +23,7 @@ TEncodingThread::TEncodingThread(SyncContext& sync, std::string directory, int32
     : TThread(sync), FDirectory(std::move(directory)), FQualityIndex(ValidAudioIndex(qualityIndex)),
       FRandom(MakeSerialGenerator()) {}
 
-TEncodingThread::~TEncodingThread() {
-    Terminate();
-    WaitFor();
-}
+TEncodingThread::~TEncodingThread() = default;
 
 std::string TEncodingThread::SectionFileName(int32_t section) const {
     char name[32];

@@ -21,7 +21,7 @@ public:
     // `directory` ends in a separator; `qualityIndex` selects the encoder set-up
     // (an index outside the table means the first entry).
     TEncodingThread(SyncContext& sync, std::string directory, int32_t qualityIndex);
-    ~TEncodingThread() override; // terminates and waits; an open file is closed unfinished
+    ~TEncodingThread() override; // after Stop; an open file is closed unfinished
 
     // The queue's lock. Producers append between Lock and Unlock (see TBlockQueueLock).
     void Lock() { FLock.lock(); }

@@ -8,19 +8,6 @@ TConnectionThread::TConnectionThread(SyncContext& sync, std::string clientVersio
     Connection.OnDisconnected = [this] { Status("Disconnected"); };
 }
 
-TConnectionThread::~TConnectionThread() {
-    // A body still running would touch members that are about to go.
-    Stop();
-}
-
-void TConnectionThread::Stop() {
-    if (!Started())
-        return;
-    CloseSocket();
-    Terminate();
-    WaitFor();
-}
-
 std::string TConnectionThread::StatusText() const {
     std::lock_guard guard(StatusLock);
     return FStatusText;

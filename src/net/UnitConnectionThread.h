@@ -26,18 +26,12 @@ enum class TAttemptEnd { Reconnect, EndThread };
 // files, EndAttempt to close them. It talks to the main window only through
 // Status() and its own Synchronize calls.
 //
-// Stop() is called from the main thread before the object is destroyed; a
-// derived class that adds members the body uses calls it in its own destructor.
+// Its owner calls Stop() from the main thread before destroying it: Stop shuts
+// the socket down, which ends a read the thread waits in.
 class TConnectionThread : public TThread {
 public:
     TConnectionThread(SyncContext& sync, std::string clientVersion, std::string host,
                       std::uint16_t port, const char* roleCode);
-    ~TConnectionThread() override;
-
-    // Main thread: unblocks a read the thread waits in (no notification).
-    void CloseSocket() { Connection.CloseSocket(); }
-    // Main thread: CloseSocket, Terminate, then wait while serving the thread's calls.
-    void Stop();
 
     // The last status message (what OnStatus was last called with).
     std::string StatusText() const;
@@ -47,6 +41,7 @@ public:
 
 protected:
     void Execute() final;
+    void Unblock() final { Connection.CloseSocket(); }
 
     // Once, before the first attempt.
     virtual void BeforeLoop() {}

@@ -41,11 +41,6 @@ TFilmerThread::TFilmerThread(SyncContext& sync, std::string clientVersion, std::
                  });
              }) {}
 
-TFilmerThread::~TFilmerThread() {
-    // The body uses the cutter and the part files, which go before the base.
-    Stop();
-}
-
 void TFilmerThread::BeforeLoop() {
     // Filming goes on without it: fake sections still carry the commentary.
     std::error_code error;

@@ -36,7 +36,6 @@ public:
                   std::string recordingsDirectory, std::string workDirectory,
                   std::string filmingPassword, std::string gameName, std::int32_t rate,
                   std::int32_t sectionStep, std::uint16_t port = FilmerRole.Port);
-    ~TFilmerThread() override;
 
     // Run on the main thread through Synchronize.
     std::function<void(std::int32_t bytes)> OnBytesSent;

@@ -34,11 +34,6 @@ TViewerThread::TViewerThread(SyncContext& sync, std::string clientVersion,
       RecordingsDirectory(std::move(recordingsDirectory)),
       StreamsDirectory(std::move(streamsDirectory)) {}
 
-TViewerThread::~TViewerThread() {
-    // The body uses this class's members: end it before they go.
-    Stop();
-}
-
 void TViewerThread::SetTimings(std::chrono::milliseconds loopInterval,
                                std::chrono::milliseconds reconnectPause) {
     LoopInterval = loopInterval;

@@ -31,7 +31,6 @@ public:
     TViewerThread(SyncContext& sync, std::string clientVersion, std::string recordingsDirectory,
                   std::string streamsDirectory, std::string host,
                   std::uint16_t port = ViewerRole.Port);
-    ~TViewerThread() override;
 
     // Before Start: the state loop's tick and the pause before a reconnection.
     void SetTimings(std::chrono::milliseconds loopInterval,

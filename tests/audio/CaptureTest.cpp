@@ -199,10 +199,10 @@ protected:
         const TPrivateAudioDevice device;
         ASSERT_FALSE(device.Source().isNull());
         PumpedSyncContext sync;
-        TEncodingThread encoder(sync, Directory.string() + "/", audioIndex);
+        auto encoder = MakeOwnedThread<TEncodingThread>(sync, Directory.string() + "/", audioIndex);
         TAudioCapture capture(recordingType, device.Source());
         capture.SelectRecordingFormat(audioIndex);
-        capture.SetEncoder(&encoder);
+        capture.SetEncoder(encoder.get());
         const auto mainThread = std::this_thread::get_id();
         int packets = 0, offMainThread = 0;
         capture.SetMixHook([&](uint8_t* data, int size) {
@@ -211,20 +211,20 @@ protected:
             for (int at = 0; at + 1 < size; at += 2 * quality.Channels)
                 Captured.push_back(static_cast<int16_t>(data[at] | (data[at + 1] << 8)));
         });
-        encoder.Start();
+        encoder->Start();
         capture.Start();
         ASSERT_TRUE(capture.Running());
 
         PumpFor(300); // nothing is filmed yet: captured audio is dropped
         EXPECT_EQ(packets, 0);
         {
-            TBlockQueueLock lock(encoder);
+            TBlockQueueLock lock(*encoder);
             EXPECT_EQ(lock.Blocks().Count(), 0);
         }
 
         capture.SetCaptureSection(0);
         {
-            TBlockQueueLock lock(encoder);
+            TBlockQueueLock lock(*encoder);
             lock.Blocks().AddInfo(0, InfoCompleteSection);
             lock.Blocks().AddInfo(0, InfoCreateSection);
         }
@@ -242,11 +242,11 @@ protected:
         EXPECT_GT(packets, 10);
         EXPECT_EQ(offMainThread, 0);
         {
-            TBlockQueueLock lock(encoder);
+            TBlockQueueLock lock(*encoder);
             lock.Blocks().AddInfo(0, InfoCompleteSection);
             lock.Blocks().AddBlock(BlockKindAudio, 0, 0, nullptr);
         }
-        ASSERT_TRUE(sync.PumpUntil([&] { return encoder.Finished(); }, std::chrono::seconds(10)));
+        ASSERT_TRUE(sync.PumpUntil([&] { return encoder->Finished(); }, std::chrono::seconds(10)));
         ExpectValidSection((Directory / "stream_0.ogg").string(), quality.Rate, quality.Channels,
                            static_cast<int64_t>(Captured.size()));
 

@@ -29,7 +29,7 @@ protected:
     }
 
     void StartEncoder(int qualityIndex) {
-        Encoder = std::make_unique<TEncodingThread>(Sync, Directory.string() + "/", qualityIndex);
+        Encoder = MakeOwnedThread<TEncodingThread>(Sync, Directory.string() + "/", qualityIndex);
         Encoder->Start();
     }
     void Cut(int32_t section) {
@@ -61,7 +61,7 @@ protected:
 
     PumpedSyncContext Sync;
     fs::path Directory;
-    std::unique_ptr<TEncodingThread> Encoder;
+    TOwnedThread<TEncodingThread> Encoder;
 };
 } // namespace
 

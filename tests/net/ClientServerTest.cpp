@@ -19,7 +19,6 @@ public:
     TKeepAliveFilmer(SyncContext& sync, const TServerHarness& server, const std::string& password)
         : TFilmerConnectionThread(sync, "1.0.0.47", server.Address, password, "Cast Of Two",
                                   server.FilmerPort()) {}
-    ~TKeepAliveFilmer() override { Stop(); }
 
     std::atomic<int> Logins{0};
     std::atomic<int> Resumes{0};
@@ -42,7 +41,6 @@ class TListingViewer : public TViewerConnectionThread {
 public:
     TListingViewer(SyncContext& sync, const TServerHarness& server)
         : TViewerConnectionThread(sync, "1.0.0.47", server.Address, server.ViewerPort()) {}
-    ~TListingViewer() override { Stop(); }
 
     std::vector<std::string> Games; // written by the thread before Listed is set
     std::atomic<bool> Listed{false};
@@ -75,22 +73,22 @@ TEST(ClientAndServer, FilmerLogsInNewAndResumesAfterTheServerRestarts) {
     TServerHarness server("127.0.0.14", "client-filmer", options);
     PumpedSyncContext sync;
     std::vector<std::string> status;
-    TKeepAliveFilmer filmer(sync, server, "secret");
-    filmer.OnStatus = [&](const std::string& text) { status.push_back(text); };
-    filmer.Start();
-    ASSERT_TRUE(sync.PumpUntil([&] { return filmer.Logins == 1; }, 10s));
+    auto filmer = MakeOwnedThread<TKeepAliveFilmer>(sync, server, "secret");
+    filmer->OnStatus = [&](const std::string& text) { status.push_back(text); };
+    filmer->Start();
+    ASSERT_TRUE(sync.PumpUntil([&] { return filmer->Logins == 1; }, 10s));
     server.Restart(); // drops the connection; the cast stays on disk
-    ASSERT_TRUE(sync.PumpUntil([&] { return filmer.Logins == 2; }, 10s));
-    filmer.Stop();
-    EXPECT_EQ(filmer.Resumes, 1);
+    ASSERT_TRUE(sync.PumpUntil([&] { return filmer->Logins == 2; }, 10s));
+    filmer->Stop();
+    EXPECT_EQ(filmer->Resumes, 1);
     EXPECT_TRUE(Has(status, "Attempting Reconnection..."));
     EXPECT_TRUE(server.LogHas("logged in (RESUME) to Cast Of Two"));
 
-    TKeepAliveFilmer intruder(sync, server, "guess");
     std::vector<std::string> refused;
-    intruder.OnStatus = [&](const std::string& text) { refused.push_back(text); };
-    intruder.Start();
-    ASSERT_TRUE(sync.PumpUntil([&] { return intruder.Finished(); }, 10s));
+    auto intruder = MakeOwnedThread<TKeepAliveFilmer>(sync, server, "guess");
+    intruder->OnStatus = [&](const std::string& text) { refused.push_back(text); };
+    intruder->Start();
+    ASSERT_TRUE(sync.PumpUntil([&] { return intruder->Finished(); }, 10s));
     EXPECT_TRUE(Has(refused, "Wrong filming password."));
 }
 
@@ -100,15 +98,15 @@ TEST(ClientAndServer, ViewerLogsInWhenAskedAndListsTheGames) {
     TServerHarness server("127.0.0.15", "client-viewer", options);
     server.FilmerOf("Listed Game");
     PumpedSyncContext sync;
-    TListingViewer viewer(sync, server);
-    viewer.OnAuthRequired = [&] {
-        viewer.SetUsername("ann");
-        viewer.SetPassword("pw");
-        viewer.SetViewerState(vsLogin);
+    auto viewer = MakeOwnedThread<TListingViewer>(sync, server);
+    viewer->OnAuthRequired = [&] {
+        viewer->SetUsername("ann");
+        viewer->SetPassword("pw");
+        viewer->SetViewerState(vsLogin);
     };
-    viewer.Start();
-    ASSERT_TRUE(sync.PumpUntil([&] { return viewer.Listed.load(); }, 10s));
-    viewer.Stop();
-    EXPECT_EQ(viewer.Games, std::vector<std::string>{"Listed Game"});
+    viewer->Start();
+    ASSERT_TRUE(sync.PumpUntil([&] { return viewer->Listed.load(); }, 10s));
+    viewer->Stop();
+    EXPECT_EQ(viewer->Games, std::vector<std::string>{"Listed Game"});
     EXPECT_TRUE(server.LogHas("viewer: logged in as ann"));
 }

@@ -20,8 +20,8 @@ TFilming::TFilming(const std::string& host, std::uint16_t port, std::int32_t rat
     std::string recordings = Recordings.WithSeparator();
     recordings.pop_back(); // the thread adds the separator itself
     Thread =
-        std::make_unique<TFilmerThread>(Sync, "1.0.0.47", host, recordings, Work.WithSeparator(),
-                                        password, FilmedGame, rate, step, port);
+        MakeOwnedThread<TFilmerThread>(Sync, "1.0.0.47", host, recordings, Work.WithSeparator(),
+                                       password, FilmedGame, rate, step, port);
     Thread->SetPassInterval(20ms);
     Thread->OnStatus = [this](const std::string& text) { Statuses.push_back(text); };
     Thread->OnBytesSent = [this](std::int32_t bytes) { Bytes.push_back(bytes); };

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,7 +46,7 @@ public:
     std::vector<std::int32_t> Bytes;
     std::vector<std::int32_t> Cuts;
     std::function<void()> OnPump;
-    std::unique_ptr<TFilmerThread> Thread;
+    TOwnedThread<TFilmerThread> Thread; // last: stopped while what its handlers fill lives
 };
 
 // Sections 0 fake, 1 real, 2 fake, 3 real, 4 fake, made as the game and the

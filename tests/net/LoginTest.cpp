@@ -21,7 +21,6 @@ class TTestFilmer : public TFilmerConnectionThread {
 public:
     TTestFilmer(SyncContext& sync, std::uint16_t port)
         : TFilmerConnectionThread(sync, Version, Address, "pw", "Game One", port) {}
-    ~TTestFilmer() override { Stop(); }
 
     std::vector<std::string> Hooks; // written by the thread; read after Stop
 
@@ -45,7 +44,6 @@ class TTestViewer : public TViewerConnectionThread {
 public:
     TTestViewer(SyncContext& sync, std::uint16_t port)
         : TViewerConnectionThread(sync, Version, Address, port) {}
-    ~TTestViewer() override { Stop(); }
 
     std::atomic<int> Resumes{0};
 
@@ -123,12 +121,12 @@ TEST(Login, FilmerLogsInNewThenResumesAfterADropButNotAfterAFailureBeforeLogin) 
     });
     PumpedSyncContext sync;
     TStatusLog status;
-    TTestFilmer filmer(sync, peer.Port());
-    filmer.OnStatus = [&](const std::string& text) { status.Lines.push_back(text); };
-    filmer.Start();
+    auto filmer = MakeOwnedThread<TTestFilmer>(sync, peer.Port());
+    filmer->OnStatus = [&](const std::string& text) { status.Lines.push_back(text); };
+    filmer->Start();
     ASSERT_TRUE(
         sync.PumpUntil([&] { return status.Has("Attempting to resume transfer..."); }, 10s));
-    filmer.Stop();
+    filmer->Stop();
 
     const auto received = peer.Received();
     ASSERT_GE(received.size(), 5u);
@@ -136,7 +134,7 @@ TEST(Login, FilmerLogsInNewThenResumesAfterADropButNotAfterAFailureBeforeLogin) 
     EXPECT_EQ(received[1], "AUTH\tpw\tNEW\tGame One");
     EXPECT_EQ(received[2], "HI");
     EXPECT_EQ(received[4], "AUTH\tpw\tRESUME\tGame One");
-    EXPECT_EQ(filmer.Hooks,
+    EXPECT_EQ(filmer->Hooks,
               (std::vector<std::string>{"first", "logged in", "resumed", "logged in"}));
     // The failed first attempt is retried silently; the drop after the login is not.
     const auto reconnect =
@@ -177,16 +175,16 @@ TEST(Login, RefusalsShowTheirReasonAndEndTheThreadWithoutReconnecting) {
         });
         PumpedSyncContext sync;
         TStatusLog status;
-        std::unique_ptr<TConnectionThread> thread;
+        TOwnedThread<TConnectionThread> thread;
         if (refusal.Viewer) {
-            auto viewer = std::make_unique<TTestViewer>(sync, peer.Port());
+            auto viewer = MakeOwnedThread<TTestViewer>(sync, peer.Port());
             viewer->OnAuthRequired = [&viewer = *viewer] {
                 viewer.SetUsername("someone");
                 viewer.SetViewerState(vsLogin);
             };
             thread = std::move(viewer);
         } else {
-            thread = std::make_unique<TTestFilmer>(sync, peer.Port());
+            thread = MakeOwnedThread<TTestFilmer>(sync, peer.Port());
         }
         thread->OnStatus = [&](const std::string& text) { status.Lines.push_back(text); };
         thread->Start();
@@ -216,22 +214,22 @@ TEST(Login, ViewerAsksTheUserOnceAndSendsTheStoredLoginOnAReconnection) {
     });
     PumpedSyncContext sync;
     TStatusLog status;
-    TTestViewer viewer(sync, peer.Port());
+    auto viewer = MakeOwnedThread<TTestViewer>(sync, peer.Port());
     int asked = 0;
-    viewer.OnStatus = [&](const std::string& text) { status.Lines.push_back(text); };
-    viewer.OnAuthRequired = [&] {
+    viewer->OnStatus = [&](const std::string& text) { status.Lines.push_back(text); };
+    viewer->OnAuthRequired = [&] {
         ++asked;
-        EXPECT_EQ(viewer.GetViewerState(), vsWaitForLogin);
-        viewer.SetUsername("viewer");
-        viewer.SetPassword("secret");
-        viewer.SetViewerState(vsLogin);
+        EXPECT_EQ(viewer->GetViewerState(), vsWaitForLogin);
+        viewer->SetUsername("viewer");
+        viewer->SetPassword("secret");
+        viewer->SetViewerState(vsLogin);
     };
-    viewer.Start();
+    viewer->Start();
     ASSERT_TRUE(sync.PumpUntil([&] { return peer.Received().size() >= 3; }, 10s));
-    ASSERT_TRUE(sync.PumpUntil([&] { return viewer.GetViewerState() == vsIdle; }, 10s));
-    viewer.SetViewerState(vsSectionHeader);
+    ASSERT_TRUE(sync.PumpUntil([&] { return viewer->GetViewerState() == vsIdle; }, 10s));
+    viewer->SetViewerState(vsSectionHeader);
     ASSERT_TRUE(sync.PumpUntil([&] { return peer.Received().size() >= 7; }, 10s));
-    viewer.Stop();
+    viewer->Stop();
 
     const auto received = peer.Received();
     EXPECT_EQ(received[0], "1.0.0.47\t1016");
@@ -241,7 +239,7 @@ TEST(Login, ViewerAsksTheUserOnceAndSendsTheStoredLoginOnAReconnection) {
     EXPECT_EQ(received[5], "viewer\tsecret");
     EXPECT_EQ(received[6], "REQUEST"); // the resume target after a drop in a section
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(viewer.Resumes, 1);
+    EXPECT_EQ(viewer->Resumes, 1);
     EXPECT_TRUE(status.Has("Attempting Reconnection..."));
     EXPECT_TRUE(status.Has("Attempting to resume transfer..."));
 }
@@ -262,19 +260,19 @@ TEST(Login, AViewerWhoseFirstConnectionFailsStillListsTheGamesAndAsksTheUser) {
             ReadUntilClosed(server);
         });
         PumpedSyncContext sync;
-        TTestViewer viewer(sync, peer.Port());
+        auto viewer = MakeOwnedThread<TTestViewer>(sync, peer.Port());
         int asked = 0;
-        viewer.OnAuthRequired = [&] {
+        viewer->OnAuthRequired = [&] {
             ++asked;
-            viewer.SetUsername("viewer");
-            viewer.SetPassword("secret");
-            viewer.SetViewerState(vsLogin);
+            viewer->SetUsername("viewer");
+            viewer->SetPassword("secret");
+            viewer->SetViewerState(vsLogin);
         };
-        viewer.Start();
+        viewer->Start();
         const std::size_t expected = serverAsksForLogin ? 3 : 2;
         ASSERT_TRUE(sync.PumpUntil([&] { return peer.Received().size() >= expected; }, 10s))
             << serverAsksForLogin;
-        viewer.Stop();
+        viewer->Stop();
         const auto received = peer.Received();
         EXPECT_EQ(received.back(), "LISTGAMES") << serverAsksForLogin;
         EXPECT_EQ(asked, serverAsksForLogin ? 1 : 0);
@@ -287,12 +285,12 @@ TEST(Login, AViewerWhoseFirstConnectionFailsStillListsTheGamesAndAsksTheUser) {
 TEST(Login, StoppingEndsAThreadBlockedInARead) {
     TScriptedPeer peer(Address, [](TServerConnection& server, int) { ReadUntilClosed(server); });
     PumpedSyncContext sync;
-    TTestFilmer filmer(sync, peer.Port());
-    filmer.Start();
+    auto filmer = MakeOwnedThread<TTestFilmer>(sync, peer.Port());
+    filmer->Start();
     ASSERT_TRUE(sync.PumpUntil([&] { return peer.Connections() == 1; }, 10s));
     std::this_thread::sleep_for(50ms); // the thread now waits for the greeting
     const auto began = std::chrono::steady_clock::now();
-    filmer.Stop();
+    filmer->Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - began, 1s);
-    EXPECT_TRUE(filmer.Finished());
+    EXPECT_TRUE(filmer->Finished());
 }

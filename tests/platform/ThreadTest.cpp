@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -39,7 +40,69 @@ protected:
     void Execute() override { throw std::runtime_error("body failed"); }
 };
 
+// Calls the main thread on every pass and once more when asked to end, as
+// the connection threads report their end.
+class CallingBackThread : public TThread {
+public:
+    using TThread::TThread;
+    std::function<void()> OnCall;
+
+protected:
+    void Execute() override {
+        do
+            Synchronize([this] { OnCall(); });
+        while (SleepFor(std::chrono::milliseconds(20)));
+        Synchronize([this] { OnCall(); });
+    }
+};
+
 } // namespace
+
+TEST(ThreadDeathTest, AThreadItsOwnerDestroysUnstoppedAbortsTheTestRun) {
+#ifdef NELQ_CHECK_THREAD_STOPS
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            PumpedSyncContext sync;
+            CallingBackThread forgotten(sync);
+            forgotten.OnCall = [] {};
+            forgotten.Start();
+        },
+        "destroyed while its body still ran.*must Stop it first");
+#else
+    GTEST_SKIP() << "built without the check";
+#endif
+}
+
+// Stop is made by the owner, again by the owner, and by the owner's handlers
+// of the thread's own calls, which run while the body waits on them: none of
+// these may hang or leave a body running.
+TEST(Thread, AnOwnersStopMayBeRepeatedAlsoFromTheThreadsOwnCalls) {
+    PumpedSyncContext sync;
+    for (const bool stopFromFirstCall : {false, true}) {
+        SCOPED_TRACE(stopFromFirstCall);
+        int calls = 0; // before the thread: its last call may come while it is deleted
+        auto thread = MakeOwnedThread<CallingBackThread>(sync);
+        thread->Stop(); // never started: nothing to wait for
+        thread->OnCall = [&] {
+            ++calls;
+            if (stopFromFirstCall || thread->Terminated()) {
+                thread->Stop();
+                thread->Stop();
+            }
+        };
+        thread->Start();
+        ASSERT_TRUE(sync.PumpUntil([&] { return calls > 0; }, std::chrono::seconds(10)));
+        thread->Stop();
+        EXPECT_TRUE(thread->Finished());
+        thread->Stop();
+        EXPECT_GE(calls, 2); // the last call ran during the owner's Stop
+    }
+    auto running = MakeOwnedThread<CallingBackThread>(sync);
+    running->OnCall = [] {};
+    running->Start();
+    running.reset(); // the owner's pointer stops it before it deletes it
+}
 
 TEST(Thread, SynchronizedCallsRunOnTheMainThreadAndTerminateWakesTheSleep) {
     PumpedSyncContext sync;
