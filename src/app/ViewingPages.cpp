@@ -67,7 +67,9 @@ void TViewingPages::ShowError(const std::string& message) {
 }
 
 void TViewingPages::ShowReplay(int replayed, int total) {
-    if (Form.CurrentPage() != PageOfflineViewing)
+    // The page comes forward as the replay begins; a section reported on the
+    // console meanwhile stays in view.
+    if (replayed <= 1)
         Form.ShowPage(PageOfflineViewing);
     QProgressBar* bar = Form.OfflineViewing->ProgressBarExtract;
     bar->setRange(1, total);

@@ -1,5 +1,6 @@
 #include "CastingServer.h"
 #include "QtTestSupport.h"
+#include "app/QtSyncContext.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesFilmer.h"
@@ -73,13 +74,19 @@ TEST_F(Filming, ARateThatMovesNoDataIsRefusedOnThePage) {
                   "second greater than 0, such as 8000.")
             << rate.toStdString();
         EXPECT_EQ(Form->CurrentPage(), PageFilmOptions);
-        EXPECT_FALSE(Form->FilmRun()->FilmerThread());
+        EXPECT_FALSE(Form->FilmRun());
     }
 }
 
 TEST_F(Filming, TheFilmingPageFollowsTheUploadAndTheCuts) {
-    TFilmController& film = *Form->FilmRun();
-    Form->Filming->PanelPleaseWait->hide(); // as Next on "Film Options" leaves it
+    // A run whose threads are never started: its answers to them are driven here.
+    QtSyncContext sync;
+    TPageFilming& page = *Form->Filming;
+    TFilmController film(sync, {page.LabelTransferedTo, page.PanelAudioRecording,
+                                page.PanelDemoRecording, page.PanelPleaseWait,
+                                page.ButtonStopFilming, page.ButtonMusicMixer,
+                                Form->TimerRecording, Form->TimerNoDemoSections});
+    film.ShowFilmingPage = [&] { Form->ShowPage(PageFilming); };
     Form->ShowPage(PageConnecting);
     film.OnBytesSent(1023);
     EXPECT_EQ(Form->CurrentPage(), PageFilming);
@@ -99,12 +106,12 @@ TEST_F(Filming, TheFilmingPageFollowsTheUploadAndTheCuts) {
     QLabel* audio = Form->Filming->PanelAudioRecording;
     QLabel* demo = Form->Filming->PanelDemoRecording;
     demo->show();
-    Form->TimerRecordingTimer();
+    film.TimerRecordingTimer();
     EXPECT_EQ(StatusPanel::Background(audio), StatusPanel::White);
     EXPECT_EQ(StatusPanel::Font(audio), StatusPanel::Red);
     EXPECT_EQ(StatusPanel::Background(demo), StatusPanel::White);
     EXPECT_EQ(StatusPanel::Font(demo), StatusPanel::Navy);
-    Form->TimerRecordingTimer();
+    film.TimerRecordingTimer();
     EXPECT_EQ(StatusPanel::Background(audio), StatusPanel::Red);
     EXPECT_EQ(StatusPanel::Font(audio), StatusPanel::White);
     EXPECT_EQ(StatusPanel::Background(demo), StatusPanel::Navy);
@@ -112,7 +119,7 @@ TEST_F(Filming, TheFilmingPageFollowsTheUploadAndTheCuts) {
     EXPECT_TRUE(Form->TimerRecording->isActive());
 
     // Once "Stop Recording" was pressed, later cuts leave the controls hidden.
-    Form->ButtonStopFilmingClick();
+    film.ButtonStopFilmingClick();
     EXPECT_FALSE(Form->Filming->PanelPleaseWait->isHidden());
     film.OnAudioCut(1);
     EXPECT_EQ(film.CaptureSection(), 1);
@@ -128,7 +135,7 @@ TEST_F(Filming, AWholeRunReachesTheServerAndEndsWithTheCompletion) {
     EnterFilmOptions("  127.0.0.212 ", "20000");
     Form->ExecuteAction(Form->ActionNext);
     EXPECT_TRUE(Form->TimerNoDemoSections->isActive());
-    ASSERT_TRUE(Form->FilmRun()->FilmerThread());
+    ASSERT_TRUE(Form->FilmRun() && Form->FilmRun()->FilmerThread());
 
     // Logged in: the first byte count brings the "Filming" page.
     QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
@@ -154,34 +161,46 @@ TEST_F(Filming, AWholeRunReachesTheServerAndEndsWithTheCompletion) {
     EXPECT_FALSE(std::filesystem::exists(Env.Dir / "home/stream_0.ogg"));
 
     Form->StopAll();
-    EXPECT_FALSE(Form->FilmRun()->FilmerThread());
-    EXPECT_FALSE(Form->FilmRun()->EncodingThread());
-    EXPECT_FALSE(Form->FilmRun()->AudioCapture());
+    EXPECT_FALSE(Form->FilmRun());
 }
 
-TEST_F(Filming, AStopThatArrivesWhileStopAllWaitsLeavesTheWorkToIt) {
+// The wait for a stopping run serves events: a second stop, Back, Next on a
+// page that would start a new run, and close come in then. None may reach the
+// run being stopped or start another; the close is done once the stop is over,
+// and a new run works afterwards.
+TEST_F(Filming, WhatArrivesWhileARunStopsWaitsForTheStop) {
     if (NoSoundServer())
         GTEST_SKIP() << "needs the private sound server of scripts/test-env";
     StartServer("127.0.0.213");
     EnterFilmOptions("127.0.0.213", "8000");
+    Form->show();
     Form->ExecuteAction(Form->ActionNext);
     QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
 
-    // The logged-in upload thread reports its disconnection while it stops, so
-    // the wait for it runs events: a second stop (as Back or close would
-    // start) comes in then.
-    bool innerStopRan = false;
+    bool arrived = false;
     QMetaObject::invokeMethod(
         Form.get(),
         [&] {
+            arrived = true;
             Form->StopAll();
-            innerStopRan = true;
+            Form->ExecuteAction(Form->ActionBack);
+            Form->ShowPage(PageFilmOptions);
+            Form->ExecuteAction(Form->ActionNext);
+            EXPECT_FALSE(Form->FilmRun()) << "a run started while the last one stopped";
+            Form->close();
+            EXPECT_TRUE(Form->isVisible()) << "closed under the stop";
         },
         Qt::QueuedConnection);
     Form->StopAll();
-    EXPECT_TRUE(innerStopRan);
-    EXPECT_FALSE(Form->FilmRun()->FilmerThread());
-    EXPECT_FALSE(Form->FilmRun()->EncodingThread());
+    EXPECT_TRUE(arrived);
+    EXPECT_FALSE(Form->FilmRun());
+    QTRY_VERIFY_WITH_TIMEOUT(!Form->isVisible(), 10000);
+
+    Form->show();
+    Form->ShowPage(PageFilmOptions);
+    Form->ExecuteAction(Form->ActionNext);
+    ASSERT_TRUE(Form->FilmRun());
+    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
     Form->StopAll();
 }
 
@@ -196,10 +215,10 @@ TEST_F(Filming, StartingAgainReplacesTheRunThatIsStillThere) {
     // on a fresh console.
     Form->ShowPage(PageFilmOptions);
     Form->ExecuteAction(Form->ActionNext);
-    ASSERT_TRUE(Form->FilmRun()->FilmerThread());
+    ASSERT_TRUE(Form->FilmRun() && Form->FilmRun()->FilmerThread());
     EXPECT_EQ(Form->CurrentPage(), PageConnecting);
     EXPECT_FALSE(Console().contains("Cannot connect"));
     QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Cannot connect"), 20000);
     Form->StopAll();
-    EXPECT_FALSE(Form->FilmRun()->FilmerThread());
+    EXPECT_FALSE(Form->FilmRun());
 }

@@ -22,3 +22,18 @@ inline bool ProcessEnded(pid_t pid) {
     const std::size_t close = line.rfind(')');
     return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
 }
+
+// Whether a game stand-in runs in `directory`: other tests' stand-ins may
+// show their windows on the same display meanwhile.
+inline bool StandInRunningIn(const std::string& directory) {
+    const std::filesystem::path wanted = std::filesystem::canonical(directory);
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+        std::error_code unreadable;
+        if (std::filesystem::read_symlink(process.path() / "exe", unreadable).filename() ==
+                "t2-standin" &&
+            std::filesystem::read_symlink(process.path() / "cwd", unreadable) == wanted)
+            return true;
+    }
+    return false;
+}

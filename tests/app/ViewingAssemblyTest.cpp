@@ -3,6 +3,7 @@
 // directory, and the game stand-in started on one of them.
 
 #include "FilmedCast.h"
+#include "ProcessCheck.h"
 #include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "app/ConfiguredGameStarter.h"
@@ -84,21 +85,6 @@ std::int64_t DemoProgress(const std::string& gameDirectory) {
 
 bool GameWindowShown() {
     return RunCommand("xwininfo -root -tree").Output.find("\"Tribes 2\": (") != std::string::npos;
-}
-
-// Whether a game stand-in runs in `directory`: other tests' stand-ins may
-// show their windows on the same display meanwhile.
-bool StandInRunningIn(const std::string& directory) {
-    const std::filesystem::path wanted = std::filesystem::canonical(directory);
-    std::error_code error;
-    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
-        std::error_code unreadable;
-        if (std::filesystem::read_symlink(process.path() / "exe", unreadable).filename() ==
-                "t2-standin" &&
-            std::filesystem::read_symlink(process.path() / "cwd", unreadable) == wanted)
-            return true;
-    }
-    return false;
 }
 
 TEST_F(ViewingAssembly, APickedStartRebuildsItsRecordingsAndTheGamePlaysOne) {

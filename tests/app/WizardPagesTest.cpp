@@ -1,11 +1,12 @@
+#include "CastingServer.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
-#include "session/ViewingRun.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesFilmer.h"
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
 #include "app/pages/PagesViewer.h"
+#include "session/ViewingRun.h"
 #include "session/UnitFilmController.h"
 
 #include <QStyle>
@@ -163,11 +164,18 @@ TEST_F(Wizard, BackReturnsToIntoFromEveryPageThatHasIt) {
 TEST_F(Wizard, LeavingARecordingSectionAsksFirst) {
     if (qEnvironmentVariableIsEmpty("NELQ_TEST_AUDIO"))
         GTEST_SKIP() << "needs the private sound server of scripts/test-env";
+    TServerOptions options;
+    options.BindAddress = "127.0.0.209";
+    options.DataDirectory = Env.Dir / "casts";
+    options.ViewerPort = 0;
+    TCastingServer server(options, [](const std::string&) {});
+    server.Start();
     Form->ShowPage(PageFilmOptions);
     Form->FilmOptions->EditGameName->setText("FINAL");
-    Form->Into->ComboBoxFilmHost->setEditText("127.0.0.211"); // nothing listens there
+    Form->Into->ComboBoxFilmHost->setEditText("127.0.0.209");
     Form->ExecuteAction(Form->ActionNext);
-    Form->ShowPage(PageFilming);
+    // Logged in, the run shows the "Filming" page and reports no more.
+    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
     Form->FilmRun()->SetCaptureSection(3);
     const QString question =
         AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&No");
