@@ -200,9 +200,6 @@ void TFilmController::StopFilmer() {
 }
 
 void TFilmController::StopEncoder() {
-    const auto thread = std::move(FEncodingThread);
-    if (thread && thread->Started()) {
-        thread->Terminate();
-        thread->WaitFor();
-    }
+    if (const auto thread = std::move(FEncodingThread))
+        thread->Stop();
 }
