@@ -4,6 +4,10 @@
 // 100 ms the benchmark takes the signed difference between the game's demo
 // clock and the demo time that belongs to the audio heard (the device's
 // played position). Each drift runs with drift correction and without.
+// The sink's monitor tells whether that position is what was heard: at the
+// game's launch the device is reset twice, and the first sound of the
+// section started again must come when its position is 0, with nothing of
+// the sound before the launch heard past its reset.
 //
 //   bench_playback_sync [--seconds S] [--drift P] [--overrun O] [--trace PREFIX]
 //
@@ -17,6 +21,7 @@
 
 #include "CastSections.h"
 #include "InProcessGame.h"
+#include "PrivateSoundDevice.h"
 
 #include "playback/CastAssembler.h"
 #include "playback/PlaybackSync.h"
@@ -62,7 +67,60 @@ struct TFigures {
     double P95Ms = 0;
     double MaxMs = 0;
     int Launches = 0;
+    // At the launch, from the monitor: the position when the restarted
+    // section was first heard, and how long the sound from before the
+    // launch went on past its reset.
+    double LaunchHeardAtMs = NAN;
+    double OldSoundAfterResetMs = NAN;
 };
+
+// The audio time the player reported, polled finely around the launch;
+// -1 while the launch resets and silences it.
+struct THeardPoll {
+    double Steady;
+    std::int64_t AudioMs;
+};
+
+constexpr int Loud = 3000; // the commentary peaks at 8000
+
+// Reads the launch's restart off the monitor: the first sound after the
+// audio came back, against the position polled after it.
+void EvaluateLaunch(const std::vector<THeardPoll>& polls, const TMonitorCapture& capture,
+                    std::int64_t sectionStartMs, TFigures& figures) {
+    const auto silenced = std::find_if(polls.begin(), polls.end(),
+                                       [](const THeardPoll& poll) { return poll.AudioMs < 0; });
+    const auto back = std::find_if(silenced, polls.end(),
+                                   [](const THeardPoll& poll) { return poll.AudioMs >= 0; });
+    if (back == polls.end())
+        return;
+    const std::vector<std::int16_t>& heard = capture.Samples();
+    const auto sampleAt = [&](double steady) {
+        return static_cast<std::size_t>(
+            std::max(0.0, (steady - capture.FrameZeroSeconds()) * TMonitorCapture::Rate));
+    };
+    std::size_t lastOld = sampleAt(silenced->Steady);
+    for (std::size_t i = lastOld; i < std::min(heard.size(), sampleAt(back->Steady)); ++i)
+        if (std::abs(heard[i]) > Loud)
+            lastOld = i;
+    figures.OldSoundAfterResetMs =
+        1000.0 * static_cast<double>(lastOld - sampleAt(silenced->Steady)) / TMonitorCapture::Rate;
+    // The position read back from a moment it has clearly moved on: unlike
+    // the position itself, it is not held at 0 until the sink starts.
+    const auto moved = std::find_if(back, polls.end(), [&](const THeardPoll& poll) {
+        return poll.AudioMs - sectionStartMs >= 100;
+    });
+    if (moved == polls.end())
+        return;
+    const double zeroAt =
+        moved->Steady - static_cast<double>(moved->AudioMs - sectionStartMs) / 1000;
+    for (std::size_t i = sampleAt(back->Steady); i < heard.size(); ++i)
+        if (std::abs(heard[i]) > Loud) {
+            const double when =
+                capture.FrameZeroSeconds() + static_cast<double>(i) / TMonitorCapture::Rate;
+            figures.LaunchHeardAtMs = 1000 * (when - zeroAt);
+            return;
+        }
+}
 
 double Mean(const std::vector<TSample>& samples, std::size_t from) {
     double sum = 0;
@@ -159,9 +217,15 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
 
     TInProcessGame game(settings.GameDirectory, drift);
     TAssembledCast cast(assembler);
+    TMonitorCapture capture(QMediaDevices::defaultAudioInput());
+    std::int32_t launchedDemo = -1;
     TPlaybackSync sync(
         cast, game, {settings.CastDirectory, settings.GameDirectory, false},
-        {[&game](std::int32_t demo) { game.Launch(demo); }, [](bool) {},
+        {[&](std::int32_t demo) {
+             launchedDemo = demo;
+             game.Launch(demo);
+         },
+         [](bool) {},
          [](const std::string& message) { std::fprintf(stderr, "error: %s\n", message.c_str()); }},
         [] { return std::make_unique<TQtWaveOutDevice>(); });
     sync.SetDriftCorrection(correction);
@@ -188,9 +252,17 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
         samples.push_back(
             {reporting.elapsed() / 1000.0, static_cast<double>(game.DemoClockMs() - audioDemo)});
     });
+    std::vector<THeardPoll> launchPolls;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        launchPolls.push_back({SteadySeconds(), sync.HeardAudioTime()});
+        if (running.elapsed() > 10000)
+            poll.stop();
+    });
     tick.start(TPlaybackSync::TickMs);
     frame.start(10);
     sample.start(100);
+    poll.start(2);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         const bool over = game.Launches() > 0 && !game.GameWindowExists();
@@ -207,6 +279,7 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
     }
     TFigures figures = Evaluate(samples);
     figures.Launches = game.Launches();
+    EvaluateLaunch(launchPolls, capture, std::int64_t{launchedDemo} * SectionAudioMs, figures);
     return figures;
 }
 
@@ -223,9 +296,11 @@ void Print(double drift, bool correction, const TFigures& figures) {
     std::printf("lead %7.0f ms   p95 %5.0f ms   max %5.0f ms   ", figures.LeadMs, figures.P95Ms,
                 figures.MaxMs);
     if (figures.Converged)
-        std::printf("converged after %5.1f s\n", figures.ConvergeSeconds);
+        std::printf("converged after %5.1f s", figures.ConvergeSeconds);
     else
-        std::printf("never settled (figures over the second half)\n");
+        std::printf("never settled (figures over the second half)");
+    std::printf("   launch: heard at %+4.0f ms, old sound %3.0f ms\n", figures.LaunchHeardAtMs,
+                figures.OldSoundAfterResetMs);
 }
 
 } // namespace
@@ -272,7 +347,10 @@ int main(int argc, char** argv) {
                 "from the lead\n"
                 "converged: from the start of the first %.0f-s window after which every %.0f-s "
                 "window's mean difference stays within %.0f ms of the mean over the run's second "
-                "half (only counted when reached in the first half)\n",
+                "half (only counted when reached in the first half)\n"
+                "launch (from the sink's monitor): the position, read back from 100 ms on, when "
+                "the restarted section was first heard (0 is right, + is ahead of the sound), and "
+                "how long the sound from before the launch went on past its reset\n",
                 sections, SectionAudioMs / 1000, overrunPercent, WindowSeconds, WindowSeconds, SettledWithinMs);
     std::fflush(stdout);
     for (const double drift : drifts)

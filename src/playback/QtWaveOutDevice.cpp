@@ -16,6 +16,8 @@ constexpr int PlayedPollMilliseconds = 10;
 // The sink's own buffer: the list of written buffers holds the rest, so a
 // reset stops the sound within this time.
 constexpr int SinkBufferMilliseconds = 400;
+// How much faster than the steady clock the sound card's clock may run.
+constexpr double FastestClock = 1.02;
 
 double SteadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -58,6 +60,8 @@ int TQtWaveOutDevice::Open(const TWaveFormat& format, TBufferDone onBufferDone) 
     FFormat = format;
     FOnBufferDone = std::move(onBufferDone);
     FLastPlayed = 0;
+    FClockPlayed = 0;
+    FPolledAt = SteadySeconds();
     FDrySince = -1;
     FStream = std::make_unique<TQtWaveOutStream>();
     FSink = std::make_unique<QAudioSink>(OutputDevice(), QtFormat(format));
@@ -106,6 +110,8 @@ void TQtWaveOutDevice::Reset() {
     FSink->stop();
     FStream->Clear();
     FLastPlayed = 0;
+    FClockPlayed = 0;
+    FPolledAt = SteadySeconds();
     FDrySince = -1;
     StartSink();
 }
@@ -137,7 +143,17 @@ int64_t TQtWaveOutDevice::PlayedFrames() {
         const auto sinceDry = static_cast<int64_t>((SteadySeconds() - FDrySince) * FFormat.Rate);
         played = std::max(played, FPlayedWhenDry + sinceDry);
     }
-    FLastPlayed = std::clamp<int64_t>(played, FLastPlayed, std::max(handed, FLastPlayed));
+    // Now and then the sink's report leaps to all it has been given and holds
+    // there until the sound catches up; sound never plays faster than the
+    // clock, so neither does the position.
+    const double now = SteadySeconds();
+    const double clockLimit = FClockPlayed + (now - FPolledAt) * FFormat.Rate * FastestClock;
+    FPolledAt = now;
+    FLastPlayed = std::clamp<int64_t>(
+        played, FLastPlayed,
+        std::max(std::min(handed, static_cast<int64_t>(clockLimit)), FLastPlayed));
+    // Kept in fractions: polls come far more often than frames.
+    FClockPlayed = std::min(clockLimit, static_cast<double>(std::max(played, FLastPlayed)));
     return FLastPlayed;
 }
 

@@ -43,6 +43,8 @@ private:
     TBufferDone FOnBufferDone;
     double FVolume = 1.0;
     int64_t FLastPlayed = 0; // frames; the position never goes back until a reset
+    double FClockPlayed = 0; // frames the clock allowed at the last poll
+    double FPolledAt = 0;    // steady seconds of the last poll
     double FDrySince = -1;   // steady seconds when the sink had taken every byte, or -1
     int64_t FPlayedWhenDry = 0;
     std::shared_ptr<int> FAlive = std::make_shared<int>(0); // gone with the device

@@ -11,7 +11,10 @@
 // so that the device can tell when it has been played.
 class TQtWaveOutStream : public QIODevice {
 public:
-    TQtWaveOutStream() { open(QIODevice::ReadOnly); }
+    // Unbuffered: a buffered device reads ahead into a buffer of Qt's own,
+    // which counts as handed, outlives a reset and plays before the next
+    // start's sound. Each read then takes only what the sink asked for.
+    TQtWaveOutStream() { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
 
     void Append(const uint8_t* data, size_t length);
     // Forgets every buffer; the stream offsets start again at 0.
@@ -39,5 +42,5 @@ private:
     size_t FReading = 0;                 // index of the buffer the sink reads next
     size_t FReadOffset = 0;              // within that buffer
     int64_t FAppended = 0;
-    int64_t FHanded = 0; // bytes the sink has taken
+    int64_t FHanded = 0; // bytes the sink has taken (and sent to the sound server)
 };
