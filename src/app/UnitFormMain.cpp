@@ -487,7 +487,7 @@ void TFormMain::NextFromFilmOptions() {
 }
 
 void TFormMain::StartFilming() {
-    StopAll();
+    StopRuns();
     FFilmRun = std::make_shared<TFilmController>(
         Sync, TFilmingControls{Filming->LabelTransferedTo, Filming->PanelAudioRecording,
                                Filming->PanelDemoRecording, Filming->PanelPleaseWait,
@@ -518,7 +518,8 @@ void TFormMain::StartFilming() {
 }
 
 std::shared_ptr<TViewingRun> TFormMain::StartViewingRun() {
-    StopAll();
+    // A link being followed keeps its game: only what ran before goes.
+    StopRuns();
     const std::string gameDirectory = LocalPath(FGameDirectory);
     auto games = std::make_unique<ConfiguredGameStarter>(gameDirectory, *FSettings);
     FViewRun = std::make_shared<TViewingRun>(
@@ -584,6 +585,12 @@ void TFormMain::ButtonStopFilmingClick() {
 }
 
 void TFormMain::StopAll() {
+    Pending.LinkHost.clear();
+    Pending.LinkGame.clear();
+    StopRuns();
+}
+
+void TFormMain::StopRuns() {
     // Waiting for a thread runs events, so a second Back or close can arrive
     // meanwhile; the stop under way finishes the job for it.
     if (StoppingAll)
@@ -596,8 +603,6 @@ void TFormMain::StopAll() {
         if (std::exchange(CloseAfterStop, false))
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     });
-    Pending.LinkHost.clear();
-    Pending.LinkGame.clear();
     StopRun(FFilmRun);
     StopRun(FViewRun);
 }

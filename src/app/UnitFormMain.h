@@ -62,7 +62,7 @@ public:
     void ShowPage(int index);
     WizardMode SelectedMode() const;
     void SelectMode(WizardMode mode);
-    // Stops both runs.
+    // Stops both runs and forgets the link being followed.
     void StopAll();
 
     // Brings both actions' enabled state up to date (done whenever the
@@ -151,6 +151,8 @@ private:
     void OpenPending(); // WM_OPEN_PENDING
     void PostOpenPending();
 
+    // Stops both runs; the command line's link is kept.
+    void StopRuns();
     // A new run; what ran before has been stopped.
     void StartFilming();
     std::shared_ptr<TViewingRun> StartViewingRun();
