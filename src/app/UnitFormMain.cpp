@@ -340,7 +340,8 @@ bool TFormMain::NextEnabled() const {
     case PageSectionPick:
         return SectionPick->SelectedIndex().has_value();
     case PageFilmOptions:
-        return !FilmOptions->EditGameName->text().isEmpty();
+        return !FilmOptions->EditGameName->text().isEmpty() &&
+               FilmOptions->ComboBoxSectionStep->currentIndex() >= 0;
     default:
         return false;
     }

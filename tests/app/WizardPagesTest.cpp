@@ -74,7 +74,7 @@ TEST_F(Wizard, FilmOptionsAreReadAndStoredByTheirRules) {
     Form->Settings().WriteInteger("Settings", "SectionStep", 1);
     Form->Settings().WriteInteger("Settings", "RecordingType", 1);
     Form->ShowPage(PageFilmOptions);
-    EXPECT_EQ(Form->FilmOptions->ComboBoxTransferRate->currentIndex(), -1);
+    EXPECT_EQ(Form->FilmOptions->ComboBoxTransferRate->currentText(), "8000"); // not an item
     EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(),
               "Every Section - Filmer is high bandwidth ");
     EXPECT_EQ(Form->FilmOptions->ComboBoxRecordingType->currentText(), "ACM");
@@ -95,16 +95,19 @@ TEST_F(Wizard, FilmOptionsAreReadAndStoredByTheirRules) {
     EXPECT_EQ(Form->FilmRun()->CaptureSection(), -1);
     Form->StopAll();
 
-    // A step that cannot be a start-point step shows the default instead.
-    Form->Settings().WriteInteger("Settings", "SectionStep", 0);
-    Form->ShowPage(PageFilmOptions);
-    EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every 4th Section");
+    // A step that cannot be a start-point step selects nothing, and Next
+    // waits until one is picked.
+    for (const int stored : {0, 7, std::numeric_limits<int>::min()}) {
+        Form->Settings().WriteInteger("Settings", "SectionStep", stored);
+        Form->ShowPage(PageFilmOptions);
+        EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentIndex(), -1) << stored;
+        EXPECT_FALSE(Form->ActionNext->isEnabled()) << stored;
+    }
+    Form->FilmOptions->ComboBoxSectionStep->setCurrentIndex(0);
+    Form->UpdateActions();
+    EXPECT_TRUE(Form->ActionNext->isEnabled());
 
-    Form->Settings().WriteInteger("Settings", "SectionStep", std::numeric_limits<int>::min());
-    Form->ShowPage(PageFilmOptions);
-    EXPECT_EQ(Form->FilmOptions->ComboBoxSectionStep->currentText(), "Every 4th Section");
-
-    // So does a recording type that names no method: Next would store -1 otherwise.
+    // A recording type that names no method shows the first: Next would store -1 otherwise.
     for (int stored : {2, -1}) {
         Form->Settings().WriteInteger("Settings", "RecordingType", stored);
         Form->ShowPage(PageFilmOptions);

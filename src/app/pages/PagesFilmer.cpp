@@ -148,19 +148,20 @@ void TPageFilmOptions::LoadChoices(const SettingsStore& settings) {
         *ComboBoxRecordingType,
         settings.ReadInteger(SettingsSection, QStringLiteral("RecordingType"), 0), 0);
 
+    // A stored rate that is none of the items selects the default one, so that
+    // Next works on first use; a rate typed in is still checked.
     const int rate =
         settings.ReadInteger(SettingsSection, QStringLiteral("DataRate"), DefaultDataRate);
-    ComboBoxTransferRate->setCurrentIndex(ComboBoxTransferRate->findText(QString::number(rate)));
-    if (ComboBoxTransferRate->currentIndex() < 0)
-        ComboBoxTransferRate->setEditText(QString());
+    const int rateItem = ComboBoxTransferRate->findText(QString::number(rate));
+    ComboBoxTransferRate->setCurrentIndex(
+        rateItem >= 0 ? rateItem : ComboBoxTransferRate->findText(QString::number(DefaultDataRate)));
 
-    // A step outside 1..6 would leave no start points at all; show the default instead.
-    PageKit::SelectItemOrDefault(
-        *ComboBoxSectionStep,
-        qint64{settings.ReadInteger(SettingsSection, QStringLiteral("SectionStep"),
-                                    DefaultSectionStep)} -
-            1,
-        DefaultSectionStep - 1);
+    // A stored step outside 1..6 selects nothing: Next waits until one is picked.
+    const qint64 step = qint64{settings.ReadInteger(SettingsSection, QStringLiteral("SectionStep"),
+                                                    DefaultSectionStep)} -
+                        1;
+    ComboBoxSectionStep->setCurrentIndex(
+        step >= 0 && step < ComboBoxSectionStep->count() ? static_cast<int>(step) : -1);
 }
 
 void TPageFilmOptions::StoreChoices(SettingsStore& settings) const {
