@@ -29,9 +29,7 @@ void TCastPlayback::Start(TCastAssembler& assembly, std::int32_t section) {
         TPlaybackSyncSettings{run.CastDirectory, run.GameDirectory, run.AudioOnly},
         TPlaybackSyncHooks{[this](std::int32_t demoNumber) { Games.Launch(demoNumber); },
                            [this](bool paused) { SetPaused(paused); },
-                           [this](const std::string& message) {
-                               ShowError(QString::fromStdString(message));
-                           }},
+                           [this](const std::string& message) { ShowError(message); }},
         [] { return std::make_unique<TQtWaveOutDevice>(); });
     ShownErrors.clear();
     if (!FSync->StartPlayback(section)) {
@@ -51,7 +49,7 @@ void TCastPlayback::TimerSyncTimer() {
     try {
         FSync->Tick();
     } catch (const std::exception& error) {
-        ShowError(QString::fromUtf8(error.what()));
+        ShowError(error.what());
     }
     if (FSync)
         TimerSync.start();
@@ -68,9 +66,7 @@ void TCastPlayback::SetPaused(bool paused) {
     View.ShowPaused(paused);
 }
 
-void TCastPlayback::ShowError(const QString& message) {
-    if (ShownErrors.contains(message))
-        return;
-    ShownErrors.insert(message);
-    View.ShowError(message.toStdString());
+void TCastPlayback::ShowError(const std::string& message) {
+    if (ShownErrors.insert(message).second)
+        View.ShowError(message);
 }

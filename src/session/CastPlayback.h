@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QSet>
-#include <QString>
-
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <string>
 
 class GameWindowFinder;
 class QTimer;
@@ -39,7 +38,7 @@ private:
     void SetPaused(bool paused);
     // Each message once a run: a device that fails on every tick would
     // otherwise bury the viewer in boxes.
-    void ShowError(const QString& message);
+    void ShowError(const std::string& message);
 
     TViewingView& View;
     TGameStarter& Games;
@@ -47,6 +46,6 @@ private:
     std::unique_ptr<GameWindowFinder> GameWindows;
     std::unique_ptr<TAssembledCast> Cast;
     std::unique_ptr<TPlaybackSync> FSync;
-    QSet<QString> ShownErrors;
+    std::set<std::string> ShownErrors;
     bool FPaused = false;
 };

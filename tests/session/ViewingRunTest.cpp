@@ -5,6 +5,7 @@
 
 #include "CastClients.h"
 #include "CastSections.h"
+#include "PrivateSoundDevice.h"
 #include "ProcessCheck.h"
 #include "ScratchDir.h"
 #include "app/ConfiguredGameStarter.h"
@@ -17,7 +18,6 @@
 #include "session/ViewingView.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTest>
@@ -32,14 +32,7 @@ constexpr int Deadline = 60000;
 const QString Tools = QStringLiteral(NELQ_BINARY_DIR "/tools/");
 
 bool WaitUntil(const std::function<bool()>& done) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > Deadline)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
+    return PumpUntil(done, Deadline);
 }
 
 // Keeps what the run showed, and answers the choices a user would make.
