@@ -311,7 +311,7 @@ void TFormMain::EnterPage(int index) {
         FilmOptions->LoadChoices(settings);
         break;
     case PageConnecting:
-        Connecting->MemoConsole->clear();
+        Connecting->Clear();
         break;
     default:
         break;

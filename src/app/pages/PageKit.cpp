@@ -30,6 +30,13 @@ QLabel* Paragraph(QWidget* parent, const QString& text) {
     return label;
 }
 
+QLabel* PlaybackLine(QWidget* parent) {
+    QLabel* label = Paragraph(parent, QString());
+    label->setObjectName(QStringLiteral("LabelPlayback"));
+    label->hide();
+    return label;
+}
+
 QLabel* ClickNextHint(QWidget* parent) {
     QLabel* label = Text(parent, QStringLiteral("Click Next to continue"), true);
     label->setAlignment(Qt::AlignRight | Qt::AlignBottom);

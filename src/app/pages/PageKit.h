@@ -24,6 +24,9 @@ QLabel* Text(QWidget* parent, const QString& text, bool bold = false);
 // them, rather than being cut off.
 QLabel* Paragraph(QWidget* parent, const QString& text);
 
+// The line that tells where a playing cast stands; hidden until it has something to say.
+QLabel* PlaybackLine(QWidget* parent);
+
 // The bold "Click Next to continue" hint at the bottom right of a page.
 QLabel* ClickNextHint(QWidget* parent);
 

@@ -122,6 +122,11 @@ TPageFilming::TPageFilming(QWidget* parent) : QWidget(parent) {
               QStringLiteral("Please wait while remaining data is uploaded to sever..."), QColor());
     PanelPleaseWait->setWordWrap(true);
     layout->addWidget(PanelPleaseWait);
+    // While the remaining data goes up: what is left of it, counting down.
+    LabelUploadBacklog = Paragraph(this, QString());
+    LabelUploadBacklog->setObjectName(QStringLiteral("LabelUploadBacklog"));
+    LabelUploadBacklog->hide();
+    layout->addWidget(LabelUploadBacklog);
     layout->addStretch();
     auto* buttons = new QHBoxLayout;
     ButtonMusicMixer = new QPushButton(QStringLiteral("Music Mixer"), this);

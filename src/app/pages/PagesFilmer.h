@@ -50,6 +50,7 @@ public:
     QLabel* PanelAudioRecording;
     QLabel* PanelDemoRecording;
     QLabel* PanelPleaseWait;
+    QLabel* LabelUploadBacklog;
     QPushButton* ButtonStopFilming;
     QPushButton* ButtonMusicMixer;
 };

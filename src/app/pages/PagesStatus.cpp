@@ -16,6 +16,18 @@ TPageConnecting::TPageConnecting(QWidget* parent) : QWidget(parent) {
     MemoConsole->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     MemoConsole->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(MemoConsole, 1);
+    LabelEnding = Paragraph(this, QString());
+    LabelEnding->setObjectName(QStringLiteral("LabelEnding"));
+    LabelEnding->hide();
+    layout->addWidget(LabelEnding);
+    LabelPlayback = PlaybackLine(this);
+    layout->addWidget(LabelPlayback);
+}
+
+void TPageConnecting::Clear() {
+    MemoConsole->clear();
+    LabelEnding->clear();
+    LabelEnding->hide();
 }
 
 TPageOfflineViewing::TPageOfflineViewing(QWidget* parent) : QWidget(parent) {
@@ -26,5 +38,7 @@ TPageOfflineViewing::TPageOfflineViewing(QWidget* parent) : QWidget(parent) {
     ProgressBarExtract = new QProgressBar(this);
     ProgressBarExtract->setObjectName(QStringLiteral("ProgressBarExtract"));
     layout->addWidget(ProgressBarExtract);
+    LabelPlayback = PlaybackLine(this);
+    layout->addWidget(LabelPlayback);
     layout->addStretch();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QWidget>
@@ -9,8 +10,12 @@ class TPageConnecting : public QWidget {
     Q_OBJECT
 public:
     explicit TPageConnecting(QWidget* parent = nullptr);
+    // The page as entering it leaves it: an empty console and no caption.
+    void Clear();
 
     QPlainTextEdit* MemoConsole;
+    QLabel* LabelEnding;   // what happened and what to do, once a run has come to an end
+    QLabel* LabelPlayback; // where playback stands, while a cast plays on
 };
 
 // Page "Offline Viewing": progress of extracting a cast archive.
@@ -20,4 +25,5 @@ public:
     explicit TPageOfflineViewing(QWidget* parent = nullptr);
 
     QProgressBar* ProgressBarExtract;
+    QLabel* LabelPlayback;
 };

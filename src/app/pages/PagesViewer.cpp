@@ -266,6 +266,9 @@ TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent) {
     PanelPaused->setFrameShape(QFrame::Panel);
     PanelPaused->hide();
     layout->addWidget(PanelPaused);
+
+    LabelPlayback = PlaybackLine(this);
+    layout->addWidget(LabelPlayback);
 }
 
 void TPageViewing::Reset() {

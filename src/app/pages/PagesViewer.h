@@ -92,6 +92,7 @@ public:
     QProgressBar* ProgressBarBuffer;
     QTreeWidget* ListViewStreams;
     QLabel* PanelPaused;
+    QLabel* LabelPlayback; // where playback stands, while a cast plays
 
     // Back to "Waiting for streams to start..." with nothing listed.
     void Reset();
