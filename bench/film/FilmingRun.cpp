@@ -77,6 +77,7 @@ struct TFilmingPage {
     QLabel* PanelAudioRecording = new QLabel(&Page);
     QLabel* PanelDemoRecording = new QLabel(&Page);
     QLabel* PanelPleaseWait = new QLabel(&Page);
+    QLabel* LabelUploadBacklog = new QLabel(&Page);
     QPushButton* ButtonStopFilming = new QPushButton(&Page);
     QPushButton* ButtonMusicMixer = new QPushButton(&Page);
     QTimer* TimerRecording = new QTimer(&Page);
@@ -89,8 +90,9 @@ struct TFilmingPage {
     }
 
     TFilmingControls Controls() const {
-        return {LabelTransferedTo, PanelAudioRecording, PanelDemoRecording, PanelPleaseWait,
-                ButtonStopFilming, ButtonMusicMixer,    TimerRecording,     TimerNoDemoSections};
+        return {LabelTransferedTo,  PanelAudioRecording, PanelDemoRecording,
+                PanelPleaseWait,    LabelUploadBacklog,  ButtonStopFilming,
+                ButtonMusicMixer,   TimerRecording,      TimerNoDemoSections};
     }
 };
 

@@ -492,10 +492,11 @@ void TFormMain::StartFilming() {
     FFilmRun = std::make_shared<TFilmController>(
         Sync, TFilmingControls{Filming->LabelTransferedTo, Filming->PanelAudioRecording,
                                Filming->PanelDemoRecording, Filming->PanelPleaseWait,
-                               Filming->ButtonStopFilming, Filming->ButtonMusicMixer,
+                               Filming->LabelUploadBacklog, Filming->ButtonStopFilming, Filming->ButtonMusicMixer,
                                TimerRecording, TimerNoDemoSections});
     TFilmController& run = *FFilmRun;
     run.OnStatus = [this](const std::string& text) { OnStatus(Q(text)); };
+    run.ShowEnding = [this](const TEnding& ending) { ViewingPages->ShowEnding(ending); };
     run.ShowConnectingPage = [this] { ShowPage(PageConnecting); };
     run.ShowFilmingPage = [this] {
         if (CurrentPage() != PageFilming)

@@ -24,6 +24,21 @@ void TViewingPages::ShowStatus(const std::string& line) {
     Form.OnStatus(QString::fromStdString(line));
 }
 
+void TViewingPages::ShowEnding(const TEnding& ending) {
+    if (!ending.Line.empty())
+        Form.OnStatus(QString::fromStdString(ending.Line));
+    Form.Connecting->ShowCaption(QString::fromStdString(ending.Caption));
+}
+
+void TViewingPages::ShowPlayback(const std::string& line) {
+    const QString text = QString::fromStdString(line);
+    for (QLabel* label : {Form.Connecting->LabelPlayback, Form.Viewing->LabelPlayback,
+                          Form.OfflineViewing->LabelPlayback}) {
+        label->setText(text);
+        label->setVisible(!text.isEmpty());
+    }
+}
+
 void TViewingPages::ShowLogin() {
     Form.ShowPage(PageAuthView);
 }

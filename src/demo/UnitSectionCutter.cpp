@@ -204,6 +204,22 @@ bool TSectionCutter::IsAllowFake() const {
     return FAllowFake;
 }
 
+TSectionCutter::TQueuedWork TSectionCutter::QueuedWork(std::int32_t firstSection) const {
+    const auto sizeOf = [](const std::string& path) -> std::int64_t {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(path, error);
+        return error ? 0 : static_cast<std::int64_t>(size);
+    };
+    TQueuedWork work;
+    for (const std::string& entry : QueueEntries()) {
+        if (!entry.empty() && entry != FakeEntry)
+            work.Bytes += sizeOf(entry);
+        work.Bytes += sizeOf(SectionFile(FWorkDirectory, "stream_%d.ogg", firstSection + work.Sections));
+        ++work.Sections;
+    }
+    return work;
+}
+
 std::vector<std::string> TSectionCutter::QueueEntries() const {
     std::lock_guard guard(FQueueLock);
     return {FQueue.begin(), FQueue.end()};

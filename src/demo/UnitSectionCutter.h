@@ -59,6 +59,16 @@ public:
     bool IsAccepting() const;
     bool IsAllowFake() const;
 
+    // The sections still queued and their bytes as they stand now: each
+    // audio part written so far and, for want of the section that is not yet
+    // built, each recording's own size. `firstSection` is the number the
+    // first entry will get.
+    struct TQueuedWork {
+        std::int32_t Sections = 0;
+        std::int64_t Bytes = 0;
+    };
+    TQueuedWork QueuedWork(std::int32_t firstSection) const;
+
     // ---- state, read on the filmer thread (and by tests)
     std::vector<std::string> QueueEntries() const;
     std::int32_t DemoCount() const { return FDemoCount; }

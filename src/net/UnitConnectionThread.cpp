@@ -4,7 +4,11 @@ TConnectionThread::TConnectionThread(SyncContext& sync, std::string clientVersio
                                      std::uint16_t port, const char* roleCode)
     : TThread(sync), ClientVersion(std::move(clientVersion)), Host(std::move(host)), Port(port),
       RoleCode(roleCode) {
-    Connection.OnConnected = [this] { Status("Connected"); };
+    Connection.OnConnected = [this] {
+        Reached = true;
+        ReportReach(true);
+        Status("Connected");
+    };
     Connection.OnDisconnected = [this] { Status("Disconnected"); };
 }
 
@@ -33,6 +37,7 @@ void TConnectionThread::Execute() {
             Status("Attempting Reconnection...");
         TAttemptEnd end = TAttemptEnd::Reconnect;
         std::string failure;
+        Reached = false;
         try {
             BeginAttempt(FirstAttempt);
             end = RunAttempt();
@@ -49,9 +54,26 @@ void TConnectionThread::Execute() {
         Connection.Disconnect();
         if (!failure.empty())
             Status(failure);
-        if (end == TAttemptEnd::EndThread)
+        if (!Reached && !Terminated())
+            ReportReach(false);
+        if (end == TAttemptEnd::EndThread) {
+            Synchronize([this] {
+                if (OnEnded)
+                    OnEnded(Ending);
+            });
             break;
+        }
     }
+}
+
+void TConnectionThread::ReportReach(bool reached) {
+    if (reached && UnreachableTries == 0)
+        return;
+    UnreachableTries = reached ? 0 : UnreachableTries + 1;
+    Synchronize([this, tries = UnreachableTries] {
+        if (OnUnreachable)
+            OnUnreachable(tries);
+    });
 }
 
 TAttemptEnd TConnectionThread::RunAttempt() {
@@ -59,9 +81,12 @@ TAttemptEnd TConnectionThread::RunAttempt() {
     const TVerdict verdict = RunOpeningExchange(Connection, ClientVersion, RoleCode);
     if (!verdict.Accepted) {
         Status(verdict.Reason);
+        SetEnding(TThreadEnding::Refused);
         return TAttemptEnd::EndThread;
     }
-    if (!Login())
+    if (!Login()) {
+        SetEnding(TThreadEnding::LoginRefused);
         return TAttemptEnd::EndThread;
+    }
     return CommandLoop();
 }

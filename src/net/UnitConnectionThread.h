@@ -13,6 +13,16 @@
 // reconnection loop again, or end the thread (refused, cast over, done).
 enum class TAttemptEnd { Reconnect, EndThread };
 
+// Why a connection thread ended by itself, so that the window can say what
+// happened and what the user can do.
+enum class TThreadEnding {
+    Refused,      // the server refused the hello
+    LoginRefused, // the server refused the login or the filming password
+    Finished,     // the upload is complete; the cast has ended
+    Deleted,      // the cast was deleted on the server
+    Failed,       // anything else that ends the thread (its status says what)
+};
+
 // Base of the filmer and viewer threads: owns the connection and runs the
 // reconnection loop. Each attempt connects, runs the opening exchange, lets
 // the role log in and then runs the role's command loop. Any error in an
@@ -36,8 +46,13 @@ public:
     // The last status message (what OnStatus was last called with).
     std::string StatusText() const;
 
-    // Runs on the main thread through Synchronize.
+    // Run on the main thread through Synchronize.
     std::function<void(const std::string&)> OnStatus;
+    // After each attempt that could not reach the server, with the number of
+    // such attempts in a row; 0 once the server is reached again.
+    std::function<void(int triesInARow)> OnUnreachable;
+    // Once, as the last report of a thread that ended by itself (not when stopped).
+    std::function<void(TThreadEnding)> OnEnded;
 
 protected:
     void Execute() final;
@@ -61,6 +76,8 @@ protected:
     void Status(const std::string& text);
 
     bool IsFirstAttempt() const { return FirstAttempt; }
+    // Why the thread is about to end; a role sets it before returning EndThread.
+    void SetEnding(TThreadEnding ending) { Ending = ending; }
 
     TServerConnection Connection;
     const std::string ClientVersion;
@@ -68,10 +85,14 @@ protected:
 
 private:
     TAttemptEnd RunAttempt();
+    void ReportReach(bool reached);
 
     const std::uint16_t Port;
     const char* const RoleCode;
     bool FirstAttempt = true;
+    bool Reached = false; // the attempt under way has connected
+    int UnreachableTries = 0;
+    TThreadEnding Ending = TThreadEnding::Failed;
 
     mutable std::mutex StatusLock;
     std::string FStatusText; // guarded by StatusLock

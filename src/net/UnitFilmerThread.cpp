@@ -108,10 +108,38 @@ TAttemptEnd TFilmerThread::CommandLoop() {
             over = SendPass();
             break;
         }
+        MeasureBacklog();
         if (over)
             return TAttemptEnd::EndThread;
     }
     return TAttemptEnd::Reconnect;
+}
+
+void TFilmerThread::MeasureBacklog() {
+    const TSectionCutter::TQueuedWork queued = Cutter.QueuedWork(NextSection);
+    TUploadBacklog backlog{queued.Sections, queued.Bytes};
+    const std::size_t sending = FrontSentWhole ? 1 : 0;
+    for (std::size_t index = sending; index < Outbox.size(); ++index) {
+        ++backlog.Sections;
+        const bool opened = index == sending && UploadState == usSend;
+        for (std::size_t part = 0; part < 2; ++part) {
+            if (opened) {
+                const TUploadPart& open = Parts[part];
+                backlog.Bytes += open.Done ? 0 : open.Size - open.Position;
+            } else {
+                std::error_code error;
+                const auto size = std::filesystem::file_size(Outbox[index].Paths[part], error);
+                backlog.Bytes += error ? 0 : static_cast<std::int64_t>(size);
+            }
+        }
+    }
+    std::lock_guard guard(BacklogLock);
+    FBacklog = backlog;
+}
+
+TFilmerThread::TUploadBacklog TFilmerThread::UploadBacklog() const {
+    std::lock_guard guard(BacklogLock);
+    return FBacklog;
 }
 
 bool TFilmerThread::Prepare() {
@@ -271,6 +299,7 @@ bool TFilmerThread::FinishWhenNothingLeft() {
     // the completion; without it both are sent again after a reconnection.
     SendKeepAlive();
     Status("Stream upload Complete");
+    SetEnding(TThreadEnding::Finished);
     ClosePartFiles();
     return true;
 }

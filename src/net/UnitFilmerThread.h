@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <fstream>
+#include <mutex>
 #include <functional>
 #include <string>
 
@@ -49,6 +50,13 @@ public:
 
     // Payload bytes sent in counted blocks since the first accepted login.
     std::int32_t BytesSent() const { return FBytesSent.load(); }
+
+    // What is still to go up, as the last pass measured it.
+    struct TUploadBacklog {
+        std::int32_t Sections = 0;
+        std::int64_t Bytes = 0;
+    };
+    TUploadBacklog UploadBacklog() const;
 
     // Time between passes and before every connection attempt; set before Start.
     void SetPassInterval(std::chrono::milliseconds interval) { PassInterval = interval; }
@@ -103,6 +111,7 @@ private:
     void SendKeepAlive();
     void ClosePartFiles();
     void AddBytesSent(std::int64_t bytes);
+    void MeasureBacklog();
     void ReportBytesSent();
 
     const std::string RecordingsDirectory;
@@ -112,6 +121,8 @@ private:
     std::chrono::milliseconds IdleTimeout = std::chrono::seconds(30);
 
     std::atomic<std::int32_t> FBytesSent{0};
+    mutable std::mutex BacklogLock;
+    TUploadBacklog FBacklog; // guarded by BacklogLock
 
     // Upload thread only.
     TUploadState UploadState = usPrepare;

@@ -87,6 +87,7 @@ bool TViewerConnectionThread::SendCredentials() {
     const TVerdict verdict = ReadVerdict(Connection);
     if (!verdict.Accepted) {
         Status(verdict.Reason);
+        SetEnding(TThreadEnding::LoginRefused);
         return false;
     }
     PastLogin = true;

@@ -200,10 +200,14 @@ TViewerThread::TStep TViewerThread::EndOfCast(const std::string& message) {
 
 TViewerThread::TStep TViewerThread::ReadSectionHeader() {
     const std::int32_t count = Connection.ReadInt32();
-    if (count == EndOfCastHeader)
+    if (count == EndOfCastHeader) {
+        SetEnding(TThreadEnding::Finished);
         return EndOfCast("Streams completed");
-    if (count == CastDeletedHeader)
+    }
+    if (count == CastDeletedHeader) {
+        SetEnding(TThreadEnding::Deleted);
         return EndOfCast("Stream has been deleted by the admin");
+    }
     if (count < 1)
         return TStep::Continue; // nothing to receive yet
     if (count > MaxStreams)

@@ -54,6 +54,7 @@ bool TPlaybackSync::StartPlayback(std::int32_t section) {
     FDemoBaseTime = 0;
     SetPaused(false);
     FSyncCount = 0;
+    FSpeed = 1.0;
     WriteAudioSync(FSettings.GameDirectory, 0, "", 0);
     const std::int32_t playable = FirstPlayable(section, [this](std::int32_t candidate) {
         FPlayer.SetDecodeSection(candidate);
@@ -208,6 +209,7 @@ void TPlaybackSync::SetPaused(bool paused) {
 
 void TPlaybackSync::Instruct(const std::string& status, double speed) {
     ++FSyncCount;
+    FSpeed = speed;
     WriteAudioSync(FSettings.GameDirectory, FSyncCount, status, speed);
 }
 

@@ -73,6 +73,8 @@ public:
     bool Paused() const { return FPaused; }
     std::int64_t LastDemoPosition() const { return FLastDemoPosition; }
     std::int32_t SyncCount() const { return FSyncCount; }
+    // The speed the game was last told to play at.
+    double Speed() const { return FSpeed; }
     TCastAudioPlayer& Player() { return FPlayer; }
 
 private:
@@ -109,6 +111,7 @@ private:
     bool FPaused = false;
     std::int64_t FLastDemoPosition = 0;
     std::int32_t FSyncCount = 0;
+    double FSpeed = 1.0;
     bool FDriftCorrection = true;
 
     int FAudioFailures = 0;

@@ -5,11 +5,14 @@
 #include "playback/PlaybackSync.h"
 #include "playback/QtWaveOutDevice.h"
 #include "session/GameStarter.h"
+#include "session/PlaybackStatus.h"
 #include "session/ViewingView.h"
 
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
+#include <utility>
 
 TCastPlayback::TCastPlayback(TViewingView& view, TGameStarter& games, QTimer& timerSync)
     : View(view), Games(games), TimerSync(timerSync) {}
@@ -23,6 +26,8 @@ void TCastPlayback::Start(TCastAssembler& assembly, std::int32_t section) {
     if (!GameWindows)
         GameWindows = MakeGameWindowFinder();
     const TAssemblySettings& run = assembly.Settings();
+    AudioOnly = run.AudioOnly;
+    LastHeardMs = 0;
     Cast = std::make_unique<TAssembledCast>(assembly);
     FSync = std::make_unique<TPlaybackSync>(
         *Cast, *GameWindows,
@@ -51,14 +56,52 @@ void TCastPlayback::TimerSyncTimer() {
     } catch (const std::exception& error) {
         ShowError(error.what());
     }
-    if (FSync)
-        TimerSync.start();
+    if (!FSync)
+        return;
+    ReportStatus();
+    TimerSync.start();
 }
 
 void TCastPlayback::Stop() {
     TimerSync.stop();
     FSync.reset();
     Cast.reset();
+    if (std::exchange(StatusShown, false))
+        View.ShowPlayback({});
+}
+
+TPlaybackStatus TCastPlayback::CurrentStatus() {
+    const std::int64_t heard = FSync->HeardAudioTime();
+    if (heard >= 0)
+        LastHeardMs = heard;
+    TPlaybackStatus status;
+    status.Section = FSync->PlaySection();
+    status.HeardMs = LastHeardMs;
+    const std::int32_t last = Cast->LastCompletedSection();
+    if (Cast->StreamsEnded() && last >= 0)
+        status.LengthMs = Cast->AudioEndTime(last);
+    status.BufferedAhead = std::max(0, last - status.Section);
+    status.Speed = FSync->Speed();
+    if (FSync->GameLaunchPending())
+        status.Game = TGameState::Starting;
+    else if (FSync->Paused())
+        status.Game = TGameState::Buffering;
+    else if (!AudioOnly && GameWindows->GameWindowExists())
+        status.Game = TGameState::Playing;
+    // The player's clock stops at the last sound it has, a little short of
+    // the end that the section lengths add up to.
+    if (status.LengthMs >= 0 && status.Section >= last &&
+        LastHeardMs + TPlaybackSync::TickMs >= status.LengthMs)
+        status.Game = TGameState::Finished;
+    return status;
+}
+
+void TCastPlayback::ReportStatus() {
+    const TPlaybackStatus status = CurrentStatus();
+    View.ShowPlayback(DescribePlayback(status));
+    StatusShown = true;
+    if (status.Game == TGameState::Finished && !std::exchange(FPlayedToEnd, true) && OnPlayedToEnd)
+        OnPlayedToEnd();
 }
 
 void TCastPlayback::SetPaused(bool paused) {

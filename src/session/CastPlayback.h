@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -12,6 +13,7 @@ class TCastAssembler;
 class TGameStarter;
 class TPlaybackSync;
 class TViewingView;
+struct TPlaybackStatus;
 
 // The playing part of a viewing run: the cast audio through the sound device,
 // the game it launches, and the synchronisation timer that keeps the game in
@@ -33,9 +35,17 @@ public:
 
     TPlaybackSync* Sync() const { return FSync.get(); }
     bool Paused() const { return FPaused; }
+    // The audio has reached the end of a cast that has ended.
+    bool PlayedToEnd() const { return FPlayedToEnd; }
+
+    // Once a run, when playback reaches the end of the cast.
+    std::function<void()> OnPlayedToEnd;
 
 private:
     void SetPaused(bool paused);
+    TPlaybackStatus CurrentStatus();
+    // Shows where playback stands; tells the run once it has played to the end.
+    void ReportStatus();
     // Each message once a run: a device that fails on every tick would
     // otherwise bury the viewer in boxes.
     void ShowError(const std::string& message);
@@ -48,4 +58,8 @@ private:
     std::unique_ptr<TPlaybackSync> FSync;
     std::set<std::string> ShownErrors;
     bool FPaused = false;
+    bool AudioOnly = false;
+    std::int64_t LastHeardMs = 0; // the clock cannot be read while paused or launching
+    bool StatusShown = false;
+    bool FPlayedToEnd = false;
 };

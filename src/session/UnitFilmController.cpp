@@ -3,6 +3,7 @@
 #include "audio/UnitAudioCapture.h"
 #include "audio/UnitEncodingThread.h"
 #include "net/UnitFilmerThread.h"
+#include "session/RunEndings.h"
 #include "session/StatusPanel.h"
 
 #include <QLabel>
@@ -39,7 +40,7 @@ void TFilmController::Stop() {
 void TFilmController::HideControls() {
     for (QWidget* w : std::initializer_list<QWidget*>{
              Controls.PanelAudioRecording, Controls.PanelDemoRecording, Controls.ButtonStopFilming,
-             Controls.PanelPleaseWait, Controls.ButtonMusicMixer})
+             Controls.PanelPleaseWait, Controls.LabelUploadBacklog, Controls.ButtonMusicMixer})
         w->hide();
     Controls.TimerRecording->stop();
 }
@@ -91,6 +92,14 @@ void TFilmController::StartFilmer(const TFilmSettings& settings) {
         if (OnStatus)
             OnStatus(text);
     };
+    FFilmerThread->OnUnreachable = [this](int tries) {
+        if (ShowEnding && !Stopping)
+            ShowEnding(tries > 0 ? UnreachableEnding(tries) : TEnding{});
+    };
+    FFilmerThread->OnEnded = [this](TThreadEnding ending) {
+        if (ShowEnding && !Stopping)
+            ShowEnding(ThreadEnding(ending, TRunKind::Filming));
+    };
     FFilmerThread->OnBytesSent = [this](std::int32_t bytes) { OnBytesSent(bytes); };
     FFilmerThread->OnAudioCut = [this](std::int32_t section) { OnAudioCut(section); };
     FFilmerThread->Start();
@@ -106,6 +115,26 @@ void TFilmController::OnBytesSent(std::int32_t bytes) {
     char text[96];
     std::snprintf(text, sizeof text, "Transfered %d KB to NELQ server", bytes / 1024);
     Controls.LabelTransferedTo->setText(QString::fromLatin1(text));
+    ShowUploadBacklog();
+}
+
+void TFilmController::ShowUploadBacklog() {
+    QLabel* label = Controls.LabelUploadBacklog;
+    if (!FFilmerThread || Controls.PanelPleaseWait->isHidden()) {
+        label->hide();
+        return;
+    }
+    const TFilmerThread::TUploadBacklog backlog = FFilmerThread->UploadBacklog();
+    const long long kilobytes = (backlog.Bytes + 1023) / 1024;
+    char text[128];
+    if (backlog.Sections == 0)
+        std::snprintf(text, sizeof text, "Everything is sent; waiting for the server to confirm.");
+    else
+        std::snprintf(text, sizeof text, "Still to upload: %d section%s, %lld KB.",
+                      static_cast<int>(backlog.Sections), backlog.Sections == 1 ? "" : "s",
+                      kilobytes);
+    label->setText(QString::fromLatin1(text));
+    label->show();
 }
 
 void TFilmController::OnAudioCut(std::int32_t section) {
@@ -142,6 +171,7 @@ void TFilmController::TimerRecordingTimer() {
     if (FFilmerThread)
         Controls.PanelDemoRecording->setVisible(!FFilmerThread->IsAllowFake() &&
                                                 Controls.PanelPleaseWait->isHidden());
+    ShowUploadBacklog();
     Blink();
 }
 
@@ -177,6 +207,7 @@ void TFilmController::ButtonStopFilmingClick() {
     for (QWidget* w : std::initializer_list<QWidget*>{
              Controls.ButtonMusicMixer, Controls.PanelAudioRecording, Controls.ButtonStopFilming})
         w->hide();
+    ShowUploadBacklog();
 }
 
 void TFilmController::StopCapture() {

@@ -14,6 +14,7 @@ class SyncContext;
 class TAudioCapture;
 class TEncodingThread;
 class TFilmerThread;
+struct TEnding;
 
 // What a filming run is started with, as the "Film Options" page and the
 // settings give it.
@@ -36,6 +37,7 @@ struct TFilmingControls {
     QLabel* PanelAudioRecording;
     QLabel* PanelDemoRecording;
     QLabel* PanelPleaseWait;
+    QLabel* LabelUploadBacklog; // what is still to go up, while the panel above shows
     QPushButton* ButtonStopFilming;
     QPushButton* ButtonMusicMixer;
     QTimer* TimerRecording;
@@ -81,6 +83,7 @@ public:
 
     // The window's side: status lines, page changes, the music mixer.
     std::function<void(const std::string&)> OnStatus;
+    std::function<void(const TEnding&)> ShowEnding;
     std::function<void()> ShowConnectingPage;
     std::function<void()> ShowFilmingPage;
     // Hides and stops the music mixer, when there is one: at "Stop Recording"
@@ -94,6 +97,7 @@ private:
     void StartEncoder(const TFilmSettings& settings);
     void StartFilmer(const TFilmSettings& settings);
     void Blink();
+    void ShowUploadBacklog();
     void HideControls();
     void StopCapture();
     void StopFilmer();

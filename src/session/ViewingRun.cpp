@@ -33,6 +33,7 @@ TViewingRun::TViewingRun(SyncContext& sync, TViewingView& view, QTimer& timerSyn
     FAssembly.ReportSectionFailure = [this](const std::string& message) {
         View.ShowStatus(message);
     };
+    Playback.OnPlayedToEnd = [this] { ShowEnding(CastPlayedEnding()); };
 }
 
 TViewingRun::~TViewingRun() {
@@ -52,7 +53,15 @@ void TViewingRun::Connect(const std::string& host, std::chrono::milliseconds rea
                                                     Setup.StreamsDirectory, host);
     TViewerThread& viewer = *FViewerThread;
     viewer.OnStatus = [this](const std::string& text) { View.ShowStatus(text); };
-    viewer.OnGameList = [this](const std::vector<std::string>& games) { View.ShowGames(games); };
+    viewer.OnGameList = [this](const std::vector<std::string>& games) {
+        View.ShowGames(games);
+        if (games.empty())
+            ShowEnding(NoCastsEnding());
+    };
+    viewer.OnUnreachable = [this](int tries) {
+        ShowEnding(tries > 0 ? UnreachableEnding(tries) : TEnding{});
+    };
+    viewer.OnEnded = [this](TThreadEnding ending) { DownloadEnded(ending); };
     viewer.OnSectionList = [this](const std::vector<std::string>& sections) {
         OnSectionList(sections);
     };
@@ -163,6 +172,19 @@ void TViewingRun::StreamsEndedHandler() {
     FAssembly.StreamsEndedHandler();
 }
 
+void TViewingRun::DownloadEnded(TThreadEnding ending) {
+    // A finished cast may still be playing: its own ending comes when it has played out.
+    if (ending == TThreadEnding::Finished && Playback.Sync() && !Playback.PlayedToEnd())
+        ShowEnding(StillPlayingEnding());
+    else if (ending != TThreadEnding::Finished || !Playback.PlayedToEnd())
+        ShowEnding(ThreadEnding(ending, TRunKind::Viewing));
+}
+
+void TViewingRun::ShowEnding(const TEnding& ending) {
+    if (!Stopping)
+        View.ShowEnding(ending);
+}
+
 void TViewingRun::StartPlayback(std::int32_t section) {
     // A section handed over while the run stops must not start what the
     // tear-down has just ended.
@@ -229,6 +251,7 @@ void TViewingRun::ReplayStoredCast(bool audioOnly) {
         // The replay page offers neither Back nor Next; the console page does,
         // and whatever was assembled before the failure plays on.
         View.ShowStatus(error.what());
+        ShowEnding(UnreadableCastEnding());
         throw;
     }
     if (Stopping || FAssembly.LastCompletedSection() != sections.back().Section)

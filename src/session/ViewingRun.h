@@ -2,6 +2,7 @@
 
 #include "playback/CastAssembler.h"
 #include "session/CastPlayback.h"
+#include "session/RunEndings.h"
 
 #include <array>
 #include <chrono>
@@ -74,6 +75,8 @@ public:
 
 private:
     void OnSectionList(const std::vector<std::string>& sections);
+    void DownloadEnded(TThreadEnding ending);
+    void ShowEnding(const TEnding& ending);
     void OnProgress(std::int32_t slot, std::int32_t section, std::int32_t type,
                     std::int32_t received, std::int32_t length);
     void ExtractArchive(const std::string& path);

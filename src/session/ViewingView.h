@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/RunEndings.h"
+
 #include <string>
 #include <vector>
 
@@ -23,6 +25,11 @@ public:
     virtual void ShowConnecting() = 0;
     // A line on the "Connecting" page's console, bringing that page to the front.
     virtual void ShowStatus(const std::string& line) = 0;
+    // The run has come to an end or stands still (see TEnding).
+    virtual void ShowEnding(const TEnding& ending) = 0;
+    // Where playback stands, on every page that shows a playing cast; empty
+    // once nothing plays.
+    virtual void ShowPlayback(const std::string& line) = 0;
     // The server wants the viewer to log in.
     virtual void ShowLogin() = 0;
     // The casts on the server to choose from; none at all is said so.

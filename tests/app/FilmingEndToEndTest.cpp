@@ -152,9 +152,33 @@ protected:
         ASSERT_TRUE(WaitWatchingCuts([&] { return RealSectionsOnServer() == 3; }, 120000))
             << Console().toStdString();
         Form->ButtonStopFilmingClick();
-        ASSERT_TRUE(WaitWatchingCuts([&] { return Console().contains("Stream upload Complete"); },
-                                     120000))
+        // What is left to upload counts down while "Please wait..." shows.
+        std::vector<int> sectionsLeft;
+        const QLabel* backlog = Form->Filming->LabelUploadBacklog;
+        ASSERT_TRUE(WaitWatchingCuts(
+            [&] {
+                const QRegularExpressionMatch left =
+                    QRegularExpression("^Still to upload: (\\d+) sections?, \\d+ KB\\.$")
+                        .match(backlog->text());
+                if (!backlog->isHidden() && left.hasMatch() &&
+                    (sectionsLeft.empty() || sectionsLeft.back() != left.captured(1).toInt()))
+                    sectionsLeft.push_back(left.captured(1).toInt());
+                return Console().contains("Stream upload Complete");
+            },
+            120000))
             << Console().toStdString();
+        // A section queued in the pass that the stop reached may add one at first.
+        ASSERT_FALSE(sectionsLeft.empty()) << backlog->text().toStdString();
+        const auto rises = std::adjacent_find(sectionsLeft.begin() + 1, sectionsLeft.end(),
+                                              std::less<int>());
+        EXPECT_EQ(rises, sectionsLeft.end()) << ::testing::PrintToString(sectionsLeft);
+        EXPECT_EQ(sectionsLeft.back(), 1) << ::testing::PrintToString(sectionsLeft);
+        // The run's ending closes the console: what happened, what to do.
+        const QString ending = "All sections are uploaded. Press Back to film again.";
+        ASSERT_TRUE(WaitWatchingCuts([&] { return Console().endsWith(ending); }, 30000))
+            << Console().toStdString();
+        EXPECT_EQ(Form->Connecting->LabelEnding->text(), "All sections are uploaded.");
+        EXPECT_FALSE(Form->Connecting->LabelEnding->isHidden());
         EXPECT_TRUE(std::filesystem::exists(CastFile("completed")));
         Form->StopAll();
     }

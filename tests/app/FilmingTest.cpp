@@ -84,7 +84,7 @@ TEST_F(Filming, TheFilmingPageFollowsTheUploadAndTheCuts) {
     TPageFilming& page = *Form->Filming;
     TFilmController film(sync, {page.LabelTransferedTo, page.PanelAudioRecording,
                                 page.PanelDemoRecording, page.PanelPleaseWait,
-                                page.ButtonStopFilming, page.ButtonMusicMixer,
+                                page.LabelUploadBacklog, page.ButtonStopFilming, page.ButtonMusicMixer,
                                 Form->TimerRecording, Form->TimerNoDemoSections});
     film.ShowFilmingPage = [&] { Form->ShowPage(PageFilming); };
     Form->ShowPage(PageConnecting);

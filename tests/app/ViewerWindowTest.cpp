@@ -71,7 +71,16 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     EXPECT_TRUE(ReadAll(CastFile(*form, "Window Cast", "audio_3.ogg")) == sections[3].Audio);
     EXPECT_FALSE(std::filesystem::exists(CastFile(*form, "Window Cast", "demo_2.rec")));
     EXPECT_EQ(form->ViewRun()->Assembly().LastCompletedSection(), 3);
-    EXPECT_EQ(form->Connecting->MemoConsole->toPlainText(), "Streams completed\nDisconnected");
+    // The download is over while the cast still plays; the cast's own end follows.
+    const QPlainTextEdit* console = form->Connecting->MemoConsole;
+    EXPECT_EQ(console->toPlainText(), "Streams completed\nDisconnected\nThe whole cast has been "
+                                      "downloaded and plays on to its end.");
+    EXPECT_EQ(form->Connecting->LabelEnding->text(), "Downloaded; the cast is still playing.");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        console->toPlainText().endsWith("\nThe cast has finished. Press Back to watch another."),
+        Deadline);
+    EXPECT_EQ(form->Connecting->LabelEnding->text(), "The cast has finished.");
+    EXPECT_EQ(form->Connecting->LabelPlayback->text(), "Played to the end \u00b7 0:01");
 
     // The viewing page showed the first buffer section whole, then its
     // assembly as the first section of a rebuilt recording.
@@ -97,7 +106,10 @@ TEST(ViewerWindow, NoGamesStayOnTheConsoleAndOneStartPointSkipsThePick) {
     auto form = env.CreateForm();
     StartViewing(*form, server.Address);
     QTRY_COMPARE_WITH_TIMEOUT(form->Connecting->MemoConsole->toPlainText(),
-                              QString("No active streams"), Deadline);
+                              QString("No active streams\nThere are no casts on this server now. "
+                                      "Press Back to try again later."),
+                              Deadline);
+    EXPECT_EQ(form->Connecting->LabelEnding->text(), "No casts on this server.");
     EXPECT_EQ(form->CurrentPage(), PageConnecting);
 
     const std::vector<TSectionParts> sections =

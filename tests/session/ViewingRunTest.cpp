@@ -14,11 +14,13 @@
 #include "net/OpeningExchange.h"
 #include "net/UnitViewerThread.h"
 #include "playback/PlaybackSync.h"
+#include "session/RunEndings.h"
 #include "session/ViewingRun.h"
 #include "session/ViewingView.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -42,6 +44,8 @@ public:
     void ShowStatus(const std::string& line) override {
         Shown.push_back("status " + line);
     }
+    void ShowEnding(const TEnding& ending) override { Endings.push_back(ending); }
+    void ShowPlayback(const std::string& line) override { Playback.push_back(line); }
     void ShowLogin() override { Shown.push_back("login"); }
     void ShowGames(const std::vector<std::string>& games) override {
         Shown.push_back("games " + std::to_string(games.size()));
@@ -67,6 +71,8 @@ public:
 
     std::vector<std::string> Shown;
     std::vector<TDownloadProgress> Downloads;
+    std::vector<TEnding> Endings;
+    std::vector<std::string> Playback;
     bool Viewing = false;
     std::function<void(const std::vector<std::string>&)> OnGames;
     std::function<void()> OnSectionPick;
@@ -155,6 +161,31 @@ TEST_F(ViewingRunTest, ACastIsDownloadedAssembledHeardAndPlayedByTheGame) {
     EXPECT_EQ(Run->CurrentGame(), "PLAY");
     EXPECT_TRUE(WaitUntil([&] { return Run->Assembly().LastCompletedSection() == 3; }));
     EXPECT_TRUE(StandInRunningIn(GameDirectory()));
+
+    // Where playback stands is told every tick, until the cast has played out.
+    ASSERT_TRUE(WaitUntil([&] { return View.Endings.size() == 2; }))
+        << ::testing::PrintToString(View.Playback);
+    EXPECT_EQ(View.Endings, (std::vector<TEnding>{StillPlayingEnding(), CastPlayedEnding()}));
+    EXPECT_EQ(View.Playback.back(), "Played to the end \u00b7 0:12");
+    const QRegularExpression line(
+        "^Section (\\d) \u00b7 0:(\\d\\d)( of 0:12| \\(live\\)) \u00b7 (\\d) sections? buffered "
+        "ahead \u00b7 (audio only|game starting|game playing at speed \\d\\.\\d\\d|paused while the next "
+        "sections download)$");
+    int lastSection = 0;
+    int latestSecond = 0;
+    bool played = false;
+    for (const std::string& shown : View.Playback) {
+        const QRegularExpressionMatch match = line.match(QString::fromStdString(shown));
+        if (shown == View.Playback.back())
+            break;
+        ASSERT_TRUE(match.hasMatch()) << shown;
+        lastSection = std::max(lastSection, match.captured(1).toInt());
+        latestSecond = std::max(latestSecond, match.captured(2).toInt());
+        played = played || match.captured(5).startsWith("game playing");
+    }
+    EXPECT_EQ(lastSection, 3);
+    EXPECT_GE(latestSecond, 10);
+    EXPECT_TRUE(played);
 
     // One Stop ends it all: the game, the thread, the rebuilt recording.
     Run->Stop();

@@ -26,8 +26,12 @@ TPageConnecting::TPageConnecting(QWidget* parent) : QWidget(parent) {
 
 void TPageConnecting::Clear() {
     MemoConsole->clear();
-    LabelEnding->clear();
-    LabelEnding->hide();
+    ShowCaption({});
+}
+
+void TPageConnecting::ShowCaption(const QString& caption) {
+    LabelEnding->setText(caption);
+    LabelEnding->setVisible(!caption.isEmpty());
 }
 
 TPageOfflineViewing::TPageOfflineViewing(QWidget* parent) : QWidget(parent) {

@@ -12,6 +12,8 @@ public:
     explicit TPageConnecting(QWidget* parent = nullptr);
     // The page as entering it leaves it: an empty console and no caption.
     void Clear();
+    // The caption under the console; an empty one hides it.
+    void ShowCaption(const QString& caption);
 
     QPlainTextEdit* MemoConsole;
     QLabel* LabelEnding;   // what happened and what to do, once a run has come to an end
