@@ -43,6 +43,8 @@ TFormFolderSelect::TFormFolderSelect(QWidget* parent) : QDialog(parent) {
     SystemTreeViewMain->setObjectName(QStringLiteral("SystemTreeViewMain"));
     SystemTreeViewMain->setModel(Folders);
     SystemTreeViewMain->setHeaderHidden(true);
+    SystemTreeViewMain->setSortingEnabled(true);
+    SystemTreeViewMain->sortByColumn(0, Qt::AscendingOrder);
     for (int column = 1; column < Folders->columnCount(); ++column)
         SystemTreeViewMain->hideColumn(column);
     EditDirectory = new QLineEdit(this);

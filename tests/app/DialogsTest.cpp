@@ -4,6 +4,7 @@
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesFilmer.h"
+#include "app/pages/PagesSetup.h"
 
 #include <QDir>
 #include <QFileSystemModel>
@@ -163,4 +164,21 @@ TEST(About, ShowsTheProgramsNameVersionAndNotice) {
     EXPECT_EQ(about.LabelVersion->text(), "Version: 1.0.0.47");
     EXPECT_TRUE(about.LabelLegalCopyright->text().startsWith("Copyright"));
     EXPECT_TRUE(about.MemoCredits->toPlainText().contains("libvorbis"));
+}
+
+// A long path is shown from its start, where paths differ, also when the same
+// path is set again.
+TEST(PathFields, ShowTheStartOfALongPath) {
+    ClientEnvironment env;
+    auto form = env.CreateForm();
+    TFormFolderSelect dialog;
+    const QString path =
+        QStringLiteral("/home/caster/.wine/drive_c/Dynamix/Tribes2/GameData/base/recordings/");
+    for (QLineEdit* field : {form->Locate->EditTribes2Path, form->FilmOptions->EditDemoPathName,
+                             dialog.EditDirectory})
+        for (int time = 0; time < 2; ++time) {
+            field->setText(path);
+            EXPECT_EQ(field->cursorPosition(), 0) << field->objectName().toStdString();
+            EXPECT_TRUE(field->isReadOnly());
+        }
 }

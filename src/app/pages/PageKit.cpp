@@ -71,7 +71,11 @@ void SelectItemOrDefault(QComboBox& box, qint64 index, int fallback) {
 
 void PathField(QLineEdit* edit) {
     edit->setReadOnly(true);
-    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit] { edit->setCursorPosition(0); });
+    // Setting a text, even the same one, puts the cursor at its end.
+    QObject::connect(edit, &QLineEdit::cursorPositionChanged, edit, [edit] {
+        if (!edit->hasFocus())
+            edit->setCursorPosition(0);
+    });
 }
 
 void PasswordField(QLineEdit* edit) {
