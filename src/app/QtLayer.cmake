@@ -14,7 +14,9 @@ add_library(nelq_app STATIC
   UnitFormAbout.cpp
   UnitFormFolderSelect.cpp
   SideBar.cpp
+  WindowFit.cpp
   pages/PageKit.cpp
+  pages/BalancedLabel.cpp
   pages/PagesSetup.cpp
   pages/PagesViewer.cpp
   pages/PagesFilmer.cpp

@@ -1,5 +1,7 @@
 #include "app/SideBar.h"
 
+#include "app/pages/BalancedLabel.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -22,10 +24,8 @@ SideBar::SideBar(QWidget* parent, int width, int height) : QWidget(parent) {
 }
 
 QLabel* SideBar::Caption(const QString& text, int pixelSize, bool bold) {
-    auto* label = new QLabel(text, this);
-    label->setTextFormat(Qt::PlainText);
+    auto* label = new BalancedLabel(text, this);
     label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
     QFont font = label->font();
     font.setPixelSize(pixelSize);
     font.setBold(bold);

@@ -2,6 +2,8 @@
 
 #include "app/SideBar.h"
 #include "app/UnitNELQGlobal.h"
+#include "app/pages/BalancedLabel.h"
+#include "app/WindowFit.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -39,9 +41,8 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     LabelSoftwareName->setFont(bold);
     LabelVersion = new QLabel(this);
     LabelVersion->setObjectName(QStringLiteral("LabelVersion"));
-    LabelLegalCopyright = new QLabel(this);
+    LabelLegalCopyright = new BalancedLabel(QString(), this);
     LabelLegalCopyright->setObjectName(QStringLiteral("LabelLegalCopyright"));
-    LabelLegalCopyright->setWordWrap(true);
     MemoCredits = new QPlainTextEdit(QString::fromLatin1(Credits), this);
     MemoCredits->setObjectName(QStringLiteral("MemoCredits"));
     MemoCredits->setReadOnly(true);
@@ -68,12 +69,13 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(new SideBar(this, 120, 300), 0, Qt::AlignTop);
     layout->addLayout(text, 1);
-    setFixedSize(520, 330);
 }
 
 void TFormAbout::showEvent(QShowEvent* event) {
     LabelSoftwareName->setText(QStringLiteral(NELQ_FILE_DESCRIPTION));
     LabelVersion->setText(QStringLiteral("Version: ") + QString::fromStdString(ClientVersion()));
     LabelLegalCopyright->setText(QStringLiteral(NELQ_LEGAL_COPYRIGHT));
+    // Sized once the texts are in: they decide how much room the font needs.
+    setFixedSize(FittedWindowSize(*this, {520, 330}));
     QDialog::showEvent(event);
 }

@@ -15,6 +15,7 @@
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesStatus.h"
 #include "app/ViewingPages.h"
+#include "app/WindowFit.h"
 #include "app/pages/PagesViewer.h"
 #include "mixer/UnitFormMusicMixer.h"
 #include "net/UnitViewerThread.h"
@@ -69,13 +70,9 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(ClientWidth, ClientHeight);
-    QFont compact = font();
-    compact.setPointSizeF(8);
-    setFont(compact);
-
     BuildActions();
     BuildLayout();
+    setFixedSize(FittedWindowSize(*this, {ClientWidth, ClientHeight}));
     ViewingPages = std::make_unique<TViewingPages>(*this);
     ConnectHandlers();
 

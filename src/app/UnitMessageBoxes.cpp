@@ -1,18 +1,41 @@
 #include "app/UnitMessageBoxes.h"
 
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <algorithm>
 
 #include <exception>
 
+namespace {
+
+// The box wraps its text at half the screen's width, which breaks a message's
+// own lines again and leaves single words on lines of their own: it is made
+// as wide as the message's widest line instead, as far as the screen allows.
+int Ask(QMessageBox::Icon icon, const QString& message, QMessageBox::StandardButtons buttons,
+        QWidget* parent) {
+    QMessageBox box(icon, ApplicationTitle, message, buttons, parent);
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        int widest = 0;
+        for (const QString& line : message.split(QLatin1Char('\n')))
+            widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+        const QScreen* screen = box.screen();
+        const int room = screen ? screen->availableGeometry().width() * 3 / 4 : widest;
+        label->setMinimumWidth(std::min(widest + 2, room));
+    }
+    return box.exec();
+}
+
+} // namespace
+
 void ShowErrorBox(QWidget* parent, const QString& message) {
-    QMessageBox box(QMessageBox::Critical, ApplicationTitle, message, QMessageBox::Ok, parent);
-    box.exec();
+    Ask(QMessageBox::Critical, message, QMessageBox::Ok, parent);
 }
 
 bool AskYesNo(QWidget* parent, const QString& message) {
-    QMessageBox box(QMessageBox::Warning, ApplicationTitle, message,
-                    QMessageBox::Yes | QMessageBox::No, parent);
-    return box.exec() == QMessageBox::Yes;
+    return Ask(QMessageBox::Warning, message, QMessageBox::Yes | QMessageBox::No, parent) ==
+           QMessageBox::Yes;
 }
 
 void RunGuarded(QWidget* parent, const std::function<void()>& handler) {

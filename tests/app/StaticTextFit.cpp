@@ -1,5 +1,7 @@
 #include "StaticTextFit.h"
 
+#include "app/pages/BalancedLabel.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -7,6 +9,7 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <QTextDocument>
+#include <QTextLayout>
 
 #include <optional>
 
@@ -18,6 +21,7 @@ struct PlacedText {
     QString Text;
     QRect Box;
     QRect Drawn;
+    QStringList Lines; // as drawn
 };
 
 QString PlainTextOf(const QLabel* label) {
@@ -53,13 +57,39 @@ QRect LabelTextBox(const QLabel* label) {
     return box;
 }
 
+// The lines QLabel's word wrap breaks a text into at `width`.
+QStringList WrappedLines(const QString& text, const QFont& font, int width) {
+    QStringList lines;
+    for (const QString& hardLine : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(hardLine, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            lines << hardLine.mid(line.textStart(), line.textLength());
+        }
+        layout.endLayout();
+    }
+    return lines;
+}
+
 std::optional<PlacedText> LabelText(const QLabel* label) {
     const QString text = PlainTextOf(label);
     if (text.trimmed().isEmpty())
         return std::nullopt;
     const QRect box = LabelTextBox(label);
+    if (const auto* balanced = qobject_cast<const BalancedLabel*>(label)) {
+        const QString shown = balanced->DisplayedText();
+        return PlacedText{text, box,
+                          label->fontMetrics().boundingRect(box, int(label->alignment()), shown),
+                          shown.split(QLatin1Char('\n'))};
+    }
     const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
-    return PlacedText{text, box, label->fontMetrics().boundingRect(box, flags, text)};
+    return PlacedText{text, box, label->fontMetrics().boundingRect(box, flags, text),
+                      label->wordWrap() ? WrappedLines(text, label->font(), box.width())
+                                        : text.split(QLatin1Char('\n'))};
 }
 
 std::optional<PlacedText> ButtonText(const QAbstractButton* button, QStyle::SubElement contents) {
@@ -72,7 +102,7 @@ std::optional<PlacedText> ButtonText(const QAbstractButton* button, QStyle::SubE
     const QRect box = button->style()->subElementRect(contents, &option, button);
     const QRect drawn = button->fontMetrics().boundingRect(
         box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, button->text());
-    return PlacedText{button->text(), box, drawn};
+    return PlacedText{button->text(), box, drawn, {button->text()}};
 }
 
 std::optional<PlacedText> GroupBoxTitle(const QGroupBox* group) {
@@ -90,7 +120,7 @@ std::optional<PlacedText> GroupBoxTitle(const QGroupBox* group) {
     option.features = group->isFlat() ? QStyleOptionFrame::Flat : QStyleOptionFrame::None;
     const QRect drawn = group->style()->subControlRect(QStyle::CC_GroupBox, &option,
                                                        QStyle::SC_GroupBoxLabel, group);
-    return PlacedText{group->title(), group->rect(), drawn};
+    return PlacedText{group->title(), group->rect(), drawn, {group->title()}};
 }
 
 std::optional<PlacedText> StaticText(const QWidget* widget) {
@@ -118,12 +148,30 @@ QString Size(const QRect& rect) {
     return QStringLiteral("%1x%2").arg(rect.width()).arg(rect.height());
 }
 
+int WordCount(const QString& text) {
+    return int(text.split(QLatin1Char(' '), Qt::SkipEmptyParts).size());
+}
+
+// A line that wrapping left with a single word of a line that has more.
+QStringList LoneWords(const PlacedText& text) {
+    QStringList ownLines;
+    for (const QString& line : text.Text.split(QLatin1Char('\n')))
+        ownLines << line.trimmed();
+    QStringList lone;
+    for (const QString& line : text.Lines)
+        if (WordCount(line) == 1 && !ownLines.contains(line.trimmed()))
+            lone << line.trimmed();
+    return lone;
+}
+
 void CheckText(const QWidget* widget, const PlacedText& text, QStringList& problems) {
     const QString what =
         QStringLiteral("%1 \"%2\"").arg(Name(widget), QString(text.Text).replace('\n', '|'));
     if (!text.Box.contains(text.Drawn))
         problems
             << QStringLiteral("%1 needs %2, has %3").arg(what, Size(text.Drawn), Size(text.Box));
+    for (const QString& word : LoneWords(text))
+        problems << QStringLiteral("%1 leaves \"%2\" alone on a line").arg(what, word);
 
     const QRect drawn = InWindow(widget, text.Drawn);
     for (const QWidget* parent = widget->parentWidget(); parent && !parent->isWindow();

@@ -200,3 +200,33 @@ TEST_F(FormMusicMixer, PlaysATrackOnTheSoundCardAndStopsAtItsEnd) {
                                             TMonitorCapture::Rate, 880));
     EXPECT_GT(best, 16384 * 0.7);
 }
+
+TEST_F(FormMusicMixer, TheFolderTreeFollowsTheFileListIntoAFolder) {
+    // Under a hidden folder, as the client's own data directory is.
+    const std::string music = Dir / ".local/music";
+    std::filesystem::create_directories(music + "/more/deeper");
+    // Folders that sort before the ones entered: rows that the tree reads
+    // in later push those entered out of a view that does not follow.
+    for (int i = 0; i < 40; ++i)
+        for (const std::string& parent : {Dir.Path.string(), music, music + "/more"})
+            std::filesystem::create_directories(parent + "/a" + std::to_string(100 + i));
+    Strings["MusicDirectory"] = QString::fromStdString(music);
+    auto form = NewForm();
+    form->show();
+    const auto* tree = form->LsDirTreeCombo28;
+    const auto* folders = static_cast<const QFileSystemModel*>(tree->model());
+    // The tree's current folder, in view.
+    const auto shownInTree = [&](const std::string& folder) {
+        const QModelIndex index = folders->index(QString::fromStdString(folder));
+        const QRect row = tree->visualRect(index);
+        return tree->currentIndex() == index && !row.isEmpty() &&
+               tree->viewport()->rect().contains(row);
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shownInTree(music); }, 20000));
+    for (const std::string& folder : {music + "/more", music + "/more/deeper"}) {
+        ASSERT_EQ(FileList(*form, 41).size(), 41);
+        SelectFile(*form, folder);
+        form->LsFilelistView28DblClick();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shownInTree(folder); }, 20000)) << folder;
+    }
+}

@@ -1,5 +1,7 @@
 #include "app/pages/PageKit.h"
 
+#include "app/pages/BalancedLabel.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QHeaderView>
@@ -25,9 +27,7 @@ QLabel* Text(QWidget* parent, const QString& text, bool bold) {
 }
 
 QLabel* Paragraph(QWidget* parent, const QString& text) {
-    QLabel* label = Text(parent, text);
-    label->setWordWrap(true);
-    return label;
+    return new BalancedLabel(text, parent);
 }
 
 QLabel* PlaybackLine(QWidget* parent) {
@@ -67,6 +67,15 @@ void BindButtonToAction(QAbstractButton* button, QAction* action) {
 
 void SelectItemOrDefault(QComboBox& box, qint64 index, int fallback) {
     box.setCurrentIndex(index >= 0 && index < box.count() ? int(index) : fallback);
+}
+
+void PathField(QLineEdit* edit) {
+    edit->setReadOnly(true);
+    // Setting a text, even the same one, puts the cursor at its end.
+    QObject::connect(edit, &QLineEdit::cursorPositionChanged, edit, [edit] {
+        if (!edit->hasFocus())
+            edit->setCursorPosition(0);
+    });
 }
 
 void PasswordField(QLineEdit* edit) {

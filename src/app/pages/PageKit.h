@@ -20,8 +20,8 @@ QVBoxLayout* PageLayout(QWidget* page);
 // A label with the given text; `bold` for titles.
 QLabel* Text(QWidget* parent, const QString& text, bool bold = false);
 
-// A label whose lines wrap at the page's edge where a font is too wide for
-// them, rather than being cut off.
+// A label that keeps the text's own line breaks and breaks a line further only
+// where it does not fit the page, into lines of about equal length.
 QLabel* Paragraph(QWidget* parent, const QString& text);
 
 // The line that tells where a playing cast stands; hidden until it has something to say.
@@ -40,6 +40,10 @@ void BindButtonToAction(QAbstractButton* button, QAction* action);
 // Selects item `index`, or `fallback` when the index names no item (a stored
 // value edited by hand), so that the box never ends up without a selection.
 void SelectItemOrDefault(QComboBox& box, qint64 index, int fallback);
+
+// A read-only field for a path: it shows the path's start, where a long
+// path differs from its neighbours, not its end.
+void PathField(QLineEdit* edit);
 
 // Hides what is typed behind "*".
 void PasswordField(QLineEdit* edit);

@@ -70,7 +70,7 @@ TPageFilmOptions::TPageFilmOptions(QAction* actionSelectRecordings, QWidget* par
     add(QStringLiteral("Please enter the name to give this game"), EditGameName);
 
     EditDemoPathName = Edit(this, QStringLiteral("EditDemoPathName"));
-    EditDemoPathName->setReadOnly(true);
+    PathField(EditDemoPathName);
     add(QStringLiteral("Select the path where your T2 recordings are saved"), EditDemoPathName);
     ButtonDemoBrowse = new QPushButton(this);
     ButtonDemoBrowse->setObjectName(QStringLiteral("ButtonDemoBrowse"));

@@ -59,7 +59,7 @@ TPageLocateTribes2::TPageLocateTribes2(QAction* actionSelectT2, QWidget* parent)
 
     EditTribes2Path = new QLineEdit(this);
     EditTribes2Path->setObjectName(QStringLiteral("EditTribes2Path"));
-    EditTribes2Path->setReadOnly(true);
+    PathField(EditTribes2Path);
     layout->addWidget(EditTribes2Path);
     ButtonSelectTribes2 = new QPushButton(this);
     ButtonSelectTribes2->setObjectName(QStringLiteral("ButtonSelectTribes2"));

@@ -9,7 +9,8 @@
 
 #include <QFile>
 
-#include <QHBoxLayout>
+#include <QGridLayout>
+#include <QHeaderView>
 
 using namespace PageKit;
 
@@ -65,17 +66,18 @@ TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent) {
     CheckBoxTribesWindowed->setObjectName(QStringLiteral("CheckBoxTribesWindowed"));
     layout->addWidget(CheckBoxTribesWindowed);
 
-    auto* videoRow = new QHBoxLayout;
-    videoRow->addWidget(Text(this, QStringLiteral("Video mode to playback stream at")));
+    // Captions left, controls right; a caption breaks into two lines where
+    // the desktop's font makes it too wide for the page.
+    auto* rows = new QGridLayout;
+    rows->setColumnStretch(1, 1);
+    rows->addWidget(Paragraph(this, QStringLiteral("Video mode to playback stream at")), 0, 0);
     ComboBoxVideoMode = new QComboBox(this);
     ComboBoxVideoMode->setObjectName(QStringLiteral("ComboBoxVideoMode"));
     for (const std::string& mode : VideoModes())
         ComboBoxVideoMode->addItem(QString::fromStdString(mode));
-    videoRow->addWidget(ComboBoxVideoMode);
-    layout->addLayout(videoRow);
+    rows->addWidget(ComboBoxVideoMode, 0, 1);
 
-    auto* volumeRow = new QHBoxLayout;
-    volumeRow->addWidget(Text(this, QStringLiteral("Tribes 2 in game audio volume ")));
+    rows->addWidget(Paragraph(this, QStringLiteral("Tribes 2 in game audio volume ")), 1, 0);
     TrackBarTribesVolume = new QSlider(Qt::Horizontal, this);
     TrackBarTribesVolume->setObjectName(QStringLiteral("TrackBarTribesVolume"));
     TrackBarTribesVolume->setRange(0, 10);
@@ -83,8 +85,8 @@ TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent) {
     TrackBarTribesVolume->setPageStep(1);
     TrackBarTribesVolume->setTickPosition(QSlider::TicksBelow);
     TrackBarTribesVolume->setValue(10);
-    volumeRow->addWidget(TrackBarTribesVolume);
-    layout->addLayout(volumeRow);
+    rows->addWidget(TrackBarTribesVolume, 1, 1);
+    layout->addLayout(rows);
     layout->addWidget(
         Paragraph(this, QStringLiteral("You may wish to reduce the normal audio volume of\n"
                                        "Tribes 2 so that the shoutcast audio stream can be \n"
@@ -115,6 +117,9 @@ TPageSectionPick::TPageSectionPick(QWidget* parent) : QWidget(parent) {
     MemoDemoStart->setObjectName(QStringLiteral("MemoDemoStart"));
     MemoDemoStart->setReadOnly(true);
     layout->addWidget(MemoDemoStart, 1);
+    // Takes the room the list leaves while it is hidden, so that the two
+    // choices stay together at the top.
+    layout->addStretch();
     layout->addWidget(ClickNextHint(this));
 
     connect(RadioButtonPlayFromStart, &QRadioButton::clicked, this,
@@ -258,6 +263,10 @@ TPageViewing::TPageViewing(QWidget* parent) : QWidget(parent) {
     ListViewStreams = ListView(
         this, QStringLiteral("ListViewStreams"),
         {QStringLiteral("Number"), QStringLiteral("Type"), QStringLiteral("Data Transfered")});
+    // The first two columns as wide as their widest entry or header, the last
+    // one the rest: every header reads whole and nothing scrolls sideways.
+    ListViewStreams->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ListViewStreams->header()->setSectionResizeMode(2, QHeaderView::Stretch);
     layout->addWidget(ListViewStreams, 1);
 
     PanelPaused = Text(this, QStringLiteral("PAUSED ... Buffering ..."), true);
