@@ -234,6 +234,34 @@ TEST_F(Wizard, ASectionsDescriptionIsShownAsNameValueLines) {
     EXPECT_EQ(Form->SectionPick->MemoDemoStart->toPlainText(), "");
 }
 
+TEST_F(Wizard, SectionRowsWithTheSameMapAndTimeAreToldApartBySectionAndStart) {
+    const auto rows = [&] {
+        QStringList texts;
+        QTreeWidget* list = Form->SectionPick->ListViewSections;
+        for (int column = 0; column < list->columnCount(); ++column)
+            texts << list->headerItem()->text(column);
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            for (int column = 0; column < list->columnCount(); ++column)
+                texts << list->topLevelItem(i)->text(column);
+        return texts.join('|');
+    };
+    Form->SectionPick->ShowSections(
+        {"3,\"Time Remaining\",Map,\"Cast Time\",20:00,Katabatic,0:30",
+         "7,\"Time Remaining\",Map,\"Cast Time\",20:00,Katabatic,3:12"});
+    EXPECT_EQ(rows(), "Section|Time Remaining|Map|Starts at|"
+                      "3|20:00|Katabatic|0:30|"
+                      "7|20:00|Katabatic|3:12");
+    QTreeWidget* list = Form->SectionPick->ListViewSections;
+    list->setCurrentItem(list->topLevelItem(1));
+    EXPECT_EQ(TPageSectionPick::SectionOf(list->currentItem()), 7);
+    EXPECT_EQ(Form->SectionPick->MemoDemoStart->toPlainText(),
+              "Time Remaining: 20:00\nMap: Katabatic\nCast Time: 3:12");
+
+    // A server that tells no start times: the rows as before, plus the section.
+    Form->SectionPick->ShowSections({"2,Players,Mission,8,CTF"});
+    EXPECT_EQ(rows(), "Section|Players|Mission|Starts at|2|8|CTF|");
+}
+
 TEST_F(Wizard, FocusingAModesControlSelectsThatMode) {
     Form->show();
     Form->activateWindow();
