@@ -178,6 +178,10 @@ void TPageSectionPick::ShowSections(const QStringList& descriptions) {
         AddSection(row.Section, QString::fromStdString(row.FirstValue),
                    QString::fromStdString(row.SecondValue), QString::fromStdString(row.StartsAt));
     }
+    // Each column as wide as its entries and caption (the last one then
+    // stretches), so that the start time stays in view beside the values.
+    for (int column = SectionColumn; column <= StartsAtColumn; ++column)
+        ListViewSections->resizeColumnToContents(column);
     ListViewSections->setCurrentItem(ListViewSections->topLevelItem(0));
     ListViewSections->scrollToItem(ListViewSections->topLevelItem(0));
 }
