@@ -22,6 +22,21 @@ int ToIntOrZero(const std::string& text) {
     return error == std::errc() && stop == end ? value : 0;
 }
 
+struct TDescription {
+    std::vector<std::string> Items; // the line's items and one empty item more
+    std::size_t Pairs = 0;          // name a is item a, its value item a + Pairs
+};
+
+TDescription SplitDescription(const std::string& descriptionLine) {
+    TDescription description{SplitCommaText(descriptionLine + ",")};
+    description.Pairs = description.Items.empty() ? 0 : (description.Items.size() - 1) / 2;
+    return description;
+}
+
+std::string ItemOrEmpty(const std::vector<std::string>& items, std::size_t index) {
+    return index < items.size() ? items[index] : std::string();
+}
+
 } // namespace
 
 int PickLastPlayedIndex(const std::vector<int>& entrySections, const std::string& lastPlayedText) {
@@ -36,10 +51,27 @@ int PickLastPlayedIndex(const std::vector<int>& entrySections, const std::string
 }
 
 std::vector<std::string> DescribeSection(const std::string& descriptionLine) {
-    const std::vector<std::string> items = SplitCommaText(descriptionLine + ",");
-    const std::size_t n = items.empty() ? 0 : (items.size() - 1) / 2;
+    const TDescription description = SplitDescription(descriptionLine);
+    const std::vector<std::string>& items = description.Items;
     std::vector<std::string> lines;
-    for (std::size_t a = 1; a <= n; ++a)
-        lines.push_back(items[a] + ": " + items[a + n]);
+    for (std::size_t a = 1; a <= description.Pairs; ++a)
+        lines.push_back(items[a] + ": " + items[a + description.Pairs]);
     return lines;
+}
+
+TSectionRow SectionRow(const std::string& descriptionLine) {
+    const TDescription description = SplitDescription(descriptionLine);
+    const std::vector<std::string>& items = description.Items;
+    const std::size_t n = description.Pairs;
+    TSectionRow row;
+    row.Section = ToIntOrZero(Trim(ItemOrEmpty(items, 0)));
+    row.FirstValue = ItemOrEmpty(items, n + 1);
+    row.SecondValue = ItemOrEmpty(items, n + 2);
+    for (std::size_t a = 1; a <= n; ++a) {
+        if (items[a] == "Cast Time") {
+            row.StartsAt = items[a + n];
+            break;
+        }
+    }
+    return row;
 }

@@ -12,3 +12,15 @@ int PickLastPlayedIndex(const std::vector<int>& entrySections, const std::string
 // comma text of the section number, n names and n values; each name is shown
 // with its value as "name: value".
 std::vector<std::string> DescribeSection(const std::string& descriptionLine);
+
+// The entry of the start-point list that a description line makes: the
+// section it stands for (0 when item 0 is not a number), its first two values,
+// and the cast time at which it starts (the value named "Cast Time", empty
+// when the server sent none).
+struct TSectionRow {
+    int Section = 0;
+    std::string FirstValue;
+    std::string SecondValue;
+    std::string StartsAt;
+};
+TSectionRow SectionRow(const std::string& descriptionLine);

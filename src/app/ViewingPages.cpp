@@ -51,7 +51,8 @@ void TViewingPages::ShowSectionPick(const std::vector<std::string>& sections) {
     QTreeWidget* list = Form.SectionPick->ListViewSections;
     Form.SectionPick->ShowSections(ToQStrings(sections));
     Form.ShowPage(PageSectionPick);
-    list->resizeColumnToContents(1); // the wider of its entries and its header
+    // The wider of its entries and its header.
+    list->resizeColumnToContents(TPageSectionPick::SecondValueColumn);
     list->setFocus();
 }
 

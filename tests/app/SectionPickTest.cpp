@@ -32,6 +32,34 @@ TEST(CommaText, SplitsOnCommasAndBlanksWithQuotedItems) {
 TEST(SectionDescription, PairsEachNameWithItsValue) {
     EXPECT_EQ(DescribeSection("6,\"Time Remaining\",Map,12:30,Frozen"),
               (Items{"Time Remaining: 12:30", "Map: Frozen"}));
+    EXPECT_EQ(DescribeSection("6,\"Time Remaining\",Map,\"Cast Time\",12:30,Frozen,3:12"),
+              (Items{"Time Remaining: 12:30", "Map: Frozen", "Cast Time: 3:12"}));
     EXPECT_EQ(DescribeSection("3"), Items{});
     EXPECT_EQ(DescribeSection(""), Items{});
+}
+
+TEST(SectionDescription, RowsCarryTheSectionAndTheCastTimeItStartsAt) {
+    struct TRowCase {
+        const char* Line;
+        int Section;
+        Items Cells; // first value, second value, starts at
+    };
+    const std::vector<TRowCase> cases{
+        // From a server that sends no cast time: as before, plus the section.
+        {"6,\"Time Remaining\",Map,12:30,Frozen", 6, {"12:30", "Frozen", ""}},
+        {"9,\"Time Remaining\",Map,\"Cast Time\",12:30,Frozen,3:12", 9, {"12:30", "Frozen", "3:12"}},
+        {"12,Map,\"Cast Time\",Players,Frozen,1:02:05,8", 12, {"Frozen", "1:02:05", "1:02:05"}},
+        // Only a name counts, not a value that reads "Cast Time".
+        {"3,Map,Mission,\"Cast Time\",x", 3, {"Cast Time", "x", ""}},
+        {"4,\"Cast Time\",\"Cast Time\",1:00,2:00", 4, {"1:00", "2:00", "1:00"}},
+        {"5,\"Cast Time\"", 5, {"", "", ""}},
+        {"x,Map,Frozen", 0, {"Frozen", "", ""}},
+        {"", 0, {"", "", ""}},
+    };
+    for (const TRowCase& rowCase : cases) {
+        const TSectionRow row = SectionRow(rowCase.Line);
+        EXPECT_EQ(row.Section, rowCase.Section) << rowCase.Line;
+        EXPECT_EQ((Items{row.FirstValue, row.SecondValue, row.StartsAt}), rowCase.Cells)
+            << rowCase.Line;
+    }
 }

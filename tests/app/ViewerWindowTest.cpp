@@ -54,15 +54,20 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageSectionPick), Deadline);
     QTreeWidget* list = form->SectionPick->ListViewSections;
     ASSERT_EQ(list->topLevelItemCount(), 2);
-    EXPECT_EQ(list->headerItem()->text(0), "Time Remaining");
-    EXPECT_EQ(list->headerItem()->text(1), "Map");
+    EXPECT_EQ(list->headerItem()->text(TPageSectionPick::FirstValueColumn), "Time Remaining");
+    EXPECT_EQ(list->headerItem()->text(TPageSectionPick::SecondValueColumn), "Map");
     EXPECT_EQ(TPageSectionPick::SectionOf(list->topLevelItem(1)), 3);
-    EXPECT_EQ(list->topLevelItem(1)->text(0), "17:00");
-    EXPECT_EQ(list->topLevelItem(1)->text(1), "Katabatic");
+    EXPECT_EQ(list->topLevelItem(1)->text(TPageSectionPick::SectionColumn), "3");
+    EXPECT_EQ(list->topLevelItem(1)->text(TPageSectionPick::FirstValueColumn), "17:00");
+    EXPECT_EQ(list->topLevelItem(1)->text(TPageSectionPick::SecondValueColumn), "Katabatic");
+    // Each start point begins after the audio of every section before it, 1 s each.
+    EXPECT_EQ(list->topLevelItem(0)->text(TPageSectionPick::StartsAtColumn), "0:00");
+    EXPECT_EQ(list->topLevelItem(1)->text(TPageSectionPick::StartsAtColumn), "0:03");
 
     form->SectionPick->RadioButtonPickPlayFromLaterPoint->setChecked(true);
     list->setCurrentItem(list->topLevelItem(1));
     EXPECT_TRUE(form->SectionPick->MemoDemoStart->toPlainText().contains("Katabatic"));
+    EXPECT_TRUE(form->SectionPick->MemoDemoStart->toPlainText().endsWith("Cast Time: 0:03"));
     form->ExecuteAction(form->ActionNext);
     EXPECT_EQ(form->ViewRun()->StartSection(), 3);
     QTRY_VERIFY_WITH_TIMEOUT(form->ViewRun()->ViewerThread()->Finished(), Deadline);

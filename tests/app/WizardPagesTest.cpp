@@ -9,6 +9,8 @@
 #include "session/ViewingRun.h"
 #include "session/UnitFilmController.h"
 
+#include <QApplication>
+#include <QHeaderView>
 #include <QStyle>
 #include <QTest>
 
@@ -232,6 +234,40 @@ TEST_F(Wizard, ASectionsDescriptionIsShownAsNameValueLines) {
               "Time Remaining: 12:30\nMap: Frozen");
     list->setCurrentItem(list->topLevelItem(2)); // no description line for it
     EXPECT_EQ(Form->SectionPick->MemoDemoStart->toPlainText(), "");
+}
+
+TEST_F(Wizard, SectionRowsWithTheSameMapAndTimeAreToldApartBySectionAndStart) {
+    const auto rows = [&] {
+        QStringList texts;
+        QTreeWidget* list = Form->SectionPick->ListViewSections;
+        for (int column = 0; column < list->columnCount(); ++column)
+            texts << list->headerItem()->text(column);
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            for (int column = 0; column < list->columnCount(); ++column)
+                texts << list->topLevelItem(i)->text(column);
+        return texts.join('|');
+    };
+    Form->SectionPick->ShowSections(
+        {"3,\"Time Remaining\",Map,\"Cast Time\",20:00,Katabatic,0:30",
+         "7,\"Time Remaining\",Map,\"Cast Time\",20:00,\"Sun Dried\",1:02:05"});
+    EXPECT_EQ(rows(), "Section|Time Remaining|Map|Starts at|"
+                      "3|20:00|Katabatic|0:30|"
+                      "7|20:00|Sun Dried|1:02:05");
+    QTreeWidget* list = Form->SectionPick->ListViewSections;
+    // Every column is in view: no scrolling sideways to find where a row starts.
+    Form->show();
+    Form->ShowPage(PageSectionPick);
+    Form->SectionPick->RadioButtonPickPlayFromLaterPoint->click();
+    QApplication::processEvents();
+    EXPECT_LE(list->header()->length(), list->viewport()->width());
+    list->setCurrentItem(list->topLevelItem(1));
+    EXPECT_EQ(TPageSectionPick::SectionOf(list->currentItem()), 7);
+    EXPECT_EQ(Form->SectionPick->MemoDemoStart->toPlainText(),
+              "Time Remaining: 20:00\nMap: Sun Dried\nCast Time: 1:02:05");
+
+    // A server that tells no start times: the rows as before, plus the section.
+    Form->SectionPick->ShowSections({"2,Players,Mission,8,CTF"});
+    EXPECT_EQ(rows(), "Section|Players|Mission|Starts at|2|8|CTF|");
 }
 
 TEST_F(Wizard, FocusingAModesControlSelectsThatMode) {

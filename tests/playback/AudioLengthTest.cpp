@@ -33,8 +33,10 @@ TEST(AudioLength, FilesThatAreNotOggVorbisCountNothingAndMissingOnesAreRefused) 
     WriteOggFile(ogg, 1000);
     WriteBytes(ogg, ReadBytes(ogg).substr(0, 40)); // inside the identification header
 
-    for (const char* name : {"text.ogg", "empty.ogg", "cut.ogg"})
+    for (const char* name : {"text.ogg", "empty.ogg", "cut.ogg"}) {
         EXPECT_EQ(AudioLengthMs(dir / name), 0) << name;
+        EXPECT_FALSE(VorbisLengthMs(dir / name)) << name;
+    }
     EXPECT_NE(ErrorOf(dir / "missing.ogg").find("Cannot open the section audio"),
               std::string::npos);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AudioLengthCache.h"
+
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -57,6 +59,7 @@ public:
 
     const std::string Name;
     const std::filesystem::path Directory;
+    TAudioLengthCache AudioLengths; // for the cast times of the section list
 
     std::filesystem::path PartPath(std::int32_t section, int part) const;
 

@@ -1,4 +1,4 @@
-#include "DemoPartInfo.h"
+#include "SectionList.h"
 #include "SectionSender.h"
 #include "Session.h"
 
@@ -35,20 +35,11 @@ void ListGames(TServerConnection& connection, const TSessionContext& context) {
         connection.WriteLine(name);
 }
 
-// One line per start point: a section whose demo part carries a head.
 void ListSections(TServerConnection& connection, const TSessionContext& context,
                   const std::string& name) {
-    std::vector<std::string> lines;
-    if (const auto cast = context.Store.Find(name)) {
-        const auto sections = cast->Sections();
-        for (std::size_t n = 0; n < sections.size(); ++n) {
-            const TPartState& demo = sections[n].Parts[0];
-            if (demo.BodyOffset > TCast::DemoHeadSize && demo.Received >= TCast::DemoHeadSize) {
-                const auto section = static_cast<std::int32_t>(n);
-                lines.push_back(SectionListLine(section, cast->PartPath(section, 0)));
-            }
-        }
-    }
+    const auto cast = context.Store.Find(name);
+    const std::vector<std::string> lines =
+        cast ? SectionListLines(*cast) : std::vector<std::string>{};
     TServerConnection::TBatch batch(connection);
     connection.WriteInt32(static_cast<std::int32_t>(lines.size()));
     for (const auto& line : lines)

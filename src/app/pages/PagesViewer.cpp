@@ -19,6 +19,11 @@ namespace {
 constexpr int CredentialLength = 40;
 constexpr int SectionRole = Qt::UserRole;
 
+// The two middle captions name the first two values of a description line.
+QStringList SectionCaptions(const QString& firstValue, const QString& secondValue) {
+    return {QStringLiteral("Section"), firstValue, secondValue, QStringLiteral("Starts at")};
+}
+
 } // namespace
 
 TPageAuthView::TPageAuthView(QWidget* parent) : QWidget(parent) {
@@ -110,8 +115,9 @@ TPageSectionPick::TPageSectionPick(QWidget* parent) : QWidget(parent) {
     layout->addWidget(RadioButtonPickPlayFromLaterPoint);
     layout->addWidget(Text(this, QStringLiteral("Play the cast from a point that you pick")));
 
-    ListViewSections = ListView(this, QStringLiteral("ListViewSections"),
-                                {QStringLiteral("Time Remaining"), QStringLiteral("Map")});
+    ListViewSections =
+        ListView(this, QStringLiteral("ListViewSections"),
+                 SectionCaptions(QStringLiteral("Time Remaining"), QStringLiteral("Map")));
     layout->addWidget(ListViewSections, 2);
     MemoDemoStart = new QPlainTextEdit(this);
     MemoDemoStart->setObjectName(QStringLiteral("MemoDemoStart"));
@@ -171,12 +177,16 @@ void TPageSectionPick::ShowSections(const QStringList& descriptions) {
         return;
     const std::vector<std::string> first = SplitCommaText(descriptions.first().toStdString());
     if (first.size() >= 3)
-        ListViewSections->setHeaderLabels({Field(first, 1), Field(first, 2)});
+        ListViewSections->setHeaderLabels(SectionCaptions(Field(first, 1), Field(first, 2)));
     for (const QString& line : descriptions) {
-        const std::vector<std::string> fields = SplitCommaText(line.toStdString() + ",");
-        const std::size_t pairs = (fields.size() - 1) / 2;
-        AddSection(Field(fields, 0).toInt(), Field(fields, pairs + 1), Field(fields, pairs + 2));
+        const TSectionRow row = SectionRow(line.toStdString());
+        AddSection(row.Section, QString::fromStdString(row.FirstValue),
+                   QString::fromStdString(row.SecondValue), QString::fromStdString(row.StartsAt));
     }
+    // Each column as wide as its entries and caption (the last one then
+    // stretches), so that the start time stays in view beside the values.
+    for (int column = SectionColumn; column <= StartsAtColumn; ++column)
+        ListViewSections->resizeColumnToContents(column);
     ListViewSections->setCurrentItem(ListViewSections->topLevelItem(0));
     ListViewSections->scrollToItem(ListViewSections->topLevelItem(0));
 }
@@ -209,13 +219,15 @@ void TPageSectionPick::ListViewSectionsSelectItem() {
         MemoDemoStart->appendPlainText(QString::fromStdString(line));
 }
 
-void TPageSectionPick::AddSection(int section, const QString& timeRemaining, const QString& map) {
-    auto* item = new QTreeWidgetItem(ListViewSections, {timeRemaining, map});
-    item->setData(0, SectionRole, section);
+void TPageSectionPick::AddSection(int section, const QString& timeRemaining, const QString& map,
+                                  const QString& startsAt) {
+    auto* item = new QTreeWidgetItem(ListViewSections,
+                                     {QString::number(section), timeRemaining, map, startsAt});
+    item->setData(SectionColumn, SectionRole, section);
 }
 
 int TPageSectionPick::SectionOf(const QTreeWidgetItem* item) {
-    return item->data(0, SectionRole).toInt();
+    return item->data(SectionColumn, SectionRole).toInt();
 }
 
 std::optional<int> TPageSectionPick::SelectedIndex() const {

@@ -57,8 +57,13 @@ public:
     QTreeWidget* ListViewSections;
     QPlainTextEdit* MemoDemoStart;
 
+    // Columns of ListViewSections: the section, the first two values of its
+    // description, and the cast time at which it starts.
+    enum TSectionColumn { SectionColumn, FirstValueColumn, SecondValueColumn, StartsAtColumn };
+
     // Adds an entry for a start-point section.
-    void AddSection(int section, const QString& timeRemaining, const QString& map);
+    void AddSection(int section, const QString& timeRemaining, const QString& map,
+                    const QString& startsAt = {});
     // Lists a cast's start points from their description lines (comma texts of
     // the section number, n names and n values), the first one selected.
     void ShowSections(const QStringList& descriptions);
