@@ -123,7 +123,7 @@ void TFormMain::BuildActions() {
     ActionNext =
         action("ActionNext", QStringLiteral("Next"), QStringLiteral("Proceed to next page"));
     ActionBack =
-        action("ActionBack", QStringLiteral("Back"), QStringLiteral("Go back to previous page"));
+        action("ActionBack", QStringLiteral("Back"), QStringLiteral("Go back to the start page"));
     ActionAbout = action("ActionAbout", QStringLiteral("About"),
                          QStringLiteral("Software Version and Author Details"));
     ActionSelectT2 = action("ActionSelectT2", QStringLiteral("Browse"),
@@ -389,6 +389,8 @@ void TFormMain::ActionBackExecute() {
     const int page = CurrentPage();
     if (page == PageFilming && FFilmRun && FFilmRun->CaptureSection() != -1 &&
         !AskAbortUpload(this))
+        return;
+    if (FViewRun && FViewRun->Playing() && !AskStopWatching(this))
         return;
     if (page >= PageAuthView && page <= PageViewing) {
         StopAll();

@@ -57,3 +57,10 @@ bool AskAbortUpload(QWidget* parent) {
                        "Do you wish to abort current upload? This will result in viewers\n"
                        "being cut off before correct stream end."));
 }
+
+bool AskStopWatching(QWidget* parent) {
+    return AskYesNo(parent, QStringLiteral("The cast is still playing. Going back stops it and "
+                                           "returns to the start page.\n"
+                                           "\n"
+                                           "Do you wish to stop watching this cast?"));
+}

@@ -16,6 +16,8 @@ bool AskYesNo(QWidget* parent, const QString& message);
 
 // Asks whether to give up an upload that has not finished.
 bool AskAbortUpload(QWidget* parent);
+// Before Back ends a cast that is still playing; true to end it.
+bool AskStopWatching(QWidget* parent);
 
 // Runs a handler; an error it raises is shown in the standard error box and
 // the rest of that handler is abandoned.

@@ -51,8 +51,6 @@ void TViewingPages::ShowSectionPick(const std::vector<std::string>& sections) {
     QTreeWidget* list = Form.SectionPick->ListViewSections;
     Form.SectionPick->ShowSections(ToQStrings(sections));
     Form.ShowPage(PageSectionPick);
-    // The wider of its entries and its header.
-    list->resizeColumnToContents(TPageSectionPick::SecondValueColumn);
     list->setFocus();
 }
 

@@ -1,5 +1,7 @@
 #include "session/PlaybackStatus.h"
 
+#include "playback/CastTimeText.h"
+
 #include <cstdio>
 
 namespace {
@@ -25,20 +27,6 @@ std::string GameText(const TPlaybackStatus& status) {
 }
 
 } // namespace
-
-std::string FormatCastTime(std::int64_t ms) {
-    const std::int64_t seconds = ms > 0 ? ms / 1000 : 0;
-    char text[32];
-    if (seconds >= 3600)
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld",
-                      static_cast<long long>(seconds / 3600),
-                      static_cast<long long>(seconds / 60 % 60),
-                      static_cast<long long>(seconds % 60));
-    else
-        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
-                      static_cast<long long>(seconds % 60));
-    return text;
-}
 
 std::string DescribePlayback(const TPlaybackStatus& status) {
     const std::string length =

@@ -16,9 +16,6 @@ struct TPlaybackStatus {
     double Speed = 1.0; // of the game, while it plays
 };
 
-// The cast's time as m:ss, or h:mm:ss from an hour on.
-std::string FormatCastTime(std::int64_t ms);
-
 // One line, e.g. "Section 7 · 3:12 of 12:40 · 2 sections buffered ahead ·
 // game playing at speed 1.05".
 std::string DescribePlayback(const TPlaybackStatus& status);

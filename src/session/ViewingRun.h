@@ -66,6 +66,8 @@ public:
     TCastAssembler& Assembly() { return FAssembly; }
     TPlaybackSync* Sync() const { return Playback.Sync(); }
     bool Paused() const { return Playback.Paused(); }
+    // The cast plays and has not reached its end.
+    bool Playing() const { return Playback.Sync() && !Playback.PlayedToEnd(); }
     TViewerThread* ViewerThread() const { return FViewerThread.get(); }
 
     // The viewer thread's reports.

@@ -1,4 +1,5 @@
 #include "CastingServer.h"
+#include "EventWait.h"
 #include "QtTestSupport.h"
 #include "app/QtSyncContext.h"
 #include "app/UnitFormMain.h"
@@ -138,23 +139,23 @@ TEST_F(Filming, AWholeRunReachesTheServerAndEndsWithTheCompletion) {
     ASSERT_TRUE(Form->FilmRun() && Form->FilmRun()->FilmerThread());
 
     // Logged in: the first byte count brings the "Filming" page.
-    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
+    ASSERT_EVENTUALLY_EQ(Form->CurrentPage(), int(PageFilming), 20000);
     EXPECT_EQ(Form->Filming->LabelTransferedTo->text(), "Transfered 0 KB to NELQ server");
 
     // The first fake section holds the commentary until the game records; the
     // timer's tick lets it go, and it is uploaded.
-    QTRY_COMPARE_WITH_TIMEOUT(Form->FilmRun()->CaptureSection(), 0, 20000);
+    ASSERT_EVENTUALLY_EQ(Form->FilmRun()->CaptureSection(), 0, 20000);
     Form->TimerNoDemoSectionsTimer();
-    QTRY_VERIFY_WITH_TIMEOUT(Form->FilmRun()->CaptureSection() == 1, 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(ServerHas("section_0.meta"), 30000);
+    ASSERT_EVENTUALLY(Form->FilmRun()->CaptureSection() == 1, 20000);
+    ASSERT_EVENTUALLY(ServerHas("section_0.meta"), 30000);
 
     // "Stop Recording": the fake section still open is let go by the next
     // tick, and once it is up the run is complete.
     Form->ButtonStopFilmingClick();
     Form->TimerNoDemoSectionsTimer();
-    QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Stream upload Complete"), 60000);
+    ASSERT_EVENTUALLY(Console().contains("Stream upload Complete"), 60000);
     EXPECT_EQ(Form->CurrentPage(), PageConnecting);
-    QTRY_VERIFY_WITH_TIMEOUT(ServerHas("completed"), 10000);
+    ASSERT_EVENTUALLY(ServerHas("completed"), 10000);
     EXPECT_TRUE(ServerHas("section_1.meta"));
     EXPECT_FALSE(ServerHas("section_2.meta"));
     // The client's own section files are gone once uploaded.
@@ -175,7 +176,7 @@ TEST_F(Filming, WhatArrivesWhileARunStopsWaitsForTheStop) {
     EnterFilmOptions("127.0.0.213", "8000");
     Form->show();
     Form->ExecuteAction(Form->ActionNext);
-    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
+    ASSERT_EVENTUALLY_EQ(Form->CurrentPage(), int(PageFilming), 20000);
 
     bool arrived = false;
     QMetaObject::invokeMethod(
@@ -194,13 +195,13 @@ TEST_F(Filming, WhatArrivesWhileARunStopsWaitsForTheStop) {
     Form->StopAll();
     EXPECT_TRUE(arrived);
     EXPECT_FALSE(Form->FilmRun());
-    QTRY_VERIFY_WITH_TIMEOUT(!Form->isVisible(), 10000);
+    ASSERT_EVENTUALLY(!Form->isVisible(), 10000);
 
     Form->show();
     Form->ShowPage(PageFilmOptions);
     Form->ExecuteAction(Form->ActionNext);
     ASSERT_TRUE(Form->FilmRun());
-    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
+    ASSERT_EVENTUALLY_EQ(Form->CurrentPage(), int(PageFilming), 20000);
     Form->StopAll();
 }
 
@@ -209,7 +210,7 @@ TEST_F(Filming, StartingAgainReplacesTheRunThatIsStillThere) {
         GTEST_SKIP() << "needs the private sound server of scripts/test-env";
     EnterFilmOptions("127.0.0.214", "8000"); // nothing listens there
     Form->ExecuteAction(Form->ActionNext);
-    QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Cannot connect"), 20000);
+    ASSERT_EVENTUALLY(Console().contains("Cannot connect"), 20000);
 
     // The old upload and encoder threads are ended first; the new run reports
     // on a fresh console.
@@ -218,7 +219,7 @@ TEST_F(Filming, StartingAgainReplacesTheRunThatIsStillThere) {
     ASSERT_TRUE(Form->FilmRun() && Form->FilmRun()->FilmerThread());
     EXPECT_EQ(Form->CurrentPage(), PageConnecting);
     EXPECT_FALSE(Console().contains("Cannot connect"));
-    QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Cannot connect"), 20000);
+    ASSERT_EVENTUALLY(Console().contains("Cannot connect"), 20000);
     Form->StopAll();
     EXPECT_FALSE(Form->FilmRun());
 }

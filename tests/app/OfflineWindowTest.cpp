@@ -1,4 +1,5 @@
 #include "OfflineCastFiles.h"
+#include "EventWait.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
 #include "session/ViewingRun.h"
@@ -104,7 +105,7 @@ TEST_F(OfflineWindow, ArchiveGivenOnTheCommandLineIsExtractedAndPlayed) {
     Form->SetPendingRequest({{}, {}, QString::fromStdString(archive)});
     WithoutBoxes([&] {
         Form->show();
-        QTRY_VERIFY_WITH_TIMEOUT(Console().contains("Initialising Playback..."), Deadline);
+        ASSERT_EVENTUALLY(Console().contains("Initialising Playback..."), Deadline);
     });
     EXPECT_TRUE(Form->PendingRequest().Archive.isEmpty());
     EXPECT_EQ(Form->ViewRun()->CurrentGame(), "ACTIVE");
@@ -195,7 +196,7 @@ TEST_F(OfflineWindow, ClientStartedWithAnArchiveRebuildsTheOriginalRecordings) {
                 return false;
         return true;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(rebuilt(), Deadline);
+    ASSERT_EVENTUALLY(rebuilt(), Deadline);
     client.kill();
     client.waitForFinished();
 }

@@ -282,7 +282,16 @@ TEST_F(PlaybackEndToEnd, BackEndsTheGameSoTheNextRunsGamePlaysAndClosingEndsThat
     ASSERT_TRUE(WaitUntil([&] { return GameLogText().count(playing) == 1; })) << State();
     ASSERT_EQ(LaunchedGames().size(), 1u) << State();
     const pid_t first = LaunchedGames()[0];
-    Form->ExecuteAction(Form->ActionBack);
+    // Back asks first while the cast plays; No leaves it playing.
+    Boxes.stop(); // the question is answered here
+    const int page = Form->CurrentPage();
+    EXPECT_EQ(AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&No"),
+              "NELQ Client Software|The cast is still playing. Going back stops it and returns "
+              "to the start page.\n\nDo you wish to stop watching this cast?");
+    EXPECT_EQ(Form->CurrentPage(), page);
+    EXPECT_TRUE(Form->ViewRun() && Form->ViewRun()->Playing());
+    AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&Yes");
+    Boxes.start();
     ASSERT_EQ(Form->CurrentPage(), int(PageInto));
     EXPECT_TRUE(ProcessReaped(first));
 

@@ -1,4 +1,5 @@
 #include "CastingServer.h"
+#include "EventWait.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
 #include "session/ViewingRun.h"
@@ -28,16 +29,15 @@ TEST(ViewerLogin, TheLoginPageHandsTheCredentialsToTheViewerConnection) {
     form->ExecuteAction(form->ActionNext);
 
     // The server asks for a login: the page shows with the stored name.
-    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageAuthView), 10000);
+    ASSERT_EVENTUALLY_EQ(form->CurrentPage(), int(PageAuthView), 10000);
     EXPECT_EQ(form->AuthView->EditViewerUsername->text(), "ann");
     form->AuthView->EditViewerPassword->setText("secret");
     form->ExecuteAction(form->ActionNext);
     EXPECT_EQ(form->Settings().ReadString("Settings", "ViewerPassword", ""), "secret");
 
     // Accepted: the connection goes on to list the games (there are none).
-    QTRY_VERIFY_WITH_TIMEOUT(form->Connecting->MemoConsole->toPlainText().contains(
-                                 "No active streams"),
-                             10000);
+    ASSERT_EVENTUALLY(form->Connecting->MemoConsole->toPlainText().contains(
+                                 "No active streams"), 10000);
     form->StopAll();
     EXPECT_FALSE(form->ViewRun());
 }

@@ -1,4 +1,5 @@
 #include "FilmedCast.h"
+#include "EventWait.h"
 #include "QtTestSupport.h"
 #include "ServerHarness.h"
 #include "app/UnitFormMain.h"
@@ -42,7 +43,7 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     auto form = env.CreateForm();
     StartViewing(*form, server.Address);
     EXPECT_EQ(form->CurrentPage(), PageConnecting);
-    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);
+    ASSERT_EVENTUALLY_EQ(form->CurrentPage(), int(PageViewOptions), Deadline);
     QComboBox* games = form->ViewOptions->ComboBoxGames;
     ASSERT_EQ(games->count(), 2);
     EXPECT_EQ(games->currentIndex(), 0);
@@ -51,7 +52,7 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     // The two start points are offered with the values their captions name.
     form->ExecuteAction(form->ActionNext);
     EXPECT_FALSE(form->Settings().ReadBool("Settings", "AudioOnly", true));
-    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageSectionPick), Deadline);
+    ASSERT_EVENTUALLY_EQ(form->CurrentPage(), int(PageSectionPick), Deadline);
     QTreeWidget* list = form->SectionPick->ListViewSections;
     ASSERT_EQ(list->topLevelItemCount(), 2);
     EXPECT_EQ(list->headerItem()->text(TPageSectionPick::FirstValueColumn), "Time Remaining");
@@ -70,7 +71,7 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     EXPECT_TRUE(form->SectionPick->MemoDemoStart->toPlainText().endsWith("Cast Time: 0:03"));
     form->ExecuteAction(form->ActionNext);
     EXPECT_EQ(form->ViewRun()->StartSection(), 3);
-    QTRY_VERIFY_WITH_TIMEOUT(form->ViewRun()->ViewerThread()->Finished(), Deadline);
+    ASSERT_EVENTUALLY(form->ViewRun()->ViewerThread()->Finished(), Deadline);
 
     EXPECT_TRUE(ReadAll(CastFile(*form, "Window Cast", "demo_3.rec")) == sections[3].Demo);
     EXPECT_TRUE(ReadAll(CastFile(*form, "Window Cast", "audio_3.ogg")) == sections[3].Audio);
@@ -81,9 +82,7 @@ TEST(ViewerWindow, ListsGamesAndSectionsAndDownloadsFromThePickedStart) {
     EXPECT_EQ(console->toPlainText(), "Streams completed\nDisconnected\nThe whole cast has been "
                                       "downloaded and plays on to its end.");
     EXPECT_EQ(form->Connecting->LabelEnding->text(), "Downloaded; the cast is still playing.");
-    QTRY_VERIFY_WITH_TIMEOUT(
-        console->toPlainText().endsWith("\nThe cast has finished. Press Back to watch another."),
-        Deadline);
+    ASSERT_EVENTUALLY(console->toPlainText().endsWith("\nThe cast has finished. Press Back to watch another."), Deadline);
     EXPECT_EQ(form->Connecting->LabelEnding->text(), "The cast has finished.");
     EXPECT_EQ(form->Connecting->LabelPlayback->text(), "Played to the end \u00b7 0:01");
 
@@ -110,10 +109,8 @@ TEST(ViewerWindow, NoGamesStayOnTheConsoleAndOneStartPointSkipsThePick) {
     TCastServer server("127.0.0.204", env.Dir / "casts");
     auto form = env.CreateForm();
     StartViewing(*form, server.Address);
-    QTRY_COMPARE_WITH_TIMEOUT(form->Connecting->MemoConsole->toPlainText(),
-                              QString("No active streams\nThere are no casts on this server now. "
-                                      "Press Back to try again later."),
-                              Deadline);
+    ASSERT_EVENTUALLY_EQ(form->Connecting->MemoConsole->toPlainText(), QString("No active streams\nThere are no casts on this server now. "
+                                      "Press Back to try again later."), Deadline);
     EXPECT_EQ(form->Connecting->LabelEnding->text(), "No casts on this server.");
     EXPECT_EQ(form->CurrentPage(), PageConnecting);
 
@@ -124,10 +121,10 @@ TEST(ViewerWindow, NoGamesStayOnTheConsoleAndOneStartPointSkipsThePick) {
     // What an earlier run completed must not be listed twice.
     WriteAll(CastFile(*form, "Single", "completed.dat"), "audio\r\n\"7\",\"7\"\r\n");
     StartViewing(*form, server.Address);
-    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);
+    ASSERT_EVENTUALLY_EQ(form->CurrentPage(), int(PageViewOptions), Deadline);
     form->ExecuteAction(form->ActionNext);
-    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewing), Deadline);
-    QTRY_VERIFY_WITH_TIMEOUT(form->ViewRun()->ViewerThread()->Finished(), Deadline);
+    ASSERT_EVENTUALLY_EQ(form->CurrentPage(), int(PageViewing), Deadline);
+    ASSERT_EVENTUALLY(form->ViewRun()->ViewerThread()->Finished(), Deadline);
     EXPECT_EQ(form->ViewRun()->StartSection(), 0);
     EXPECT_EQ(ReadAll(CastFile(*form, "Single", "completed.dat")).find("\"7\""), std::string::npos);
     EXPECT_TRUE(ReadAll(CastFile(*form, "Single", "demo_0.rec")) == sections[0].Demo);
@@ -147,7 +144,7 @@ TEST(ViewerWindow, BackAndNextWaitWhileARunStops) {
     server.Film("Cast", {MakeSection(0, false, true)});
     auto form = env.CreateForm();
     StartViewing(*form, server.Address);
-    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);
+    ASSERT_EVENTUALLY_EQ(form->CurrentPage(), int(PageViewOptions), Deadline);
 
     bool pressedWhileStopping = false;
     QTimer::singleShot(0, form.get(), [&] {
@@ -165,6 +162,6 @@ TEST(ViewerWindow, BackAndNextWaitWhileARunStops) {
     EXPECT_FALSE(form->ViewRun());
 
     StartViewing(*form, server.Address);
-    QTRY_COMPARE_WITH_TIMEOUT(form->CurrentPage(), int(PageViewOptions), Deadline);
+    ASSERT_EVENTUALLY_EQ(form->CurrentPage(), int(PageViewOptions), Deadline);
     form->StopAll();
 }

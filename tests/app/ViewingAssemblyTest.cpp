@@ -4,6 +4,7 @@
 
 #include "FilmedCast.h"
 #include "ProcessCheck.h"
+#include "EventWait.h"
 #include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "app/ConfiguredGameStarter.h"
@@ -48,7 +49,7 @@ protected:
         };
         if (OnRun)
             OnRun(*Form->ViewRun());
-        QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageViewOptions), Deadline);
+        ASSERT_EVENTUALLY_EQ(Form->CurrentPage(), int(PageViewOptions), Deadline);
         QComboBox* games = Form->ViewOptions->ComboBoxGames;
         games->setCurrentIndex(games->findText(game));
         Form->ViewOptions->CheckBoxAudioOnly->setChecked(audioOnly);
@@ -98,14 +99,14 @@ TEST_F(ViewingAssembly, APickedStartRebuildsItsRecordingsAndTheGamePlaysOne) {
              "audio\r\n\"9\",\"9\"\r\n");
 
     ChooseGame(server.Address, "FINAL");
-    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageSectionPick), Deadline);
+    ASSERT_EVENTUALLY_EQ(Form->CurrentPage(), int(PageSectionPick), Deadline);
     QTreeWidget* list = Form->SectionPick->ListViewSections;
     ASSERT_EQ(list->topLevelItemCount(), 3);
     Form->SectionPick->RadioButtonPickPlayFromLaterPoint->setChecked(true);
     list->setCurrentItem(list->topLevelItem(1));
     Form->ExecuteAction(Form->ActionNext);
     EXPECT_EQ(Form->ViewRun()->StartSection(), 3);
-    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewRun()->ViewerThread()->Finished(), Deadline);
+    ASSERT_EVENTUALLY(Form->ViewRun()->ViewerThread()->Finished(), Deadline);
     EXPECT_TRUE(Form->ViewRun()->Assembly().StreamsEnded());
 
     // The fake section ends the first rebuilt recording; the start point
@@ -131,13 +132,13 @@ TEST_F(ViewingAssembly, APickedStartRebuildsItsRecordingsAndTheGamePlaysOne) {
     ConfiguredGameStarter games(Env.GameDirectory(), Form->Settings());
     games.Launch(3);
     // The stand-in opens its window before it reports any progress.
-    QTRY_VERIFY_WITH_TIMEOUT(DemoProgress(Env.GameDirectory()) >= 0, Deadline);
+    ASSERT_EVENTUALLY(DemoProgress(Env.GameDirectory()) >= 0, Deadline);
     EXPECT_TRUE(GameWindowShown());
     EXPECT_TRUE(StandInRunningIn(Env.GameDirectory()));
     const std::int64_t first = DemoProgress(Env.GameDirectory());
-    QTRY_VERIFY_WITH_TIMEOUT(DemoProgress(Env.GameDirectory()) > first + 500, Deadline);
+    ASSERT_EVENTUALLY(DemoProgress(Env.GameDirectory()) > first + 500, Deadline);
     // The game quits by itself at the end of the recording.
-    QTRY_VERIFY_WITH_TIMEOUT(!StandInRunningIn(Env.GameDirectory()), Deadline);
+    ASSERT_EVENTUALLY(!StandInRunningIn(Env.GameDirectory()), Deadline);
     EXPECT_GE(DemoProgress(Env.GameDirectory()), 3000);
 }
 
@@ -147,7 +148,7 @@ TEST_F(ViewingAssembly, AudioOnlyRebuildsNothingAndACastOfOneStartPointPlaysFrom
     server.Film("SOLO", cast.Parts());
 
     ChooseGame(server.Address, "SOLO", true);
-    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewRun()->ViewerThread()->Finished(), Deadline);
+    ASSERT_EVENTUALLY(Form->ViewRun()->ViewerThread()->Finished(), Deadline);
     EXPECT_TRUE(Form->Settings().ReadBool(SettingsSection, "AudioOnly", false));
     // Without a demo stream the server sends no tag to keep.
     EXPECT_EQ(ReadAll(CastFile("SOLO", "completed.dat")),
@@ -167,7 +168,7 @@ TEST_F(ViewingAssembly, BackInTheMiddleOfACastLeavesItsRecordingFinished) {
     server.Film("LIVE", cast.Parts(), false);
 
     ChooseGame(server.Address, "LIVE");
-    QTRY_COMPARE_WITH_TIMEOUT(Form->ViewRun()->Assembly().LastCompletedSection(), 1, Deadline);
+    ASSERT_EVENTUALLY_EQ(Form->ViewRun()->Assembly().LastCompletedSection(), 1, Deadline);
     EXPECT_TRUE(Form->ViewRun()->Assembly().RecordingOpen());
     EXPECT_FALSE(
         InflateWithPython(Rebuilt(0), static_cast<std::int64_t>(cast.Sections[0].Head.size()))
@@ -207,9 +208,9 @@ TEST_F(ViewingAssembly, SectionsThatCannotBeAssembledAreFetchedOnceAndTheCastPla
         };
     };
     ChooseGame(server.Address, "BROKEN");
-    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageSectionPick), Deadline);
+    ASSERT_EVENTUALLY_EQ(Form->CurrentPage(), int(PageSectionPick), Deadline);
     Form->ExecuteAction(Form->ActionNext); // from the start
-    QTRY_VERIFY_WITH_TIMEOUT(Form->ViewRun()->ViewerThread()->Finished(), Deadline);
+    ASSERT_EVENTUALLY(Form->ViewRun()->ViewerThread()->Finished(), Deadline);
 
     // Each section came once: no transfer was resumed.
     EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "Attempting to resume transfer..."), 0);
@@ -234,7 +235,7 @@ TEST_F(ViewingAssembly, ACastThatEndsBeforeAnySectionSaysThereIsNothingToPlay) {
     HandleModals(
         [&] {
             ChooseGame(server.Address, "EMPTY");
-            QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), Deadline);
+            ASSERT_EVENTUALLY(!shown.isEmpty(), Deadline);
         },
         [&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);

@@ -3,6 +3,7 @@
 
 #include "FilmedCast.h"
 #include "ProcessCheck.h"
+#include "EventWait.h"
 #include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "app/UnitGameInstall.h"
@@ -111,9 +112,8 @@ TEST(ViewingEndToEnd, ALinkDownloadsTheCastAndRebuildsItsRecordings) {
     const std::string completed = env.Dir / "home/streams/GAME/completed.dat";
     const std::string rebuilt = env.GameDirectory() + "NELQ/recordings/nelqdemo0.rec";
     const std::size_t headSize = cast.Sections[0].Head.size();
-    QTRY_VERIFY_WITH_TIMEOUT(client.Running() && ReadAll(completed) == cast.CompletedList(0, 3) &&
-                                 RecordingFinished(rebuilt, headSize),
-                             Deadline);
+    ASSERT_EVENTUALLY(client.Running() && ReadAll(completed) == cast.CompletedList(0, 3) &&
+                                 RecordingFinished(rebuilt, headSize), Deadline);
     ExpectRebuiltRecording(rebuilt, cast.Sections[0].Head, cast.PacketsOf(0, 3));
     EXPECT_TRUE(ReadAll(env.Dir / "home/streams/GAME/audio_3.ogg") == cast.Sections[3].Parts.Audio);
 }
@@ -139,11 +139,11 @@ TEST(ViewingEndToEnd, ClosingTheClientEndsTheGameItStarted) {
 
     const Program client(QStringLiteral(NELQ_BINARY_DIR "/src/app/nelq-client"),
                          {"nelq://" + address + "/game/"}, ClientEnvironmentOf(env));
-    QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(gamePid), Deadline);
+    ASSERT_EVENTUALLY(std::filesystem::exists(gamePid), Deadline);
     const auto gameProcess = static_cast<pid_t>(std::stoi(ReadAll(gamePid)));
     EXPECT_FALSE(ProcessEnded(gameProcess));
     ASSERT_TRUE(RequestClose("NELQ Client"));
-    QTRY_VERIFY_WITH_TIMEOUT(!client.Running(), Deadline);
+    ASSERT_EVENTUALLY(!client.Running(), Deadline);
     EXPECT_TRUE(ProcessEnded(gameProcess));
 }
 

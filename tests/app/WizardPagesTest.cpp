@@ -1,4 +1,5 @@
 #include "CastingServer.h"
+#include "EventWait.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
@@ -180,7 +181,7 @@ TEST_F(Wizard, LeavingARecordingSectionAsksFirst) {
     Form->Into->ComboBoxFilmHost->setEditText("127.0.0.209");
     Form->ExecuteAction(Form->ActionNext);
     // Logged in, the run shows the "Filming" page and reports no more.
-    QTRY_COMPARE_WITH_TIMEOUT(Form->CurrentPage(), int(PageFilming), 20000);
+    ASSERT_EVENTUALLY_EQ(Form->CurrentPage(), int(PageFilming), 20000);
     Form->FilmRun()->SetCaptureSection(3);
     const QString question =
         AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&No");
@@ -275,11 +276,11 @@ TEST_F(Wizard, FocusingAModesControlSelectsThatMode) {
     Form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
     Form->Into->ListViewOffline->setFocus();
-    QTRY_COMPARE(Form->SelectedMode(), WizardMode::ViewOffline);
+    ASSERT_EVENTUALLY_EQ(Form->SelectedMode(), WizardMode::ViewOffline, 20000);
     Form->Into->ComboBoxFilmHost->setFocus();
-    QTRY_COMPARE(Form->SelectedMode(), WizardMode::Film);
+    ASSERT_EVENTUALLY_EQ(Form->SelectedMode(), WizardMode::Film, 20000);
     Form->Into->ComboBoxViewHost->setFocus();
-    QTRY_COMPARE(Form->SelectedMode(), WizardMode::ViewServer);
+    ASSERT_EVENTUALLY_EQ(Form->SelectedMode(), WizardMode::ViewServer, 20000);
 }
 
 TEST_F(Wizard, StoredCastsAndArchivesAreListedAndHostsRemembered) {
@@ -341,11 +342,11 @@ TEST_F(Wizard, TypedHostsStayAsTypedWhenFocusLeaves) {
         const QString typed =
             box == Form->Into->ComboBoxViewHost ? "Cast.Example.ORG" : "FILM.example.org";
         box->setFocus();
-        QTRY_VERIFY(box->hasFocus());
+        ASSERT_EVENTUALLY(box->hasFocus(), 20000);
         box->clearEditText();
         QTest::keyClicks(box, typed);
         Form->Into->RadioButtonFilmGame->setFocus();
-        QTRY_VERIFY(!box->hasFocus());
+        ASSERT_EVENTUALLY(!box->hasFocus(), 20000);
         EXPECT_EQ(box->currentText().toStdString(), typed.toStdString());
     }
 }

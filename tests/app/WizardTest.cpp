@@ -1,3 +1,4 @@
+#include "EventWait.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
@@ -28,7 +29,7 @@ TEST(WizardStart, WithoutAPlaybackCopyTheGameMustBeLocated) {
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    QTRY_VERIFY(form->Locate->EditTribes2Path->hasFocus());
+    ASSERT_EVENTUALLY(form->Locate->EditTribes2Path->hasFocus(), 20000);
 }
 
 TEST(WizardStart, TheGameExecutableIsProposedWhateverTheCaseOfItsName) {
@@ -48,7 +49,7 @@ TEST(WizardStart, WithAPlaybackCopyItOpensOnIntoWithTheViewHostFocused) {
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    QTRY_VERIFY(form->Into->ComboBoxViewHost->hasFocus());
+    ASSERT_EVENTUALLY(form->Into->ComboBoxViewHost->hasFocus(), 20000);
     EXPECT_EQ(form->SelectedMode(), WizardMode::ViewServer);
     EXPECT_EQ(form->windowTitle(), "NELQ Client");
     EXPECT_EQ(form->size(), QSize(523, 375));

@@ -40,14 +40,6 @@ double SteadySeconds() {
         .count();
 }
 
-bool PumpUntil(const std::function<bool()>& done, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-    return done();
-}
-
 TPrivateSoundDevice::TPrivateSoundDevice()
     : FSinkName(QString("nelq_out_%1").arg(::getpid())), FSourceName(FSinkName + "_mic") {
     FModules << Pactl({"load-module", "module-null-sink", "sink_name=" + FSinkName});

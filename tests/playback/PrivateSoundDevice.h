@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EventWait.h"
+
 #include <QAudioDevice>
 #include <QProcess>
 #include <QString>
@@ -57,5 +59,3 @@ private:
 };
 
 double SteadySeconds();
-// Runs the event loop until `done` or the deadline; returns `done()`.
-bool PumpUntil(const std::function<bool()>& done, int milliseconds);

@@ -8,7 +8,6 @@
 #include "session/ViewingView.h"
 
 #include <QFile>
-
 #include <QGridLayout>
 #include <QHeaderView>
 
@@ -118,6 +117,14 @@ TPageSectionPick::TPageSectionPick(QWidget* parent) : QWidget(parent) {
     ListViewSections =
         ListView(this, QStringLiteral("ListViewSections"),
                  SectionCaptions(QStringLiteral("Time Remaining"), QStringLiteral("Map")));
+    // The short columns as wide as their entries and captions; the map takes
+    // what is left, so that a row is read without scrolling sideways.
+    QHeaderView* header = ListViewSections->header();
+    header->setStretchLastSection(false);
+    for (int column = SectionColumn; column <= StartsAtColumn; ++column)
+        header->setSectionResizeMode(column, column == SecondValueColumn
+                                                 ? QHeaderView::Stretch
+                                                 : QHeaderView::ResizeToContents);
     layout->addWidget(ListViewSections, 2);
     MemoDemoStart = new QPlainTextEdit(this);
     MemoDemoStart->setObjectName(QStringLiteral("MemoDemoStart"));
@@ -183,10 +190,6 @@ void TPageSectionPick::ShowSections(const QStringList& descriptions) {
         AddSection(row.Section, QString::fromStdString(row.FirstValue),
                    QString::fromStdString(row.SecondValue), QString::fromStdString(row.StartsAt));
     }
-    // Each column as wide as its entries and caption (the last one then
-    // stretches), so that the start time stays in view beside the values.
-    for (int column = SectionColumn; column <= StartsAtColumn; ++column)
-        ListViewSections->resizeColumnToContents(column);
     ListViewSections->setCurrentItem(ListViewSections->topLevelItem(0));
     ListViewSections->scrollToItem(ListViewSections->topLevelItem(0));
 }
