@@ -39,6 +39,8 @@ void TCastPlayback::Start(TCastAssembler& assembly, std::int32_t section) {
     ShownErrors.clear();
     if (!FSync->StartPlayback(section)) {
         Stop();
+        if (OnNothingPlayable)
+            OnNothingPlayable();
         return;
     }
     FSync->RestartAudio();

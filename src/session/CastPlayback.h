@@ -40,6 +40,8 @@ public:
 
     // Once a run, when playback reaches the end of the cast.
     std::function<void()> OnPlayedToEnd;
+    // When a start finds no section whose audio can be played.
+    std::function<void()> OnNothingPlayable;
 
 private:
     void SetPaused(bool paused);

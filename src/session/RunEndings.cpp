@@ -55,7 +55,6 @@ TEnding CastPlayedEnding() {
 }
 
 TEnding UnreadableCastEnding() {
-    return {"This cast could not be read to its end; what came before plays on. Press Back to "
-            "choose another.",
+    return {"This cast could not be read. Press Back to choose another.",
             "The cast could not be read."};
 }

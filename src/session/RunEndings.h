@@ -26,5 +26,5 @@ TEnding NoCastsEnding();
 // ending follows once playback has reached its end.
 TEnding StillPlayingEnding();
 TEnding CastPlayedEnding();
-// Part of an offline cast failed while it was replayed; what came before plays on.
+// Nothing of the cast can be played, or its replay failed part way.
 TEnding UnreadableCastEnding();

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -34,6 +36,7 @@ TViewingRun::TViewingRun(SyncContext& sync, TViewingView& view, QTimer& timerSyn
         View.ShowStatus(message);
     };
     Playback.OnPlayedToEnd = [this] { ShowEnding(CastPlayedEnding()); };
+    Playback.OnNothingPlayable = [this] { ShowEnding(UnreadableCastEnding()); };
 }
 
 TViewingRun::~TViewingRun() {
@@ -181,7 +184,12 @@ void TViewingRun::DownloadEnded(TThreadEnding ending) {
 }
 
 void TViewingRun::ShowEnding(const TEnding& ending) {
-    if (!Stopping)
+    if (Stopping)
+        return;
+    // The replay's own closing lines come first; the ending is the last word.
+    if (Replaying)
+        DeferredEnding = ending;
+    else
         View.ShowEnding(ending);
 }
 
@@ -237,6 +245,15 @@ void TViewingRun::ReplayStoredCast(bool audioOnly) {
     settings.CastDirectory = CastDirectory();
     settings.GameDirectory = Setup.GameDirectory;
     settings.AudioOnly = audioOnly;
+    Replaying = true;
+    struct EndingLast {
+        TViewingRun& Run;
+        ~EndingLast() {
+            Run.Replaying = false;
+            if (const std::optional<TEnding> ending = std::exchange(Run.DeferredEnding, {}))
+                Run.ShowEnding(*ending);
+        }
+    } endingLast{*this};
     try {
         // Between sections the synchronisation and the audio device run:
         // playback begins at the third section while the rest is assembled.
@@ -251,7 +268,7 @@ void TViewingRun::ReplayStoredCast(bool audioOnly) {
         // The replay page offers neither Back nor Next; the console page does,
         // and whatever was assembled before the failure plays on.
         View.ShowStatus(error.what());
-        ShowEnding(UnreadableCastEnding());
+        DeferredEnding = UnreadableCastEnding();
         throw;
     }
     if (Stopping || FAssembly.LastCompletedSection() != sections.back().Section)

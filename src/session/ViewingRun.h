@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QTimer;
@@ -99,4 +100,7 @@ private:
     std::array<std::int32_t, 2> ProgressReceived{};
     std::array<std::int32_t, 2> ProgressLength{};
     bool Stopping = false;
+    // While an offline cast is replayed, an ending waits for the replay's last line.
+    bool Replaying = false;
+    std::optional<TEnding> DeferredEnding;
 };

@@ -178,6 +178,21 @@ TEST_F(OfflineWindow, CastsThatCannotPlayShowTheErrorAndLeaveTheWizardUsable) {
     EXPECT_TRUE(ReadAll(Rebuilt(0)) == Sample.Recordings.at(0));
     Form->UpdateActions();
     EXPECT_TRUE(Form->ActionBack->isEnabled());
+
+    // A cast none of whose audio can be played: the error is shown, and the
+    // console says what happened and what to do.
+    AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionBack); }, "&Yes");
+    ASSERT_EQ(Form->CurrentPage(), PageInto);
+    Sample.CopyTo(Streams() + "Silent");
+    for (const auto& entry : fs::directory_iterator(Streams() + "Silent"))
+        if (entry.path().extension() == ".ogg")
+            WriteAll(entry.path(), "not Ogg Vorbis");
+    Select(QStringLiteral("Silent"));
+    EXPECT_FALSE(AnswerMessageBox([&] { Form->ExecuteAction(Form->ActionNext); }).isEmpty());
+    EXPECT_EQ(Form->CurrentPage(), PageConnecting);
+    EXPECT_EQ(Console(), "Extraction Complete.\nInitialising Playback...\nThis cast could not be "
+                         "read. Press Back to choose another.");
+    EXPECT_EQ(Form->Connecting->LabelEnding->text(), "The cast could not be read.");
 }
 
 TEST_F(OfflineWindow, ClientStartedWithAnArchiveRebuildsTheOriginalRecordings) {
