@@ -1,4 +1,6 @@
 #include "QtTestSupport.h"
+#include "session/PlaybackStatus.h"
+#include "session/RunEndings.h"
 #include "app/UnitFormAbout.h"
 #include "app/UnitFormFolderSelect.h"
 #include "app/UnitFormMain.h"
@@ -42,9 +44,11 @@ void ShowStatus(QLabel* label, const QString& text) {
 
 // What each page shows in the middle of a journey.
 void FillPage(TFormMain& form, int page) {
-    const QString playing = QStringLiteral(
-        "Section 12 \u00b7 3:12 of 12:40 \u00b7 2 sections buffered ahead \u00b7 game playing at "
-        "speed 1.05");
+    const auto described = [](TGameState game) {
+        return QString::fromStdString(
+            DescribePlayback(TPlaybackStatus{12, 192000, 760000, 2, game, 1.05}));
+    };
+    const QString playing = described(TGameState::Playing);
     switch (page) {
     case PageInto:
         form.Into->ComboBoxViewHost->setEditText(QStringLiteral("casts.nelq.example.org"));
@@ -58,10 +62,11 @@ void FillPage(TFormMain& form, int page) {
             {QStringLiteral("NELQ CUP FINAL"), QStringLiteral("LADDER WEEK 12")});
         break;
     case PageSectionPick:
-        form.SectionPick->ShowSections({QStringLiteral("1,Time Remaining,Map,20:00,Katabatic"),
-                                        QStringLiteral("5,Time Remaining,Map,16:40,Katabatic"),
-                                        QStringLiteral("9,Time Remaining,Map,13:20,Katabatic"),
-                                        QStringLiteral("13,Time Remaining,Map,20:00,Minotaur")});
+        form.SectionPick->ShowSections(
+            {QStringLiteral("1,\"Time Remaining\",Map,\"Cast Time\",20:00,Katabatic,0:00"),
+             QStringLiteral("5,\"Time Remaining\",Map,\"Cast Time\",16:40,Katabatic,3:20"),
+             QStringLiteral("9,\"Time Remaining\",Map,\"Cast Time\",13:20,Katabatic,6:40"),
+             QStringLiteral("13,\"Time Remaining\",Map,\"Cast Time\",20:00,Minotaur,10:02")});
         break;
     case PageFilmOptions:
         form.FilmOptions->EditGameName->setText(QStringLiteral("LADDER WEEK 12"));
@@ -69,14 +74,14 @@ void FillPage(TFormMain& form, int page) {
             "/home/caster/.wine/drive_c/Dynamix/Tribes2/GameData/base/recordings/"));
         break;
     case PageConnecting:
-        for (const char* line : {"Connecting to casts.nelq.example.org", "Connected",
-                                 "Downloading NELQ CUP FINAL", "Streams completed",
-                                 "Disconnected", "The cast has finished. Press Back to watch "
-                                                 "another."})
-            form.Connecting->MemoConsole->appendPlainText(QString::fromLatin1(line));
+        for (const std::string& line :
+             {std::string("Connecting to casts.nelq.example.org"), std::string("Connected"),
+              std::string("Streams completed"), std::string("Disconnected"),
+              StillPlayingEnding().Line, CastPlayedEnding().Line})
+            form.Connecting->MemoConsole->appendPlainText(QString::fromStdString(line));
         ShowStatus(form.Connecting->LabelEnding,
-                   QStringLiteral("The cast has finished. Press Back to watch another."));
-        ShowStatus(form.Connecting->LabelPlayback, playing);
+                   QString::fromStdString(CastPlayedEnding().Caption));
+        ShowStatus(form.Connecting->LabelPlayback, described(TGameState::Finished));
         break;
     case PageFilming:
         form.Filming->LabelTransferedTo->setText(
