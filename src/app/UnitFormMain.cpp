@@ -494,6 +494,7 @@ void TFormMain::StartFilming() {
                                Filming->LabelUploadBacklog, Filming->ButtonStopFilming, Filming->ButtonMusicMixer,
                                TimerRecording, TimerNoDemoSections});
     TFilmController& run = *FFilmRun;
+    run.CaptureDevice = CaptureDevice;
     run.OnStatus = [this](const std::string& text) { OnStatus(Q(text)); };
     run.ShowEnding = [this](const TEnding& ending) { ViewingPages->ShowEnding(ending); };
     run.ShowConnectingPage = [this] { ShowPage(PageConnecting); };

@@ -90,6 +90,8 @@ public:
     // Where the music mixer plays the music locally (before the first show);
     // a null device means the default output.
     void SetMusicMonitorDevice(const QAudioDevice& device) { MusicMonitorDevice = device; }
+    // Where filming captures the commentary; a null device means the default input.
+    void SetCaptureDevice(const QAudioDevice& device) { CaptureDevice = device; }
 
     SettingsStore& Settings() const { return *FSettings; }
     const QString& GameDirectory() const { return FGameDirectory; }
@@ -174,6 +176,7 @@ private:
     std::unique_ptr<TViewingPages> ViewingPages;
     std::unique_ptr<TFormMusicMixer> FMusicMixer;
     QAudioDevice MusicMonitorDevice;
+    QAudioDevice CaptureDevice;
     QString ClientVersion;
     QString AppDirectory;
     QString FStreamsDirectory;

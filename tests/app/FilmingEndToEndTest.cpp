@@ -3,6 +3,7 @@
 // the private sound server.
 
 #include "../audio/OggFileCheck.h"
+#include "PrivateSoundDevice.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
@@ -70,7 +71,11 @@ protected:
         if (qEnvironmentVariableIsEmpty("NELQ_TEST_AUDIO"))
             GTEST_SKIP() << "needs the private sound server of scripts/test-env";
         Env.InstallGame("valid.exe", PlaybackExecutableName);
+        // The commentary comes from a microphone of this test's own: other
+        // tests may play into the shared sink meanwhile.
+        Microphone = std::make_unique<TPrivateSoundDevice>();
         Form = Env.CreateForm();
+        Form->SetCaptureDevice(Microphone->Monitor());
         Form->show();
         Recordings = Env.Dir / "recordings/";
         Casts = Env.Dir / "casts";
@@ -114,7 +119,7 @@ protected:
         const QString tone = QString::fromStdString(Env.Dir / "tone.wav");
         RunTool("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "120", "sine",
                         "440", "vol", "0.5"});
-        Tone.Start("paplay", {"-d", "nelq_sink", tone});
+        Tone.Start("paplay", {"-d", Microphone->SinkName(), tone});
     }
 
     // Waits for `done` while noting the time of every audio cut.
@@ -264,6 +269,7 @@ protected:
     }
 
     ClientEnvironment Env;
+    std::unique_ptr<TPrivateSoundDevice> Microphone;
     std::unique_ptr<TFormMain> Form;
     std::string Recordings;
     std::string Casts;

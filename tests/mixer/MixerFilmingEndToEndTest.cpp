@@ -73,7 +73,11 @@ protected:
             GTEST_SKIP() << "needs the private sound server of scripts/test-env";
         Env.InstallGame("valid.exe", PlaybackExecutableName);
         Speakers = std::make_unique<TPrivateSoundDevice>();
+        // The commentary comes from a microphone of this test's own: other
+        // tests may play into the shared sink meanwhile.
+        Microphone = std::make_unique<TPrivateSoundDevice>();
         Form = Env.CreateForm();
+        Form->SetCaptureDevice(Microphone->Monitor());
         // The music is heard on a sink of its own, so that the capture takes
         // it only through the mixer.
         Form->SetMusicMonitorDevice(Speakers->Output());
@@ -114,7 +118,7 @@ protected:
             std::system(
                 ("sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth 120 sine 440 vol 0.5").c_str()),
             0);
-        Tone.Start("paplay", {"-d", "nelq_sink", QString::fromStdString(tone)});
+        Tone.Start("paplay", {"-d", Microphone->SinkName(), QString::fromStdString(tone)});
     }
 
     bool Wait(const std::function<bool()>& done, int limitMs) { return PumpUntil(done, limitMs); }
@@ -134,6 +138,7 @@ protected:
 
     ClientEnvironment Env;
     std::unique_ptr<TPrivateSoundDevice> Speakers;
+    std::unique_ptr<TPrivateSoundDevice> Microphone;
     std::unique_ptr<TFormMain> Form;
     std::string Recordings, Casts;
     Program Server, Game, Tone;

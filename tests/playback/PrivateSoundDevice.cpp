@@ -40,8 +40,16 @@ double SteadySeconds() {
         .count();
 }
 
+namespace {
+// Several devices of one test program each get a sink of their own.
+QString NewSinkName() {
+    static int made = 0;
+    return QString("nelq_out_%1_%2").arg(::getpid()).arg(made++);
+}
+} // namespace
+
 TPrivateSoundDevice::TPrivateSoundDevice()
-    : FSinkName(QString("nelq_out_%1").arg(::getpid())), FSourceName(FSinkName + "_mic") {
+    : FSinkName(NewSinkName()), FSourceName(FSinkName + "_mic") {
     FModules << Pactl({"load-module", "module-null-sink", "sink_name=" + FSinkName});
     FModules << Pactl({"load-module", "module-remap-source", "master=" + FSinkName + ".monitor",
                        "source_name=" + FSourceName});

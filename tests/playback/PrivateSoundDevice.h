@@ -23,6 +23,8 @@ public:
 
     QAudioDevice Output() const; // the sink, as Qt lists it
     QAudioDevice Monitor() const;
+    // The sink's name for the sound server's own tools (paplay -d).
+    const QString& SinkName() const { return FSinkName; }
     // The sample format of the stream playing into the sink, e.g.
     // "s16le 1ch 22050Hz"; empty when none plays.
     QString PlayingStreamFormat() const;
