@@ -176,11 +176,12 @@ void TViewingRun::StreamsEndedHandler() {
 }
 
 void TViewingRun::DownloadEnded(TThreadEnding ending) {
+    const bool finished = ending == TThreadEnding::Finished;
+    if (finished && Playback.PlayedToEnd())
+        return; // the cast's own ending has been shown
     // A finished cast may still be playing: its own ending comes when it has played out.
-    if (ending == TThreadEnding::Finished && Playback.Sync() && !Playback.PlayedToEnd())
-        ShowEnding(StillPlayingEnding());
-    else if (ending != TThreadEnding::Finished || !Playback.PlayedToEnd())
-        ShowEnding(ThreadEnding(ending, TRunKind::Viewing));
+    ShowEnding(finished && Playback.Sync() ? StillPlayingEnding()
+                                           : ThreadEnding(ending, TRunKind::Viewing));
 }
 
 void TViewingRun::ShowEnding(const TEnding& ending) {
