@@ -495,6 +495,7 @@ void TFormMain::StartFilming() {
                                TimerRecording, TimerNoDemoSections});
     TFilmController& run = *FFilmRun;
     run.CaptureDevice = CaptureDevice;
+    run.UploadPassInterval = UploadPassInterval;
     run.OnStatus = [this](const std::string& text) { OnStatus(Q(text)); };
     run.ShowEnding = [this](const TEnding& ending) { ViewingPages->ShowEnding(ending); };
     run.ShowConnectingPage = [this] { ShowPage(PageConnecting); };

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <memory>
 
 class TFilmController;
@@ -92,6 +93,8 @@ public:
     void SetMusicMonitorDevice(const QAudioDevice& device) { MusicMonitorDevice = device; }
     // Where filming captures the commentary; a null device means the default input.
     void SetCaptureDevice(const QAudioDevice& device) { CaptureDevice = device; }
+    // The filming upload's pass (and throttle second), for runs started later.
+    void SetUploadPassInterval(std::chrono::milliseconds interval) { UploadPassInterval = interval; }
 
     SettingsStore& Settings() const { return *FSettings; }
     const QString& GameDirectory() const { return FGameDirectory; }
@@ -177,6 +180,7 @@ private:
     std::unique_ptr<TFormMusicMixer> FMusicMixer;
     QAudioDevice MusicMonitorDevice;
     QAudioDevice CaptureDevice;
+    std::chrono::milliseconds UploadPassInterval{1000};
     QString ClientVersion;
     QString AppDirectory;
     QString FStreamsDirectory;

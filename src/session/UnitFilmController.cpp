@@ -102,6 +102,7 @@ void TFilmController::StartFilmer(const TFilmSettings& settings) {
     };
     FFilmerThread->OnBytesSent = [this](std::int32_t bytes) { OnBytesSent(bytes); };
     FFilmerThread->OnAudioCut = [this](std::int32_t section) { OnAudioCut(section); };
+    FFilmerThread->SetPassInterval(UploadPassInterval);
     FFilmerThread->Start();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QAudioDevice>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -80,6 +81,9 @@ public:
 
     // The capture device; a null device means the system's default input.
     QAudioDevice CaptureDevice;
+    // The upload thread's pass, which is also its throttle's second (Rate
+    // bytes per pass); tests shorten it so that a run is uploaded sooner.
+    std::chrono::milliseconds UploadPassInterval{1000};
 
     // The window's side: status lines, page changes, the music mixer.
     std::function<void(const std::string&)> OnStatus;

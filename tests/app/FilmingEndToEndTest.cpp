@@ -81,8 +81,10 @@ protected:
         Casts = Env.Dir / "casts";
         std::filesystem::create_directories(Recordings);
         // The fake sections' timer ticks faster than a real run's, so the
-        // test spends its time filming rather than waiting.
+        // test spends its time filming rather than waiting; the upload passes
+        // quicken to match, or the sections would queue up faster than they go.
         Form->TimerNoDemoSections->setInterval(1500);
+        Form->SetUploadPassInterval(std::chrono::milliseconds(250));
         // An error box would wait for a click for ever: note it and close it.
         QObject::connect(&BoxWatch, &QTimer::timeout, [] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {

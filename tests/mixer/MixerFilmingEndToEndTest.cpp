@@ -89,7 +89,9 @@ protected:
         Recordings = Env.Dir / "recordings/";
         Casts = Env.Dir / "casts";
         std::filesystem::create_directories(Recordings);
+        // Sections come faster than in a real run, and go up as fast.
         Form->TimerNoDemoSections->setInterval(1500);
+        Form->SetUploadPassInterval(std::chrono::milliseconds(250));
     }
 
     void StartFilming(const QString& host) {
