@@ -1,4 +1,5 @@
 #include "ScriptedPeer.h"
+#include "SleepingThreads.h"
 
 #include "net/LineFields.h"
 #include "net/NelqExceptions.h"
@@ -162,7 +163,7 @@ TEST(Connection, CloseSocketFromAnotherThreadEndsABlockedReadAtOnce) {
         }
         return std::chrono::steady_clock::now() - began;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(WaitUntilOtherThreadsSleep()); // the reader now waits for a line
     const auto closedAt = std::chrono::steady_clock::now();
     client.CloseSocket();
     ASSERT_EQ(reader.wait_for(std::chrono::seconds(2)), std::future_status::ready);

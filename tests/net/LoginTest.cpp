@@ -1,4 +1,5 @@
 #include "ScriptedPeer.h"
+#include "SleepingThreads.h"
 
 #include "net/UnitFilmerConnection.h"
 #include "net/UnitViewerConnection.h"
@@ -189,7 +190,6 @@ TEST(Login, RefusalsShowTheirReasonAndEndTheThreadWithoutReconnecting) {
         thread->OnStatus = [&](const std::string& text) { status.Lines.push_back(text); };
         thread->Start();
         ASSERT_TRUE(sync.PumpUntil([&] { return thread->Finished(); }, 10s));
-        std::this_thread::sleep_for(100ms);
         EXPECT_EQ(peer.Connections(), 1);
         EXPECT_TRUE(status.Has(refusal.Reason));
         EXPECT_FALSE(status.Has("Attempting Reconnection..."));
@@ -288,7 +288,7 @@ TEST(Login, StoppingEndsAThreadBlockedInARead) {
     auto filmer = MakeOwnedThread<TTestFilmer>(sync, peer.Port());
     filmer->Start();
     ASSERT_TRUE(sync.PumpUntil([&] { return peer.Connections() == 1; }, 10s));
-    std::this_thread::sleep_for(50ms); // the thread now waits for the greeting
+    ASSERT_TRUE(WaitUntilOtherThreadsSleep()); // the thread now waits for the greeting
     const auto began = std::chrono::steady_clock::now();
     filmer->Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - began, 1s);

@@ -1,5 +1,6 @@
 #include "CastClients.h"
 #include "ServerOptions.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -258,9 +259,8 @@ TEST(ServerProgram, OperatorDeletesACastWhileTheServerRunsAndQuits) {
     SendRequest(*viewer, "Operator Test", 1, 1, false);
     server.Command("delete Operator Test");
     EXPECT_EQ(ReadSectionHeader(*viewer).Count, -2);
-    for (int wait = 0; wait < 100 && fs::exists(data / "Operator Test"); ++wait)
-        std::this_thread::sleep_for(20ms); // viewers are told first, then the files go
-    EXPECT_FALSE(fs::exists(data / "Operator Test"));
+    // Viewers are told first, then the files go.
+    EXPECT_TRUE(WaitUntil([&] { return !fs::exists(data / "Operator Test"); }));
 
     server.Command("quit");
     EXPECT_EQ(server.Wait(), 0);

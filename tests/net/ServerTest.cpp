@@ -1,4 +1,6 @@
 #include "ServerHarness.h"
+#include "SleepingThreads.h"
+#include "WaitUntil.h"
 
 #include "net/NelqExceptions.h"
 
@@ -127,8 +129,7 @@ TEST(Server, ViewersFollowALiveCastWhetherTheyWaitFromTheStartOrJoinLate) {
         auto viewer = harness.Viewer();
         return ViewCast(*viewer, "Live", 0);
     });
-    while (uploaded < 3)
-        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(WaitUntil([&] { return uploaded >= 3; }));
     auto late = std::async(std::launch::async, [&] {
         auto viewer = harness.Viewer();
         return ViewCast(*viewer, "Live", 0);
@@ -318,7 +319,7 @@ TEST(Server, DeletingACastTellsItsViewersAndShutsOutItsFilmer) {
     SendRequest(*waiting, "Doomed", 5, 5, false);
     auto waitingEnd =
         std::async(std::launch::async, [&] { return ReadSectionHeader(*waiting).Count; });
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(WaitUntilOtherThreadsSleep()); // the server now holds the request
 
     EXPECT_TRUE(harness.Server().DeleteCast("Doomed"));
     EXPECT_FALSE(harness.Server().DeleteCast("Doomed"));
@@ -378,11 +379,16 @@ TEST(Server, SilentConnectionsAreClosedAtTheLoginDeadline) {
     silent.ReadLine();              // the greeting, then nothing from us
     auto filmer = harness.Filmer(); // says hello but never logs in
     auto viewer = harness.Viewer(); // a person may take long to type a login
+    // Silent, and later than the viewer: once it is closed, the viewer's
+    // deadline would have passed too.
+    TServerConnection later;
+    later.Connect(harness.Address, harness.ViewerPort());
+    later.ReadLine();
     const auto began = std::chrono::steady_clock::now();
     EXPECT_THROW(silent.ReadLine(), ENelqConnectionError);
     EXPECT_THROW(filmer->ReadLine(), ENelqConnectionError);
+    EXPECT_THROW(later.ReadLine(), ENelqConnectionError);
     EXPECT_LT(std::chrono::steady_clock::now() - began, 3s);
-    std::this_thread::sleep_for(400ms);
     EXPECT_TRUE(ListLines(*viewer, "LISTGAMES").empty());
     EXPECT_TRUE(harness.LogHas("connection ended: no login in time"));
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "WaitUntil.h"
+
 #include <chrono>
 #include <string>
 #include <sys/types.h>
-#include <thread>
 #include <vector>
 
 // A program run by a test: started with its own working directory, its
@@ -30,15 +31,3 @@ private:
     int FStatus = -1;
     std::string FOutputPath, FErrorPath;
 };
-
-// Polls `condition` every 20 ms until it holds or the deadline passes.
-template <typename TCondition>
-bool WaitUntil(TCondition condition, std::chrono::seconds deadline = std::chrono::seconds(30)) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
