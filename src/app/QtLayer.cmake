@@ -23,6 +23,12 @@ add_library(nelq_app STATIC
   pages/PagesStatus.cpp
 )
 set_target_properties(nelq_app PROPERTIES AUTOMOC ON)
+# Nearly every file of the window includes Qt Widgets: parsed once.
+target_precompile_headers(nelq_app PRIVATE
+  <QAction> <QComboBox> <QFile> <QFileDialog> <QHBoxLayout> <QHeaderView> <QLabel>
+  <QLineEdit> <QPlainTextEdit> <QPushButton> <QStackedWidget> <QString> <QTreeWidget>
+  <QVBoxLayout> <QWidget> <algorithm> <filesystem> <memory> <optional> <stdexcept>
+  <string> <vector>)
 target_include_directories(nelq_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..)
 target_compile_definitions(nelq_app PRIVATE
   NELQ_FILE_DESCRIPTION="${NELQ_FILE_DESCRIPTION}"
