@@ -18,8 +18,7 @@ set(nelq_qt_test_headers ${nelq_test_headers}
 function(nelq_test_flags target)
   target_compile_options(${target} PRIVATE -O0)
   set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
-  target_compile_definitions(${target} PRIVATE
-    NELQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}" NELQ_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  target_compile_definitions(${target} PRIVATE NELQ_BINARY_DIR="${PROJECT_BINARY_DIR}")
   # The helpers every test may use (waiting for conditions, for events).
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 endfunction()
