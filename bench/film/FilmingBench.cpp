@@ -10,6 +10,7 @@
 #include "UploadFigures.h"
 
 #include "audio/UnitAudioQuality.h"
+#include "BuildTree.h"
 
 #include <QApplication>
 
@@ -204,7 +205,7 @@ bool BenchQuality(int audioIndex, const TOptions& options, const fs::path& scrat
     TReferenceFigures reference;
     TClientFigures client;
     {
-        TChildProcess server(NELQ_SERVER_PATH,
+        TChildProcess server(ServerProgram(),
                              {"--bind", ServerAddress, "--data", (directory / "casts").string()},
                              (directory / "server.log").string());
         WaitFor([] { return Listening(ServerAddress, ViewerPort); }, "nelq-server");
@@ -224,7 +225,7 @@ bool BenchQuality(int audioIndex, const TOptions& options, const fs::path& scrat
         run.Minutes = options.Minutes;
         run.Rate = Rate;
         run.Directory = directory;
-        run.StandinPath = T2_STANDIN_PATH;
+        run.StandinPath = StandinProgram();
         client = FilmWithTheClient(run);
         reference.ServerCpu = server.CpuSeconds();
         reference.ServerPeakKb = server.PeakMemoryKb();

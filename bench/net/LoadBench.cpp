@@ -5,6 +5,7 @@
 #include "ReferenceRelay.h"
 
 #include "CastClients.h"
+#include "BuildTree.h"
 
 #include <unistd.h>
 
@@ -68,7 +69,7 @@ int main(int argc, char** argv) {
         TFigures server;
         TCastLoadResult load;
         {
-            TChildProcess process(NELQ_SERVER_PATH, {"--bind", Address, "--data", data.string()},
+            TChildProcess process(ServerProgram(), {"--bind", Address, "--data", data.string()},
                                   (scratch / "server.log").string());
             WaitForServer();
             load = RunCastLoad(Address, FilmerPort, ViewerPort, viewers, Rate, sections);

@@ -10,6 +10,7 @@
 
 #include "app/UnitGameInstall.h"
 #include "playback/ArchiveExtraction.h"
+#include "BuildTree.h"
 
 #include <algorithm>
 #include <atomic>
@@ -194,7 +195,7 @@ void PrepareClientHome(const fs::path& home) {
     const fs::path game = home / "wine/drive_c/Dynamix/Tribes2/GameData";
     fs::create_directories(game);
     fs::create_directories(home / "config/NELQ");
-    fs::copy_file(fs::path(NELQ_PE_FIXTURE_DIR) / "valid.exe", game / PlaybackExecutableName);
+    fs::copy_file(fs::path(PeFixtureDirectory()) / "valid.exe", game / PlaybackExecutableName);
     std::ofstream(home / "config/NELQ/NELQ.ini") << "[Settings]\nGameLauncher=\n";
     setenv("NELQ_HOME", (home / "home").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
@@ -212,7 +213,7 @@ void MeasureFirstAudio(const std::string& archive, const fs::path& work, int run
         const int log = ::open((home / "client.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         sink.Arm();
         const auto start = Clock::now();
-        const pid_t client = Spawn({NELQ_CLIENT_PATH, archive}, log);
+        const pid_t client = Spawn({ClientProgram(), archive}, log);
         const std::optional<double> heard = sink.WaitForTone(start);
         Stop(client);
         close(log);

@@ -17,6 +17,7 @@
 #include "SoakServer.h"
 #include "SoakSetup.h"
 #include "SoakViewers.h"
+#include "BuildTree.h"
 
 #include <QApplication>
 
@@ -132,7 +133,7 @@ TClientFigures FilmUnderFaults(const TOptions& options, const std::vector<TPlann
     run.Minutes = options.Minutes;
     run.Rate = Rate;
     run.Directory = scratch;
-    run.StandinPath = T2_STANDIN_PATH;
+    run.StandinPath = StandinProgram();
     run.GameName = SoakGame;
     run.EveryTick = [&] {
         faults.Tick();

@@ -1,4 +1,5 @@
 #include "SoakServer.h"
+#include "BuildTree.h"
 
 #include <chrono>
 #include <fstream>
@@ -20,7 +21,7 @@ void TSoakServer::Start() {
     ++FStarts;
     LogRead = 0;
     Process = std::make_unique<TChildProcess>(
-        NELQ_SERVER_PATH,
+        ServerProgram(),
         std::vector<std::string>{"--bind", Address, "--data", (Directory / "casts").string()},
         LogPath().string());
     for (int attempt = 0; attempt < 500; ++attempt) {

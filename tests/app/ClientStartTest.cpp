@@ -1,4 +1,5 @@
 #include "QtTestSupport.h"
+#include "BuildTree.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -18,7 +19,7 @@ std::unique_ptr<QProcess> StartClient(const ClientEnvironment& env, const QStrin
     vars.insert("WINEPREFIX", QString::fromStdString(env.Dir / "wine"));
     client->setProcessEnvironment(vars);
     client->setProcessChannelMode(QProcess::ForwardedChannels);
-    client->start(QStringLiteral(NELQ_BINARY_DIR "/src/app/nelq-client"), {});
+    client->start(QString::fromStdString(ClientProgram()), {});
     return client;
 }
 

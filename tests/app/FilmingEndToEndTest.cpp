@@ -13,6 +13,7 @@
 #include "audio/UnitAudioCapture.h"
 #include "audio/UnitAudioQuality.h"
 #include "session/UnitFilmController.h"
+#include "BuildTree.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,7 +30,7 @@
 
 namespace {
 
-const QString Tools = QStringLiteral(NELQ_BINARY_DIR "/tools/");
+const QString Tools = QString::fromStdString(BuildTreePath("tools/"));
 constexpr int AudioIndex = 5; // 22050 Hz, mono
 constexpr int SectionStep = 2;
 

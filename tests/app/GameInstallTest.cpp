@@ -1,5 +1,6 @@
 #include "ScratchDir.h"
 #include "app/UnitGameInstall.h"
+#include "BuildTree.h"
 
 #include <filesystem>
 
@@ -7,7 +8,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string Fixtures = NELQ_PE_FIXTURE_DIR;
+const std::string Fixtures = PeFixtureDirectory();
 
 } // namespace
 

@@ -9,6 +9,7 @@
 #include "playback/ArchiveExport.h"
 #include "playback/OfflineViewing.h"
 #include "playback/PlaybackSync.h"
+#include "BuildTree.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
@@ -199,7 +200,7 @@ TEST_F(OfflineWindow, ClientStartedWithAnArchiveRebuildsTheOriginalRecordings) {
     const std::string archive = Env.Dir / "cast with spaces.qmx";
     ExportCastArchive(Sample.Cast.CastDirectory(), archive);
     QProcess client;
-    client.setProgram(QStringLiteral(NELQ_BINARY_DIR "/src/app/nelq-client"));
+    client.setProgram(QString::fromStdString(ClientProgram()));
     // Unquoted, as a file manager may pass it: the words are joined again.
     client.setArguments(QString::fromStdString(archive).split(' '));
     client.setProcessChannelMode(QProcess::ForwardedChannels);

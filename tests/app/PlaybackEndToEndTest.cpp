@@ -14,6 +14,7 @@
 #include "app/pages/PagesViewer.h"
 #include "net/OpeningExchange.h"
 #include "playback/PlaybackSync.h"
+#include "BuildTree.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -30,7 +31,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QString Tools = QStringLiteral(NELQ_BINARY_DIR "/tools/");
+const QString Tools = QString::fromStdString(BuildTreePath("tools/"));
 constexpr int Deadline = 60000;
 
 // Runs events until `done` holds; false after the deadline.

@@ -1,6 +1,7 @@
 #include "QtTestSupport.h"
 
 #include "app/UnitFormMain.h"
+#include "BuildTree.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -73,7 +74,7 @@ std::string ClientEnvironment::GameDirectory() const {
 }
 
 void ClientEnvironment::InstallGame(const std::string& fixture, const std::string& name) {
-    std::filesystem::copy_file(std::string(NELQ_PE_FIXTURE_DIR) + "/" + fixture,
+    std::filesystem::copy_file(PeFixtureDirectory() + "/" + fixture,
                                GameDirectory() + name,
                                std::filesystem::copy_options::overwrite_existing);
 }

@@ -12,6 +12,7 @@
 #include "app/pages/PagesViewer.h"
 #include "mixer/UnitFormMusicMixer.h"
 #include "session/ViewingView.h"
+#include "BuildTree.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,7 +27,7 @@ namespace {
 
 QString OutputDirectory() {
     const QString chosen = qEnvironmentVariable("NELQ_SCREENSHOTS");
-    const QString out = chosen.isEmpty() ? QStringLiteral(NELQ_BINARY_DIR "/pages") : chosen;
+    const QString out = chosen.isEmpty() ? QString::fromStdString(BuildTreePath("pages")) : chosen;
     QDir().mkpath(out);
     return out;
 }

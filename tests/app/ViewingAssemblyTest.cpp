@@ -15,6 +15,7 @@
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesViewer.h"
 #include "net/UnitViewerThread.h"
+#include "BuildTree.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -128,7 +129,7 @@ TEST_F(ViewingAssembly, APickedStartRebuildsItsRecordingsAndTheGamePlaysOne) {
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         GTEST_SKIP() << "no X display for the game stand-in (scripts/test provides one)";
     Form->Settings().WriteString(SettingsSection, "GameLauncher",
-                                "'" NELQ_BINARY_DIR "/tools/t2-standin/t2-standin'");
+                                QString::fromStdString("'" + StandinProgram() + "'"));
     ConfiguredGameStarter games(Env.GameDirectory(), Form->Settings());
     games.Launch(3);
     // The stand-in opens its window before it reports any progress.

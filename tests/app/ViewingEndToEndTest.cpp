@@ -7,6 +7,7 @@
 #include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "app/UnitGameInstall.h"
+#include "BuildTree.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -100,14 +101,14 @@ TEST(ViewingEndToEnd, ALinkDownloadsTheCastAndRebuildsItsRecordings) {
         GTEST_SKIP() << "no X display (scripts/test provides one)";
     ClientEnvironment env;
     env.InstallGame("valid.exe", PlaybackExecutableName);
-    const Program server(QStringLiteral(NELQ_BINARY_DIR "/tools/nelq-server/nelq-server"),
+    const Program server(QString::fromStdString(ServerProgram()),
                          {"--bind", Address, "--data", QString::fromStdString(env.Dir / "casts")});
     // One start point: the link goes from the games to the download without a pick.
     const TFilmedCast cast(env.Dir / "filmed", {TSectionKind::StartPoint, TSectionKind::Body,
                                                 TSectionKind::Body, TSectionKind::Body});
     FilmCast(Address.toStdString(), "GAME", cast.Parts());
 
-    const Program client(QStringLiteral(NELQ_BINARY_DIR "/src/app/nelq-client"),
+    const Program client(QString::fromStdString(ClientProgram()),
                          {"nelq://" + Address + "/game/"}, ClientEnvironmentOf(env));
     const std::string completed = env.Dir / "home/streams/GAME/completed.dat";
     const std::string rebuilt = env.GameDirectory() + "NELQ/recordings/nelqdemo0.rec";
@@ -131,13 +132,13 @@ TEST(ViewingEndToEnd, ClosingTheClientEndsTheGameItStarted) {
     QSettings(QString::fromStdString(env.SettingsFile()), QSettings::IniFormat)
         .setValue("Settings/GameLauncher", QString::fromStdString("/bin/sh " + game));
     const QString address = QStringLiteral("127.0.0.161");
-    const Program server(QStringLiteral(NELQ_BINARY_DIR "/tools/nelq-server/nelq-server"),
+    const Program server(QString::fromStdString(ServerProgram()),
                          {"--bind", address, "--data", QString::fromStdString(env.Dir / "casts")});
     const TFilmedCast cast(env.Dir / "filmed", {TSectionKind::StartPoint, TSectionKind::Body,
                                                 TSectionKind::Body, TSectionKind::Body});
     FilmCast(address.toStdString(), "GAME", cast.Parts());
 
-    const Program client(QStringLiteral(NELQ_BINARY_DIR "/src/app/nelq-client"),
+    const Program client(QString::fromStdString(ClientProgram()),
                          {"nelq://" + address + "/game/"}, ClientEnvironmentOf(env));
     ASSERT_EVENTUALLY(std::filesystem::exists(gamePid), Deadline);
     const auto gameProcess = static_cast<pid_t>(std::stoi(ReadAll(gamePid)));

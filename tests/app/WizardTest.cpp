@@ -3,6 +3,7 @@
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
 #include "app/pages/PagesSetup.h"
+#include "BuildTree.h"
 
 #include <QDialog>
 #include <QTest>
@@ -73,7 +74,7 @@ TEST(GameAcceptance, AValidExecutableMakesThePlaybackCopyAndMovesOn) {
 TEST(GameAcceptance, AnExecutableUnderAnotherNameInAnotherDirectoryIsAccepted) {
     ClientEnvironment env;
     std::filesystem::create_directories(env.Dir / "other");
-    std::filesystem::copy_file(std::string(NELQ_PE_FIXTURE_DIR) + "/valid.exe",
+    std::filesystem::copy_file(PeFixtureDirectory() + "/valid.exe",
                                env.Dir / "other/t2 copy.exe");
     auto form = env.CreateForm();
     form->Locate->EditTribes2Path->setText(Q(env.Dir / "other/t2 copy.exe"));

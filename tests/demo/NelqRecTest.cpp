@@ -4,6 +4,7 @@
 
 #include "demo/UnitBZip2.h"
 #include "demo/UnitStreams.h"
+#include "BuildTree.h"
 
 #include <filesystem>
 #include <map>
@@ -11,7 +12,7 @@
 
 namespace {
 
-const std::string Tool = NELQ_REC_TOOL;
+const std::string Tool = RecProgram();
 
 struct TToolRun {
     int Status;

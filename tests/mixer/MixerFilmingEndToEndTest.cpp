@@ -13,6 +13,7 @@
 #include "app/pages/PagesStatus.h"
 #include "mixer/UnitFormMusicMixer.h"
 #include "session/UnitFilmController.h"
+#include "BuildTree.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -27,7 +28,7 @@
 #include <vorbis/vorbisfile.h>
 
 namespace {
-const QString Tools = QStringLiteral(NELQ_BINARY_DIR "/tools/");
+const QString Tools = QString::fromStdString(BuildTreePath("tools/"));
 constexpr int AudioIndex = 5, Rate = 22050; // 22050 Hz, mono
 constexpr double Commentary = 440, Music = 1000;
 constexpr int CastVolume = 50, MusicVolume = 30;

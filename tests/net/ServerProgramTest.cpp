@@ -1,6 +1,7 @@
 #include "CastClients.h"
 #include "ServerOptions.h"
 #include "WaitUntil.h"
+#include "BuildTree.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string Program = std::string(NELQ_BINARY_DIR) + "/tools/nelq-server/nelq-server";
+const std::string Program = ServerProgram();
 
 // What the program's standard input is.
 enum class TInput { Pipe, EndOfInput, Closed };

@@ -1,4 +1,5 @@
 #include "platform/PeVersionReader.h"
+#include "BuildTree.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string Fixtures = NELQ_PE_FIXTURE_DIR;
+const std::string Fixtures = PeFixtureDirectory();
 
 std::string Bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -17,6 +17,7 @@
 #include "session/RunEndings.h"
 #include "session/ViewingRun.h"
 #include "session/ViewingView.h"
+#include "BuildTree.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -31,7 +32,7 @@
 namespace {
 
 constexpr int Deadline = 60000;
-const QString Tools = QStringLiteral(NELQ_BINARY_DIR "/tools/");
+const QString Tools = QString::fromStdString(BuildTreePath("tools/"));
 
 bool WaitUntil(const std::function<bool()>& done) {
     return PumpUntil(done, Deadline);
@@ -89,7 +90,7 @@ protected:
     }
     void SetUp() override {
         Settings.WriteString(SettingsSection, "GameLauncher",
-                             "'" NELQ_BINARY_DIR "/tools/t2-standin/t2-standin'");
+                             QString::fromStdString("'" + StandinProgram() + "'"));
     }
     void TearDown() override {
         if (Run)

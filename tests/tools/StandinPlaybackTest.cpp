@@ -1,6 +1,7 @@
 #include "../demo/TestSupport.h"
 #include "ChildProcess.h"
 #include "RebuiltRecordingWriter.h"
+#include "BuildTree.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 
 namespace {
 
-const std::string Standin = T2_STANDIN_TOOL;
+const std::string Standin = StandinProgram();
 
 // A game directory as the client leaves it before starting the game.
 class StandinPlayback : public ::testing::Test {

@@ -4,6 +4,7 @@
 #include "demo/UnitRecording.h"
 #include "demo/UnitRecordingInfo.h"
 #include "platform/FileFinality.h"
+#include "BuildTree.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-const std::string Standin = T2_STANDIN_TOOL;
+const std::string Standin = StandinProgram();
 
 struct TSeenRecording {
     bool SeenBeingWritten = false; // present and not final
