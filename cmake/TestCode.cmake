@@ -34,12 +34,12 @@ if(NELQ_WITH_QT)
   # Every Qt test links the same Qt modules, whose definitions the headers read.
   set(nelq_qt_test_libs Qt6::Widgets Qt6::Multimedia Qt6::Test)
   # Qt Test defines each program's folders for QTEST_MAIN and QFINDTESTDATA,
-  # which these tests do not use; left defined, they would differ between
-  # folders and void the shared header.
-  set(nelq_qt_test_options -UQT_TESTCASE_BUILDDIR -UQT_TESTCASE_SOURCEDIR)
+  # which these tests do not use. As absolute paths that differ between
+  # folders and between clones, they would void the shared header and keep
+  # a second clone from finding its test files in the compiler cache.
+  set_property(TARGET Qt6::Test PROPERTY INTERFACE_COMPILE_DEFINITIONS QT_TESTLIB_LIB)
   add_executable(nelq_qt_test_pch ${nelq_pch_source})
   target_link_libraries(nelq_qt_test_pch PRIVATE GTest::gtest ${nelq_qt_test_libs})
-  target_compile_options(nelq_qt_test_pch PRIVATE ${nelq_qt_test_options})
   nelq_test_flags(nelq_qt_test_pch)
   target_precompile_headers(nelq_qt_test_pch PRIVATE ${nelq_qt_test_headers})
 endif()
@@ -51,7 +51,6 @@ function(nelq_test_code target)
   target_link_libraries(${target} PRIVATE nelq_build_tree)
   if(T_QT)
     target_link_libraries(${target} PRIVATE ${nelq_qt_test_libs})
-    target_compile_options(${target} PRIVATE ${nelq_qt_test_options})
     target_precompile_headers(${target} REUSE_FROM nelq_qt_test_pch)
   else()
     target_precompile_headers(${target} REUSE_FROM nelq_test_pch)
