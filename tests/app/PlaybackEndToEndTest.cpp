@@ -5,6 +5,7 @@
 
 #include "../playback/CastSections.h"
 #include "CastClients.h"
+#include "EventWait.h"
 #include "ProcessCheck.h"
 #include "QtTestSupport.h"
 #include "app/UnitFormMain.h"
@@ -17,11 +18,9 @@
 #include "BuildTree.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
@@ -35,16 +34,7 @@ const QString Tools = QString::fromStdString(BuildTreePath("tools/"));
 constexpr int Deadline = 60000;
 
 // Runs events until `done` holds; false after the deadline.
-bool WaitUntil(const std::function<bool()>& done) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > Deadline)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
+bool WaitUntil(const std::function<bool()>& done) { return PumpUntil(done, Deadline); }
 
 TSectionParts Parts(const TCastSection& section) {
     return TSectionParts{section.Demo, section.BodyOffset, section.Audio};
@@ -111,12 +101,7 @@ protected:
                       QString::fromStdString(Env.Dir / "casts")});
         ASSERT_TRUE(Server.waitForStarted(10000));
         // Ready once it takes a filmer.
-        QElapsedTimer waited;
-        waited.start();
-        while (!ConnectFilmer()) {
-            ASSERT_LT(waited.elapsed(), Deadline) << "the server never listened";
-            QTest::qWait(100);
-        }
+        ASSERT_TRUE(WaitUntil([&] { return ConnectFilmer(); })) << "the server never listened";
     }
 
     bool ConnectFilmer() {

@@ -1,4 +1,5 @@
 #include "OggFileCheck.h"
+#include "PrivateSoundDevice.h"
 #include "QtTestApplication.h"
 
 #include "audio/UnitACMIn.h"
@@ -9,10 +10,6 @@
 #include "platform/PumpedSyncContext.h"
 
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMediaDevices>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -122,60 +119,6 @@ void PumpFor(int milliseconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-QString Pactl(const QStringList& arguments) {
-    QProcess pactl;
-    pactl.start("pactl", arguments);
-    pactl.waitForFinished(5000);
-    return QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
-}
-
-// A null sink and a capturable source of this test's own, so that nothing else
-// playing or capturing on the test sound server meets this test's tone.
-class TPrivateAudioDevice {
-public:
-    TPrivateAudioDevice()
-        : FSinkName(QString("nelq_tone_%1").arg(::getpid())), FSourceName(FSinkName + "_mic") {
-        FModules << Pactl({"load-module", "module-null-sink", "sink_name=" + FSinkName});
-        FModules << Pactl({"load-module", "module-remap-source", "master=" + FSinkName + ".monitor",
-                           "source_name=" + FSourceName});
-        // Silence at low latency stops the idle sink from rendering seconds ahead.
-        FSilence.start("pacat", {"--playback", "-d", FSinkName, "--raw", "--format=s16le",
-                                 "--rate=44100", "--channels=2", "--latency-msec=20", "/dev/zero"});
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 10000 && (SinkLatency() > 100000 || Source().isNull()))
-            PumpFor(50);
-    }
-    ~TPrivateAudioDevice() {
-        FSilence.kill();
-        FSilence.waitForFinished(5000);
-        for (auto module = FModules.crbegin(); module != FModules.crend(); ++module)
-            Pactl({"unload-module", *module});
-    }
-
-    QString SinkName() const { return FSinkName; }
-    QAudioDevice Source() const {
-        for (const QAudioDevice& device : QMediaDevices::audioInputs())
-            if (device.id() == FSourceName.toUtf8())
-                return device;
-        return {};
-    }
-
-private:
-    double SinkLatency() const {
-        const auto sinks =
-            QJsonDocument::fromJson(Pactl({"-f", "json", "list", "sinks"}).toUtf8()).array();
-        for (const auto& sink : sinks)
-            if (sink.toObject()["name"].toString() == FSinkName)
-                return sink.toObject()["latency"].toObject()["actual"].toDouble();
-        return 1e9;
-    }
-
-    QString FSinkName, FSourceName;
-    QStringList FModules;
-    QProcess FSilence;
-};
-
 class CaptureTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -196,11 +139,11 @@ protected:
         const fs::path wav = Directory / "tone.wav";
         WriteToneWav(wav);
 
-        const TPrivateAudioDevice device;
-        ASSERT_FALSE(device.Source().isNull());
+        const TPrivateSoundDevice device;
+        ASSERT_FALSE(device.Monitor().isNull());
         PumpedSyncContext sync;
         auto encoder = MakeOwnedThread<TEncodingThread>(sync, Directory.string() + "/", audioIndex);
-        TAudioCapture capture(recordingType, device.Source());
+        TAudioCapture capture(recordingType, device.Monitor());
         capture.SelectRecordingFormat(audioIndex);
         capture.SetEncoder(encoder.get());
         const auto mainThread = std::this_thread::get_id();

@@ -2,7 +2,7 @@
 // sound server, local playback on a sink of its own.
 
 #include "../app/QtTestSupport.h"
-#include "../playback/PrivateSoundDevice.h"
+#include "PrivateSoundDevice.h"
 #include "MixerTestFiles.h"
 #include "mixer/UnitFormMusicMixer.h"
 

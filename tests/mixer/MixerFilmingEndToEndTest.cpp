@@ -4,7 +4,7 @@
 // and "Stop Recording" stops the music.
 
 #include "../app/QtTestSupport.h"
-#include "../playback/PrivateSoundDevice.h"
+#include "PrivateSoundDevice.h"
 #include "MixerTestFiles.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitGameInstall.h"
