@@ -27,8 +27,8 @@ struct TDescriptor {
     }
 };
 
-// The whole file. Refused when others may read it: group-readable is fine,
-// as the service reads its files through a group of its own.
+// The whole file. Refused when other users may read it; its group may, as
+// a group is how a file is shared with a service's user.
 std::string ReadSecretFile(const std::filesystem::path& path) {
     const TDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)};
     if (file.Fd < 0)
