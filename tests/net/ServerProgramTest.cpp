@@ -1,7 +1,7 @@
+#include "BuildTree.h"
 #include "CastClients.h"
 #include "ServerOptions.h"
 #include "WaitUntil.h"
-#include "BuildTree.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -182,6 +183,21 @@ TEST(ServerProgram, CommandLineIsCheckedAndBadOnesAreRefused) {
     EXPECT_TRUE(help.Output().starts_with("usage: nelq-server")) << help.Output();
     EXPECT_NE(help.Output().find("--filmer-slots N"), std::string::npos);
     EXPECT_NE(help.Output().find("--viewer-idle-timeout"), std::string::npos);
+    for (const char* option : {"--viewers-file FILE", "--film-password-file FILE", "--version"})
+        EXPECT_NE(help.Output().find(option), std::string::npos) << option;
+
+    TServerProgram version({"--version"});
+    EXPECT_EQ(version.Wait(), 0);
+    EXPECT_TRUE(std::regex_match(version.Output(), std::regex("nelq-server [0-9]+(\\.[0-9]+)*\n")))
+        << version.Output();
+
+    // A password file at fault is a bad option like any other, and says which file.
+    TServerProgram unreadable(
+        {"--bind", "127.0.0.12", "--data", "d", "--viewers-file", "/nonexistent/viewers"});
+    EXPECT_EQ(unreadable.Wait(), 2);
+    EXPECT_NE(unreadable.Output().find("nelq-server: /nonexistent/viewers: cannot read"),
+              std::string::npos)
+        << unreadable.Output();
 }
 
 TEST(ServerProgram, ABadBindAddressIsAClearErrorAndCreatesNothing) {

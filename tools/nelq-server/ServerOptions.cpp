@@ -1,22 +1,30 @@
 #include "ServerOptions.h"
+#include "ServerSecretFiles.h"
 
 #include <charconv>
 #include <stdexcept>
 
 const char* const ServerUsage =
-    "usage: nelq-server --bind ADDRESS --data DIR [--film-password P] [--viewer USER:PASSWORD]...\n"
+    "usage: nelq-server --bind ADDRESS --data DIR\n"
+    "                   [--film-password P | --film-password-file FILE]\n"
+    "                   [--viewer USER:PASSWORD]... [--viewers-file FILE]...\n"
     "                   [--filmer-port N] [--viewer-port N] [--max-connections N]\n"
     "                   [--filmer-slots N] [--viewer-idle-timeout SECONDS]\n"
+    "       nelq-server --help | --version\n"
     "  --bind ADDRESS             address or host name to listen on\n"
     "  --data DIR                 where the casts are kept (created when missing)\n"
     "  --film-password P          password filmers must give (default: any)\n"
+    "  --film-password-file FILE  the same, read from the file's first line\n"
     "  --viewer USER:PASSWORD     a viewer account; none: viewers need no login\n"
+    "  --viewers-file FILE        viewer accounts, one USER:PASSWORD a line ('#': comment)\n"
     "  --filmer-port N            port for filmers (default 28200, 0: any free port)\n"
     "  --viewer-port N            port for viewers (default 28100, 0: any free port)\n"
     "  --max-connections N        connections served at once (default 1024)\n"
     "  --filmer-slots N           of those, kept for filmers only (default: a quarter)\n"
     "  --viewer-idle-timeout S    close viewers idle this long (default 600 seconds)\n"
     "  --help                     show this text\n"
+    "  --version                  show the version\n"
+    "Password files must not be readable by other users (chmod o-r FILE).\n"
     "Commands on standard input: \"list\", \"delete GAME\", \"quit\".\n";
 
 namespace {
@@ -38,10 +46,19 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
     TServerOptions options;
     bool haveBind = false;
     bool haveFilmerSlots = false;
+    bool haveFilmPassword = false;
+    bool haveFilmPasswordFile = false;
+    // Read after every --viewer, so that a user they also name is refused
+    // wherever the options stand.
+    std::vector<std::string> viewersFiles;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         if (option == "--help" || option == "-h") {
             options.Help = true;
+            return options;
+        }
+        if (option == "--version") {
+            options.Version = true;
             return options;
         }
         if (i + 1 >= arguments.size())
@@ -56,11 +73,17 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
             options.DataDirectory = value;
         } else if (option == "--film-password") {
             options.FilmPassword = value;
+            haveFilmPassword = true;
+        } else if (option == "--film-password-file") {
+            options.FilmPassword = ReadFilmPasswordFile(value);
+            haveFilmPasswordFile = true;
         } else if (option == "--viewer") {
-            const auto colon = value.find(':');
-            if (colon == std::string::npos || colon == 0)
-                throw std::invalid_argument("--viewer needs USER:PASSWORD");
-            options.Viewers[value.substr(0, colon)] = value.substr(colon + 1);
+            const auto account = ParseViewerAccount(value);
+            if (!account)
+                throw std::invalid_argument("--viewer needs USER:PASSWORD (no TAB)");
+            options.Viewers[account->first] = account->second;
+        } else if (option == "--viewers-file") {
+            viewersFiles.push_back(value);
         } else if (option == "--filmer-port") {
             options.FilmerPort = static_cast<std::uint16_t>(ParseNumber(option, value, 0, 65535));
         } else if (option == "--viewer-port") {
@@ -76,6 +99,10 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
             throw std::invalid_argument("unknown option " + option);
         }
     }
+    if (haveFilmPassword && haveFilmPasswordFile)
+        throw std::invalid_argument("give --film-password or --film-password-file, not both");
+    for (const auto& file : viewersFiles)
+        AddViewersFile(file, options.Viewers);
     if (!haveBind || options.DataDirectory.empty())
         throw std::invalid_argument("--bind and --data are required");
     if (!haveFilmerSlots)

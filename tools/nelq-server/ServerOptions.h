@@ -25,14 +25,16 @@ struct TServerOptions {
     // A viewer past its hello that neither sends a command nor takes what it
     // is sent for this long is closed. Generous: a person may be choosing a game.
     std::chrono::milliseconds ViewerIdleTimeout = std::chrono::minutes(10);
-    bool Help = false; // --help: print the usage and serve nothing
+    bool Help = false;    // --help: print the usage and serve nothing
+    bool Version = false; // --version: print the version and serve nothing
 };
 
 // Where the server writes its one line per connection event.
 using TServerLog = std::function<void(const std::string&)>;
 
 // The command line of nelq-server; throws std::invalid_argument with the
-// reason. Checks the text only: the bind address is resolved by the server.
+// reason. Reads the password files it names; the bind address is resolved
+// by the server.
 TServerOptions ParseServerOptions(const std::vector<std::string>& arguments);
 
 extern const char* const ServerUsage;

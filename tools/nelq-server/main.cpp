@@ -2,6 +2,7 @@
 #include "CastingServer.h"
 #include "OperatorConsole.h"
 #include "ServerLog.h"
+#include "ServerVersion.h"
 
 #include <cerrno>
 #include <csignal>
@@ -53,6 +54,10 @@ int main(int argc, char** argv) {
     }
     if (options.Help) {
         std::cout << ServerUsage;
+        return 0;
+    }
+    if (options.Version) {
+        std::cout << "nelq-server " << ServerVersion << '\n';
         return 0;
     }
     // Threads started from here on leave SIGINT and SIGTERM to sigwait below.
