@@ -22,6 +22,8 @@ namespace {
 constexpr char Taken[] = "taken";
 constexpr char Refused[] = "refused\t";
 const QString Unreadable = QStringLiteral("The request could not be read.");
+// The window serves events before it is done (an error box at start-up).
+const QString NotReady = QStringLiteral("The running client is still starting; try again in a moment.");
 
 // Held while a starting client decides whether to hand over or to listen, so
 // that two clients started at once do not both take the socket.
@@ -131,7 +133,9 @@ void TClientHandOver::Serve(QLocalSocket* peer) {
 QByteArray TClientHandOver::Answer(const QByteArray& message) const {
     const std::optional<CommandLineRequest> request =
         ReadHandOverMessage(std::string_view(message.constData(), std::size_t(message.size())));
-    const std::optional<QString> refusal = request ? Take(PendingRequestOf(*request)) : std::optional<QString>(Unreadable);
+    const std::optional<QString> refusal = !request ? Unreadable
+                                           : !Take  ? NotReady
+                                                    : Take(PendingRequestOf(*request));
     return refusal ? Refused + refusal->simplified().toUtf8() : QByteArray(Taken);
 }
 
