@@ -23,7 +23,8 @@ constexpr char Taken[] = "taken";
 constexpr char Refused[] = "refused\t";
 const QString Unreadable = QStringLiteral("The request could not be read.");
 // The window serves events before it is done (an error box at start-up).
-const QString NotReady = QStringLiteral("The running client is still starting; try again in a moment.");
+const QString NotReady =
+    QStringLiteral("The running client is still starting; try again in a moment.");
 
 // Held while a starting client decides whether to hand over or to listen, so
 // that two clients started at once do not both take the socket.
@@ -65,8 +66,9 @@ std::optional<TClientHandOver::TResult> Ask(QLocalSocket& running, const std::st
     if (reply == Taken)
         return TClientHandOver::TResult{TClientHandOver::TOutcome::HandedOver, {}};
     if (reply.startsWith(Refused))
-        return TClientHandOver::TResult{TClientHandOver::TOutcome::Refused,
-                                        QString::fromUtf8(reply.mid(qsizetype(sizeof Refused) - 1))};
+        return TClientHandOver::TResult{
+            TClientHandOver::TOutcome::Refused,
+            QString::fromUtf8(reply.mid(qsizetype(sizeof Refused) - 1))};
     return std::nullopt;
 }
 

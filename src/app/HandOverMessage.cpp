@@ -15,7 +15,8 @@ std::string HandOverMessage(const CommandLineRequest& request) {
 
 std::optional<CommandLineRequest> ReadHandOverMessage(std::string_view message) {
     if (message.size() > HandOverMessageLimit ||
-        std::any_of(message.begin(), message.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
+        std::any_of(message.begin(), message.end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
         return std::nullopt;
     CommandLineRequest request = ParseCommandLine({std::string(message)});
     if (!request.PendingArchive.empty() && request.PendingArchive.front() != '/')

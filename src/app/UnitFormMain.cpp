@@ -635,9 +635,9 @@ std::optional<QString> TFormMain::TakeHandedRequest(const TPendingRequest& reque
     raise();
     activateWindow();
     if (FFilmRun) {
-        const QString why = request.Archive.isEmpty()
-                                ? QStringLiteral("A link cannot be opened while filming; end filming first.")
-                                : QStringLiteral("A cast archive cannot be opened while filming; end filming first.");
+        const QString why = (request.Archive.isEmpty() ? QStringLiteral("A link")
+                                                       : QStringLiteral("A cast archive")) +
+                            QStringLiteral(" cannot be opened while filming; end filming first.");
         // Logged without leaving the filming page, whose controls the filmer needs.
         Connecting->MemoConsole->appendPlainText(why);
         return why;

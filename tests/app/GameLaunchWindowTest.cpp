@@ -156,7 +156,8 @@ TEST(LinkProtocol, TheWindowRegistersTheRunningClientOnce) {
     unsetenv("XDG_CURRENT_DESKTOP");
     // Nor a handler a package installed on this machine.
     const std::optional<QByteArray> systemData =
-        qEnvironmentVariableIsSet("XDG_DATA_DIRS") ? std::optional(qgetenv("XDG_DATA_DIRS")) : std::nullopt;
+        qEnvironmentVariableIsSet("XDG_DATA_DIRS") ? std::optional(qgetenv("XDG_DATA_DIRS"))
+                                                   : std::nullopt;
     const auto restore = qScopeGuard(
         [&] { systemData ? qputenv("XDG_DATA_DIRS", *systemData) : qunsetenv("XDG_DATA_DIRS"); });
     setenv("XDG_DATA_DIRS", (env.Dir / "system-data").c_str(), 1);

@@ -1,5 +1,5 @@
-#include "ScratchDir.h"
 #include "app/HandOverMessage.h"
+#include "ScratchDir.h"
 
 #include <optional>
 
@@ -84,7 +84,8 @@ TEST(HandOverMessage, WhatTheSenderWritesReadsBackAsItsRequest) {
     const std::string relative = dir.Path.filename().string() + "/cast  two.qmx";
 
     const std::vector<std::pair<CommandLineRequest, Expected>> cases = {
-        {{"cast.example.org:28100", "CTF%20FINAL", ""}, {"cast.example.org:28100", "CTF%20FINAL", ""}},
+        {{"cast.example.org:28100", "CTF%20FINAL", ""},
+         {"cast.example.org:28100", "CTF%20FINAL", ""}},
         {{"host", "", ""}, {"host", "", ""}},
         {{"", "", archive}, {"", "", archive}},
         {{"", "", relative}, {"", "", archive}}, // made absolute by the sender

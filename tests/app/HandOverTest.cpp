@@ -14,9 +14,9 @@
 #include "playback/ArchiveExport.h"
 #include "session/ViewingRun.h"
 
+#include <QAbstractButton>
 #include <QLocalSocket>
 #include <QMessageBox>
-#include <QAbstractButton>
 #include <QProcess>
 
 #include <algorithm>
@@ -34,9 +34,10 @@ constexpr int Deadline = 60000;
 // A client started as the desktop starts one for a link or a file.
 class SecondClient {
 public:
-    explicit SecondClient(const QStringList& arguments,
-                          const QProcessEnvironment& variables = QProcessEnvironment::systemEnvironment(),
-                          const QString& workingDirectory = {}) {
+    explicit SecondClient(
+        const QStringList& arguments,
+        const QProcessEnvironment& variables = QProcessEnvironment::systemEnvironment(),
+        const QString& workingDirectory = {}) {
         Process.setProcessEnvironment(variables);
         Process.setWorkingDirectory(workingDirectory);
         Process.setProgram(QString::fromStdString(ClientProgram()));
@@ -50,7 +51,9 @@ public:
         Process.waitForFinished();
     }
     bool Ended() const { return Process.state() == QProcess::NotRunning; }
-    int Status() const { return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1; }
+    int Status() const {
+        return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+    }
     QString Errors() { return QString::fromLocal8Bit(Process.readAllStandardError()); }
 
     QProcess Process;
@@ -59,8 +62,10 @@ public:
 // The variables of a client installation of its own under `dir`.
 QProcessEnvironment ClientVariables(const std::string& dir) {
     QProcessEnvironment vars = QProcessEnvironment::systemEnvironment();
-    for (const auto& [name, sub] : {std::pair{"XDG_CONFIG_HOME", "/config"}, {"XDG_DATA_HOME", "/data"},
-                                    {"NELQ_HOME", "/home"}, {"WINEPREFIX", "/wine"}})
+    for (const auto& [name, sub] : {std::pair{"XDG_CONFIG_HOME", "/config"},
+                                    {"XDG_DATA_HOME", "/data"},
+                                    {"NELQ_HOME", "/home"},
+                                    {"WINEPREFIX", "/wine"}})
         vars.insert(name, QString::fromStdString(dir + sub));
     return vars;
 }
@@ -96,7 +101,8 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         const QByteArray name = QFile::encodeName(path);
-        std::memcpy(address.sun_path, name.constData(), std::min<std::size_t>(name.size(), sizeof address.sun_path - 1));
+        std::memcpy(address.sun_path, name.constData(),
+                    std::min<std::size_t>(name.size(), sizeof address.sun_path - 1));
         ::unlink(name.constData());
         EXPECT_EQ(::bind(Fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         if (listening) {
@@ -167,8 +173,11 @@ TEST_F(HandOver, TheRunningWindowFollowsWhatLaterClientsAreStartedWith) {
         {"a link", {link}, {}, online},
         {"an archive, the cast kept", QString::fromStdString(archive).split(' '), "&No",
          [&] { return Form->ViewRun() == kept && online(); }},
-        {"an archive named from its folder, the cast let go", {"Downloads/my", "cast.qmx"}, "&Yes",
-         offline, QString::fromStdString(Env.Dir.Path.string())},
+        {"an archive named from its folder, the cast let go",
+         {"Downloads/my", "cast.qmx"},
+         "&Yes",
+         offline,
+         QString::fromStdString(Env.Dir.Path.string())},
         {"a link after an archive", {link}, "&Yes", online},
     };
     for (const Case& c : cases) {
@@ -176,11 +185,16 @@ TEST_F(HandOver, TheRunningWindowFollowsWhatLaterClientsAreStartedWith) {
         kept = Form->ViewRun();
         Form->Connecting->MemoConsole->clear();
         QString asked;
-        SecondClient second(c.Arguments, QProcessEnvironment::systemEnvironment(), c.WorkingDirectory);
+        SecondClient second(c.Arguments, QProcessEnvironment::systemEnvironment(),
+                            c.WorkingDirectory);
         HandleModals(
             [&] {
-                PumpUntil([&] { return second.Ended() && (c.Answer.isEmpty() || !asked.isEmpty()) && c.Shows(); },
-                          Deadline);
+                PumpUntil(
+                    [&] {
+                        return second.Ended() && (c.Answer.isEmpty() || !asked.isEmpty()) &&
+                               c.Shows();
+                    },
+                    Deadline);
             },
             [&](QWidget* modal) {
                 auto* box = qobject_cast<QMessageBox*>(modal);
@@ -194,7 +208,8 @@ TEST_F(HandOver, TheRunningWindowFollowsWhatLaterClientsAreStartedWith) {
         EXPECT_EQ(second.Status(), 0);
         EXPECT_EQ(second.Errors(), "");
         EXPECT_EQ(asked.isEmpty(), c.Answer.isEmpty()) << asked.toStdString();
-        EXPECT_TRUE(asked.isEmpty() || asked.startsWith("The cast is still playing.")) << asked.toStdString();
+        EXPECT_TRUE(asked.isEmpty() || asked.startsWith("The cast is still playing."))
+            << asked.toStdString();
         EXPECT_TRUE(c.Shows());
     }
 }
@@ -248,7 +263,8 @@ TEST_F(HandOver, ALaterClientTakesOverWhatIsGoneAndNeverReachesOtherSettings) {
     const QProcessEnvironment other = ClientVariables(Env.Dir / "other");
     const std::string otherGame = Env.Dir / "other/wine/drive_c/Dynamix/Tribes2/GameData/";
     std::filesystem::create_directories(otherGame);
-    std::filesystem::copy_file(PeFixtureDirectory() + "/valid.exe", otherGame + PlaybackExecutableName);
+    std::filesystem::copy_file(PeFixtureDirectory() + "/valid.exe",
+                               otherGame + PlaybackExecutableName);
     const QString link = QStringLiteral("nelq://127.0.0.243/GAME/");
     struct Case {
         const char* What;

@@ -55,8 +55,7 @@ TEST_F(PrivateRuntime, TheDirectoryIsTheUsersAloneOrRefused) {
     std::vector<Case> cases = {
         {"made under the runtime directory", "run", nothing, "run/nelq-client"},
         {"opened again by a later client", "run",
-         [](const fs::path& p) { fs::create_directories(p / "nelq-client"); },
-         "run/nelq-client"},
+         [](const fs::path& p) { fs::create_directories(p / "nelq-client"); }, "run/nelq-client"},
         {"made private again", "run",
          [](const fs::path& p) {
              fs::create_directories(p / "nelq-client");
