@@ -1,7 +1,6 @@
 #include "app/CommandLine.h"
 
 #include "app/UnitLinkProtocol.h"
-#include "app/UnitLinks.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,9 +10,17 @@ TPendingRequest PendingRequestFromCommandLine() {
     std::vector<std::string> arguments;
     for (qsizetype i = 1; i < all.size(); ++i)
         arguments.push_back(QFile::encodeName(all[i]).toStdString());
-    const CommandLineRequest request = ParseCommandLine(arguments);
+    return PendingRequestOf(ParseCommandLine(arguments));
+}
+
+TPendingRequest PendingRequestOf(const CommandLineRequest& request) {
     return {QString::fromStdString(request.LinkHost), QString::fromStdString(request.LinkGame),
             QFile::decodeName(QByteArray::fromStdString(request.PendingArchive))};
+}
+
+CommandLineRequest CommandLineRequestOf(const TPendingRequest& request) {
+    return {request.LinkHost.toStdString(), request.LinkGame.toStdString(),
+            QFile::encodeName(request.Archive).toStdString()};
 }
 
 void RegisterThisProgramForLinks() {

@@ -9,6 +9,7 @@ add_library(nelq_app STATIC
   ConfiguredGameStarter.cpp
   GameProcesses.cpp
   CommandLine.cpp
+  ClientHandOver.cpp
   UnitFormMainMixer.cpp
   UnitLinkGame.cpp
   UnitFormAbout.cpp
@@ -33,7 +34,7 @@ target_include_directories(nelq_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..)
 target_compile_definitions(nelq_app PRIVATE
   NELQ_FILE_DESCRIPTION="${NELQ_FILE_DESCRIPTION}"
   NELQ_LEGAL_COPYRIGHT="${NELQ_LEGAL_COPYRIGHT}")
-target_link_libraries(nelq_app PUBLIC nelq_app_core nelq_demo nelq_session nelq_net nelq_playback nelq_playback_sync nelq_audio_out_qt nelq_game_window nelq_audio_capture nelq_mixer_qt Qt6::Widgets)
+target_link_libraries(nelq_app PUBLIC nelq_app_core nelq_demo nelq_session nelq_net nelq_playback nelq_playback_sync nelq_audio_out_qt nelq_game_window nelq_audio_capture nelq_mixer_qt Qt6::Widgets Qt6::Network)
 
 add_executable(nelq-client main.cpp)
 target_link_libraries(nelq-client PRIVATE nelq_app)

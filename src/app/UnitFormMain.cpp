@@ -94,11 +94,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
         IsValidGameExecutable((FGameDirectory + PlaybackExecutableName).toStdString());
     ShowPage(ready ? PageInto : PageLocateTribes2);
 
-    if (!Pending.LinkHost.isEmpty()) {
-        Into->ComboBoxViewHost->setEditText(Pending.LinkHost);
-        SelectMode(WizardMode::ViewServer);
-        ExecuteAction(ActionNext);
-    }
+    FollowPendingLink();
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -623,6 +619,45 @@ void TFormMain::OpenPending() {
             FSettings->ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false);
         StartViewingRun()->OpenArchive(LocalPath(archive), audioOnly);
     });
+}
+
+void TFormMain::FollowPendingLink() {
+    if (Pending.LinkHost.isEmpty())
+        return;
+    Into->ComboBoxViewHost->setEditText(Pending.LinkHost);
+    SelectMode(WizardMode::ViewServer);
+    ExecuteAction(ActionNext);
+}
+
+std::optional<QString> TFormMain::TakeHandedRequest(const TPendingRequest& request) {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    if (FFilmRun) {
+        const QString why = (request.Archive.isEmpty() ? QStringLiteral("A link")
+                                                       : QStringLiteral("A cast archive")) +
+                            QStringLiteral(" cannot be opened while filming; end filming first.");
+        // Logged without leaving the filming page, whose controls the filmer needs.
+        Connecting->MemoConsole->appendPlainText(why);
+        return why;
+    }
+    // Answered first: the question below may wait for the user.
+    QMetaObject::invokeMethod(this, [this, request] { FollowHandedRequest(request); },
+                              Qt::QueuedConnection);
+    return std::nullopt;
+}
+
+void TFormMain::FollowHandedRequest(const TPendingRequest& request) {
+    if (FFilmRun || (FViewRun && !AskStopWatching(this)))
+        return;
+    StopAll();
+    if (CurrentPage() != PageLocateTribes2)
+        ShowPage(PageInto);
+    Pending = request;
+    FollowPendingLink();
+    if (CurrentPage() == PageInto)
+        PostOpenPending();
 }
 
 void TFormMain::SetDialogs(TFormAbout* about, TFormFolderSelect* folderSelect) {

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class TFilmController;
 class TViewingRun;
@@ -100,6 +101,10 @@ public:
     const QString& GameDirectory() const { return FGameDirectory; }
     const QString& StreamsDirectory() const { return FStreamsDirectory; }
     const TPendingRequest& PendingRequest() const { return Pending; }
+    // A link or archive handed over by a client started later: refused while
+    // filming (the reason is returned and shown in the console), otherwise
+    // followed as the command line's would be.
+    std::optional<QString> TakeHandedRequest(const TPendingRequest& request);
     void SetPendingRequest(TPendingRequest request) { Pending = std::move(request); }
     TFilmController* FilmRun() const { return FFilmRun.get(); }
     TViewingRun* ViewRun() const { return FViewRun.get(); }
@@ -155,6 +160,9 @@ private:
     void NextFromFilmOptions();
     void OpenPending(); // WM_OPEN_PENDING
     void PostOpenPending();
+    // Connects to the command line's host, when there is one.
+    void FollowPendingLink();
+    void FollowHandedRequest(const TPendingRequest& request);
 
     // Stops both runs; the command line's link is kept.
     void StopRuns();

@@ -28,15 +28,20 @@ QString RawIniText(const QString& file, const QString& section, const QString& k
 
 } // namespace
 
+QString SettingsStore::UserFileName() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\NELQ");
+#else
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/NELQ/NELQ.ini");
+#endif
+}
+
 SettingsStore::SettingsStore()
 #ifdef Q_OS_WIN
-    : Settings(std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\NELQ"),
-                                           QSettings::NativeFormat))
+    : Settings(std::make_unique<QSettings>(UserFileName(), QSettings::NativeFormat))
 #else
-    : Settings(std::make_unique<QSettings>(
-          QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-              QStringLiteral("/NELQ/NELQ.ini"),
-          QSettings::IniFormat))
+    : Settings(std::make_unique<QSettings>(UserFileName(), QSettings::IniFormat))
 #endif
 {
 }

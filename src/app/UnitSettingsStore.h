@@ -25,6 +25,8 @@ public:
     void WriteBool(const QString& section, const QString& key, bool value);
 
     QString FileName() const { return Settings->fileName(); }
+    // Where the current user's settings are kept.
+    static QString UserFileName();
 
 private:
     static QString Path(const QString& section, const QString& key);

@@ -1,3 +1,4 @@
+#include "app/ClientHandOver.h"
 #include "app/UnitFormAbout.h"
 #include "app/UnitFormFolderSelect.h"
 #include "app/UnitFormMain.h"
@@ -6,18 +7,44 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
+namespace {
+
+int RunWindow(TClientHandOver& handOver) {
+    TFormMain formMain;
+    handOver.Take = [&formMain](const TPendingRequest& request) {
+        return formMain.TakeHandedRequest(request);
+    };
+    TFormAbout formAbout(&formMain);
+    TFormFolderSelect formFolderSelect(&formMain);
+    formMain.SetDialogs(&formAbout, &formFolderSelect);
+    formMain.show();
+    return QApplication::exec();
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     int status = 0;
     {
         QApplication application(argc, argv);
         QApplication::setApplicationName(ApplicationTitle);
 
-        TFormMain formMain;
-        TFormAbout formAbout(&formMain);
-        TFormFolderSelect formFolderSelect(&formMain);
-        formMain.SetDialogs(&formAbout, &formFolderSelect);
-        formMain.show();
-        status = QApplication::exec();
+        // A link or archive goes to the client already running with these settings.
+        TClientHandOver handOver(HandOverSocketPath());
+        const TClientHandOver::TResult handed = handOver.Start(PendingRequestFromCommandLine());
+        switch (handed.Outcome) {
+        case TClientHandOver::TOutcome::StartHere:
+            status = RunWindow(handOver);
+            break;
+        case TClientHandOver::TOutcome::HandedOver:
+            break;
+        case TClientHandOver::TOutcome::Refused:
+            std::fprintf(stderr, "%s\n", handed.Reason.toLocal8Bit().constData());
+            status = 1;
+            break;
+        }
     }
     // Every window, thread and file of ours is closed by now.
     ExitWithoutTeardown(status);

@@ -4,6 +4,7 @@
 #include "app/UnitLinkGame.h"
 #include "app/pages/PagesViewer.h"
 
+#include <QScopeGuard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -153,6 +154,13 @@ TEST(LinkProtocol, TheWindowRegistersTheRunningClientOnce) {
     if (std::system("command -v xdg-mime >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "xdg-mime (package xdg-utils) is needed";
     unsetenv("XDG_CURRENT_DESKTOP");
+    // Nor a handler a package installed on this machine.
+    const std::optional<QByteArray> systemData =
+        qEnvironmentVariableIsSet("XDG_DATA_DIRS") ? std::optional(qgetenv("XDG_DATA_DIRS"))
+                                                   : std::nullopt;
+    const auto restore = qScopeGuard(
+        [&] { systemData ? qputenv("XDG_DATA_DIRS", *systemData) : qunsetenv("XDG_DATA_DIRS"); });
+    setenv("XDG_DATA_DIRS", (env.Dir / "system-data").c_str(), 1);
     auto form = env.CreateForm();
     const std::string entry = ReadAll(env.Dir / "data/applications/nelq-client.desktop");
     EXPECT_NE(

@@ -80,9 +80,15 @@ public:
                  {"XDG_CONFIG_HOME", Get("XDG_CONFIG_HOME")},
                  {"XDG_CURRENT_DESKTOP", Get("XDG_CURRENT_DESKTOP")},
                  {"DESKTOP_SESSION", Get("DESKTOP_SESSION")},
+                 {"XDG_DATA_DIRS", Get("XDG_DATA_DIRS")},
+                 {"XDG_CONFIG_DIRS", Get("XDG_CONFIG_DIRS")},
                  {"PATH", Get("PATH")}};
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        // The system's own directories too: a package installed on this
+        // machine would otherwise be the handler found.
+        setenv("XDG_DATA_DIRS", (dir / "system-data").c_str(), 1);
+        setenv("XDG_CONFIG_DIRS", (dir / "system-config").c_str(), 1);
         unsetenv("XDG_CURRENT_DESKTOP");
         unsetenv("DESKTOP_SESSION");
     }
@@ -145,6 +151,22 @@ TEST(LinkProtocol, AnotherProgramsRegistrationIsLeftAlone) {
     RegisterLinkProtocol("/opt/nelq/nelq-client");
     EXPECT_FALSE(std::filesystem::exists(dir / "data/applications/nelq-client.desktop"));
     EXPECT_EQ(desktop.Defaults(), defaults);
+}
+
+TEST(LinkProtocol, APackagesHandlerIsLeftAlone) {
+    ASSERT_TRUE(HaveXdgMime()) << "xdg-mime (package xdg-utils) is needed";
+    ScratchDir dir;
+    PrivateDesktop desktop(dir);
+    // As a package installs it: no user's choice, only the system's cache.
+    WriteAll(dir / "system-data/applications/nelq-client.desktop",
+             "[Desktop Entry]\nType=Application\nName=NELQ Client\nExec=/usr/bin/nelq-client %u\n"
+             "MimeType=x-scheme-handler/nelq;\n");
+    WriteAll(dir / "system-data/applications/mimeinfo.cache",
+             "[MIME Cache]\nx-scheme-handler/nelq=nelq-client.desktop;\n");
+
+    RegisterLinkProtocol("/home/user/nelq/build/src/app/nelq-client");
+    EXPECT_FALSE(std::filesystem::exists(dir / "data/applications/nelq-client.desktop"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "config/mimeapps.list"));
 }
 
 TEST(LinkProtocol, PathsAreQuotedForTheExecLineAndUnsafeOnesSkipped) {
