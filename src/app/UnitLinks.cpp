@@ -1,5 +1,6 @@
 #include "app/UnitLinks.h"
 
+#include "app/UnitNELQGlobal.h"
 #include "platform/AsciiText.h"
 
 #include <algorithm>
@@ -68,4 +69,28 @@ int LinkGameIndex(const std::vector<std::string>& games, const std::string& link
         if (AsciiLower(games[i]) == wanted)
             return static_cast<int>(i);
     return -1;
+}
+
+std::optional<std::string> CommandLineInfo(const std::vector<std::string>& arguments) {
+    if (arguments.empty())
+        return std::nullopt;
+    if (arguments[0] == "--version")
+        return "nelq-client " + ClientVersion() + "\n" NELQ_LEGAL_COPYRIGHT "\n";
+    if (arguments[0] != "--help")
+        return std::nullopt;
+    return "Usage: nelq-client [nelq://HOST/GAME/]\n"
+           "  or:  nelq-client ARCHIVE.qmx\n"
+           "  or:  nelq-client OPTION\n"
+           "Films and views casts of Tribes 2 games.\n"
+           "\n"
+           "With a link, connects to HOST (a port may follow it after a colon) and\n"
+           "opens the cast GAME; with a cast archive, plays it offline. Anything else\n"
+           "on the command line is ignored.\n"
+           "\n"
+           "      --help     display this help and exit\n"
+           "      --version  output version information and exit\n"
+           "\n"
+           "Settings are kept in $XDG_CONFIG_HOME/NELQ/NELQ.ini. NELQ_HOME names the\n"
+           "directory for casts and filmed sections (by default the program's own\n"
+           "when writable, else $XDG_DATA_HOME/NELQ/).\n";
 }
