@@ -91,6 +91,6 @@ std::optional<std::string> CommandLineInfo(const std::vector<std::string>& argum
            "      --version  output version information and exit\n"
            "\n"
            "Settings are kept in $XDG_CONFIG_HOME/NELQ/NELQ.ini. NELQ_HOME names the\n"
-           "directory for casts and filmed sections (by default the program's own\n"
-           "when writable, else $XDG_DATA_HOME/NELQ/).\n";
+           "directory for casts and filmed sections (by default a portable install's\n"
+           "own directory, else $XDG_DATA_HOME/NELQ/).\n";
 }
