@@ -4,6 +4,7 @@
 #include "platform/AsciiText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 namespace {
@@ -43,6 +44,29 @@ void ReadLink(const std::string& link, CommandLineRequest& request) {
         request.LinkGame.clear();
 }
 
+// The local path a "file:" URL names (as desktops pass files to "%u"), with
+// its escapes decoded; none for another host or a malformed escape.
+std::optional<std::string> FileUrlPath(const std::string& url) {
+    std::string rest = url.substr(7);
+    if (AsciiLower(rest.substr(0, 9)) == "localhost")
+        rest.erase(0, 9);
+    if (rest.empty() || rest[0] != '/')
+        return std::nullopt;
+    std::string path;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] != '%') {
+            path += rest[i];
+            continue;
+        }
+        if (i + 2 >= rest.size() || !std::isxdigit(static_cast<unsigned char>(rest[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(rest[i + 2])))
+            return std::nullopt;
+        path += static_cast<char>(std::stoi(rest.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+    }
+    return path;
+}
+
 } // namespace
 
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -54,6 +78,12 @@ CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     if (AsciiLower(joined.substr(0, 5)) == "nelq:") {
         ReadLink(joined, request);
         return request;
+    }
+    if (AsciiLower(joined.substr(0, 7)) == "file://") {
+        const std::optional<std::string> path = FileUrlPath(joined);
+        if (!path)
+            return request;
+        joined = *path;
     }
     std::error_code ec;
     if (LowerExtension(joined) == ".qmx" && std::filesystem::is_regular_file(joined, ec))
@@ -83,9 +113,9 @@ std::optional<std::string> CommandLineInfo(const std::vector<std::string>& argum
            "  or:  nelq-client OPTION\n"
            "Films and views casts of Tribes 2 games.\n"
            "\n"
-           "With a link, connects to HOST (a port may follow it after a colon) and\n"
-           "opens the cast GAME; with a cast archive, plays it offline. Anything else\n"
-           "on the command line is ignored.\n"
+           "With a link, connects to the casting server HOST and opens its cast GAME;\n"
+           "with a cast archive, plays it offline. Anything else on the command line\n"
+           "is ignored.\n"
            "\n"
            "      --help     display this help and exit\n"
            "      --version  output version information and exit\n"

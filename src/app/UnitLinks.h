@@ -14,7 +14,8 @@ struct CommandLineRequest {
 
 // Reads the program's arguments (without the program itself), joined with
 // single spaces. Anything that is neither a link with a host nor an existing
-// ".qmx" file asks for nothing.
+// ".qmx" file (a path, or a local "file:" URL as desktops may pass it) asks
+// for nothing.
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The index of the game a link names among the server's games (letter case
