@@ -38,3 +38,4 @@ target_link_libraries(nelq_app PUBLIC nelq_app_core nelq_demo nelq_session nelq_
 
 add_executable(nelq-client main.cpp)
 target_link_libraries(nelq-client PRIVATE nelq_app)
+install(TARGETS nelq-client COMPONENT client)

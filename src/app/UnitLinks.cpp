@@ -1,8 +1,10 @@
 #include "app/UnitLinks.h"
 
+#include "app/UnitNELQGlobal.h"
 #include "platform/AsciiText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 namespace {
@@ -42,6 +44,29 @@ void ReadLink(const std::string& link, CommandLineRequest& request) {
         request.LinkGame.clear();
 }
 
+// The local path a "file:" URL names (as desktops pass files to "%u"), with
+// its escapes decoded; none for another host or a malformed escape.
+std::optional<std::string> FileUrlPath(const std::string& url) {
+    std::string rest = url.substr(7);
+    if (AsciiLower(rest.substr(0, 9)) == "localhost")
+        rest.erase(0, 9);
+    if (rest.empty() || rest[0] != '/')
+        return std::nullopt;
+    std::string path;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] != '%') {
+            path += rest[i];
+            continue;
+        }
+        if (i + 2 >= rest.size() || !std::isxdigit(static_cast<unsigned char>(rest[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(rest[i + 2])))
+            return std::nullopt;
+        path += static_cast<char>(std::stoi(rest.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+    }
+    return path;
+}
+
 } // namespace
 
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -53,6 +78,12 @@ CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     if (AsciiLower(joined.substr(0, 5)) == "nelq:") {
         ReadLink(joined, request);
         return request;
+    }
+    if (AsciiLower(joined.substr(0, 7)) == "file://") {
+        const std::optional<std::string> path = FileUrlPath(joined);
+        if (!path)
+            return request;
+        joined = *path;
     }
     std::error_code ec;
     if (LowerExtension(joined) == ".qmx" && std::filesystem::is_regular_file(joined, ec))
@@ -68,4 +99,28 @@ int LinkGameIndex(const std::vector<std::string>& games, const std::string& link
         if (AsciiLower(games[i]) == wanted)
             return static_cast<int>(i);
     return -1;
+}
+
+std::optional<std::string> CommandLineInfo(const std::vector<std::string>& arguments) {
+    if (arguments.empty())
+        return std::nullopt;
+    if (arguments[0] == "--version")
+        return "nelq-client " + ClientVersion() + "\n" NELQ_LEGAL_COPYRIGHT "\n";
+    if (arguments[0] != "--help")
+        return std::nullopt;
+    return "Usage: nelq-client [nelq://HOST/GAME/]\n"
+           "  or:  nelq-client ARCHIVE.qmx\n"
+           "  or:  nelq-client OPTION\n"
+           "Films and views casts of Tribes 2 games.\n"
+           "\n"
+           "With a link, connects to the casting server HOST and opens its cast GAME;\n"
+           "with a cast archive, plays it offline. Anything else on the command line\n"
+           "is ignored.\n"
+           "\n"
+           "      --help     display this help and exit\n"
+           "      --version  output version information and exit\n"
+           "\n"
+           "Settings are kept in $XDG_CONFIG_HOME/NELQ/NELQ.ini. NELQ_HOME names the\n"
+           "directory for casts and filmed sections (by default a portable install's\n"
+           "own directory, else $XDG_DATA_HOME/NELQ/).\n";
 }

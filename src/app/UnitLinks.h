@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,14 @@ struct CommandLineRequest {
 
 // Reads the program's arguments (without the program itself), joined with
 // single spaces. Anything that is neither a link with a host nor an existing
-// ".qmx" file asks for nothing.
+// ".qmx" file (a path, or a local "file:" URL as desktops may pass it) asks
+// for nothing.
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The index of the game a link names among the server's games (letter case
 // ignored); -1 when it is not there.
 int LinkGameIndex(const std::vector<std::string>& games, const std::string& linkGame);
+
+// The text that "--help" or "--version" as the first argument asks for, to be
+// printed instead of starting the window; none for any other command line.
+std::optional<std::string> CommandLineInfo(const std::vector<std::string>& arguments);

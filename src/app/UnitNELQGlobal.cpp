@@ -39,10 +39,18 @@ std::string ComputeAppDirectory() {
         return IncludeTrailingSeparator(home);
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec && access(exe.parent_path().c_str(), W_OK) == 0)
+    if (!ec && IsPortableDirectory(exe.parent_path().string()))
         return IncludeTrailingSeparator(exe.parent_path().string());
     const std::string dataHome = EnvOr("XDG_DATA_HOME", EnvOr("HOME", "") + "/.local/share");
     return IncludeTrailingSeparator(dataHome) + "NELQ/";
+}
+
+bool IsPortableDirectory(const std::string& directory) {
+    const std::string within = IncludeTrailingSeparator(directory);
+    for (const char* system : {"/usr/", "/bin/", "/sbin/"})
+        if (within.rfind(system, 0) == 0)
+            return false;
+    return access(directory.c_str(), W_OK) == 0;
 }
 
 std::string PrepareStreamsDirectory(const std::string& appDirectory) {

@@ -9,9 +9,14 @@
 std::string ClientVersion();
 
 // Where filming writes section files and under which casts are stored: the
-// executable's directory when writable (a portable install), else
+// executable's directory when portable (above), else
 // $XDG_DATA_HOME/NELQ/. $NELQ_HOME overrides both.
 std::string ComputeAppDirectory();
+
+// Whether the executable's directory may serve as AppDirectory: writable, and
+// not among the system's programs (a packaged client that root runs must not
+// write into /usr/bin).
+bool IsPortableDirectory(const std::string& directory);
 
 // AppDirectory + "streams/", created with its parents when missing (a failure
 // is left for later writes to report).

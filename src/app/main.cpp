@@ -2,6 +2,7 @@
 #include "app/UnitFormAbout.h"
 #include "app/UnitFormFolderSelect.h"
 #include "app/UnitFormMain.h"
+#include "app/UnitLinks.h"
 #include "app/UnitMessageBoxes.h"
 #include "platform/ExitWithoutTeardown.h"
 
@@ -26,6 +27,11 @@ int RunWindow(TClientHandOver& handOver) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before Qt starts, so that they need no display. A text that
+    // could not be written whole is a failure (a full disk).
+    if (const auto info = CommandLineInfo({argv + 1, argv + argc}))
+        return std::fputs(info->c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+
     int status = 0;
     {
         QApplication application(argc, argv);

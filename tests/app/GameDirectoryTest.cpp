@@ -48,3 +48,14 @@ TEST_F(GameDirectoryTest, AppDirectoryFollowsNelqHomeAndStreamsAreCreated) {
     EXPECT_TRUE(std::filesystem::is_directory(Dir / "home/streams"));
     EXPECT_EQ(ClientVersion(), "1.0.0.47");
 }
+
+TEST_F(GameDirectoryTest, OnlyAWritableDirectoryOutsideTheSystemsProgramsIsPortable) {
+    std::filesystem::create_directories(Dir / "portable");
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {Dir / "portable", true}, {Dir / "missing", false},  {"/usr/bin", false},
+        {"/usr/local/bin/", false}, {"/usr", false},          {"/bin", false},
+        {"/sbin", false},
+    };
+    for (const auto& [directory, portable] : cases)
+        EXPECT_EQ(IsPortableDirectory(directory), portable) << directory;
+}

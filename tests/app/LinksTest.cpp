@@ -61,6 +61,26 @@ TEST(Links, AnExistingQmxArchiveIsOpenedAndItsSpacedPathRebuilt) {
     EXPECT_EQ(Parse({dir / "folder.qmx"}).PendingArchive, "");
 }
 
+// Desktops may hand a file to the "%u" of the desktop entry as a URL.
+TEST(Links, AnArchiveGivenAsALocalFileUrlIsOpened) {
+    ScratchDir dir;
+    const std::string archive = dir / "100% cast.qmx";
+    WriteAll(archive, "PK");
+    const std::string escaped = dir / "100%25%20cast.qmx";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"file://" + escaped, archive},
+        {"FILE://localhost" + escaped, archive},
+        {"file://" + archive, ""}, // "% c" is no escape
+        {"file://otherhost" + escaped, ""},
+        {"file://" + dir / "missing.qmx", ""},
+        {"file:///", ""},
+        {"file://", ""},
+        {"file://" + escaped.substr(0, escaped.size() - 1) + "%", ""},
+    };
+    for (const auto& [url, expected] : cases)
+        EXPECT_EQ(Parse({url}).PendingArchive, expected) << url;
+}
+
 TEST(Links, TheLinkedGameIsFoundIgnoringLetterCase) {
     const Args games{"DUEL", "Ctf Final", "CTF FINAL 2"};
     EXPECT_EQ(LinkGameIndex(games, "CTF FINAL"), 1);
