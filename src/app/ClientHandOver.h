@@ -38,8 +38,9 @@ public:
     std::function<std::optional<QString>(const TPendingRequest&)> Take;
 
     // How long a running client has to answer; also how long a peer may take
-    // to send its request.
-    static constexpr int AnswerMilliseconds = 3000;
+    // to send its request. A client answers once its window is built, which
+    // on a busy machine takes seconds; a crashed one refuses at once.
+    static constexpr int AnswerMilliseconds = 10000;
 
 private:
     void Listen();
