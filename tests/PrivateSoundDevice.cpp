@@ -48,11 +48,13 @@ QString NewSinkName() {
 }
 } // namespace
 
-TPrivateSoundDevice::TPrivateSoundDevice()
+TPrivateSoundDevice::TPrivateSoundDevice(int channels)
     : FSinkName(NewSinkName()), FSourceName(FSinkName + "_mic") {
-    FModules << Pactl({"load-module", "module-null-sink", "sink_name=" + FSinkName});
+    const QString channelCount = "channels=" + QString::number(channels);
+    FModules << Pactl({"load-module", "module-null-sink", "sink_name=" + FSinkName, channelCount});
+    // The source too: PipeWire remaps to stereo unless told.
     FModules << Pactl({"load-module", "module-remap-source", "master=" + FSinkName + ".monitor",
-                       "source_name=" + FSourceName});
+                       "source_name=" + FSourceName, channelCount});
     // Silence at low latency stops the idle sink from rendering seconds ahead.
     FSilence.start("pacat", {"--playback", "-d", FSinkName, "--raw", "--format=s16le",
                              "--rate=44100", "--channels=2", "--latency-msec=20", "/dev/zero"});

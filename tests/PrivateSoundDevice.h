@@ -16,9 +16,12 @@ class TCaptureSink;
 
 // A null sink and a capturable source of its monitor, loaded into the test
 // sound server for one test, so that nothing else playing there is heard.
+// A mono device lets a mono stream through without channel mixing, whose
+// levels differ between servers (PulseAudio averages the channels, PipeWire
+// adds them at -3 dB).
 class TPrivateSoundDevice {
 public:
-    TPrivateSoundDevice();
+    explicit TPrivateSoundDevice(int channels = 2);
     ~TPrivateSoundDevice();
 
     QAudioDevice Output() const; // the sink, as Qt lists it

@@ -75,8 +75,9 @@ protected:
         Env.InstallGame("valid.exe", PlaybackExecutableName);
         Speakers = std::make_unique<TPrivateSoundDevice>();
         // The commentary comes from a microphone of this test's own: other
-        // tests may play into the shared sink meanwhile.
-        Microphone = std::make_unique<TPrivateSoundDevice>();
+        // tests may play into the shared sink meanwhile. Mono, as the capture
+        // is, so that its level is the one played.
+        Microphone = std::make_unique<TPrivateSoundDevice>(1);
         Form = Env.CreateForm();
         Form->SetCaptureDevice(Microphone->Monitor());
         // The music is heard on a sink of its own, so that the capture takes
@@ -119,7 +120,7 @@ protected:
         const std::string tone = Env.Dir / "commentary.wav";
         ASSERT_EQ(
             std::system(
-                ("sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth 120 sine 440 vol 0.5").c_str()),
+                ("sox -n -r 44100 -c 1 -b 16 '" + tone + "' synth 120 sine 440 vol 0.5").c_str()),
             0);
         Tone.Start("paplay", {"-d", Microphone->SinkName(), QString::fromStdString(tone)});
     }
