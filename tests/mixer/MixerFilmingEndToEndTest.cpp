@@ -185,10 +185,10 @@ TEST_P(MixerFilmingEndToEnd, BothTonesReachTheSectionsAtTheSliderLevelsUntilStop
         if (pcm.size() < size_t(Rate))
             continue;
         const std::vector<int16_t> middle(pcm.begin() + Rate / 8, pcm.end() - Rate / 8);
-        EXPECT_NEAR(ToneAmplitude(middle, Rate, Commentary), 16384 * CastVolume / 100.0,
+        EXPECT_NEAR(ToneLevel(middle, Rate, Commentary), 16384 * CastVolume / 100.0,
                     16384 * 0.1)
             << n;
-        EXPECT_NEAR(ToneAmplitude(middle, Rate, Music), 16384 * MusicVolume / 100.0, 16384 * 0.1)
+        EXPECT_NEAR(ToneLevel(middle, Rate, Music), 16384 * MusicVolume / 100.0, 16384 * 0.1)
             << n;
         ++checked;
     }

@@ -1,5 +1,6 @@
 #include "MixerTestFiles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,18 @@ double ToneAmplitude(const std::vector<int16_t>& samples, int rate, double frequ
         im -= samples[n] * std::sin(w * static_cast<double>(n));
     }
     return 2 * std::hypot(re, im) / static_cast<double>(samples.size());
+}
+
+double ToneLevel(const std::vector<int16_t>& samples, int rate, double frequency) {
+    const size_t window = static_cast<size_t>(rate) / 10;
+    std::vector<double> levels;
+    for (size_t at = 0; at + window <= samples.size(); at += window)
+        levels.push_back(ToneAmplitude(
+            {samples.begin() + long(at), samples.begin() + long(at + window)}, rate, frequency));
+    if (levels.empty())
+        return 0;
+    std::nth_element(levels.begin(), levels.begin() + long(levels.size() / 2), levels.end());
+    return levels[levels.size() / 2];
 }
 
 std::vector<int16_t> Channel(const uint8_t* bytes, size_t length, int channels, int first) {
