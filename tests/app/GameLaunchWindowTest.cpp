@@ -80,6 +80,7 @@ TEST(GameLaunch, WithoutALauncherTheScriptsAreWrittenAndNothingStarts) {
 
 TEST(GameLaunch, WineOnThePathIsTheLauncherWhenNoneIsSet) {
     ClientEnvironment env;
+    std::filesystem::remove(env.SettingsFile()); // no launcher set
     const std::string savedPath = std::getenv("PATH");
     const std::string recorder = WriteRecordingLauncher(env.Dir, "bin/record-wine");
     const std::string record = env.Dir / "wine-args.txt";

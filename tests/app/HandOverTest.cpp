@@ -120,8 +120,6 @@ class HandOver : public ::testing::Test {
 protected:
     void SetUp() override {
         Env.InstallGame("valid.exe", PlaybackExecutableName);
-        // Playback may start the game; nothing is to run here.
-        WriteAll(Env.SettingsFile(), "[Settings]\nGameLauncher=true\n");
         Form = Env.CreateForm();
         Listener = std::make_unique<TClientHandOver>(HandOverSocketPath());
         ASSERT_EQ(Listener->Start({}).Outcome, TClientHandOver::TOutcome::StartHere);

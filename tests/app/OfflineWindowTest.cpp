@@ -52,8 +52,6 @@ class OfflineWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         Env.InstallGame("valid.exe", PlaybackExecutableName);
-        // Playback may start the game; nothing is to run here.
-        WriteAll(Env.SettingsFile(), "[Settings]\nGameLauncher=true\n");
         Form = Env.CreateForm();
         ASSERT_EQ(Form->CurrentPage(), PageInto);
     }

@@ -60,6 +60,11 @@ ClientEnvironment::ClientEnvironment() {
     setenv("NELQ_HOME", (Dir / "home").c_str(), 1);
     setenv("WINEPREFIX", (Dir / "wine").c_str(), 1);
     std::filesystem::create_directories(GameDirectory());
+    // Where Wine is installed the default launcher would boot a real Wine in
+    // the scratch prefix, whose helpers outlive the test; a test that wants a
+    // game names its own launcher.
+    std::filesystem::create_directories(Dir / "config/NELQ");
+    WriteAll(SettingsFile(), "[Settings]\nGameLauncher=true\n");
 }
 
 ClientEnvironment::~ClientEnvironment() {
