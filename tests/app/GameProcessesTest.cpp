@@ -47,22 +47,25 @@ enum class Outcome { QuitsByItself, EndsWhenAsked, KilledAfterGrace };
 
 struct GameCase {
     const char* Name;
-    // Run by sh in the game directory after it has written its number to
-    // "leader"; a helper writes its own to "helper"; "asked" notes a TERM.
+    // Set before the game writes its number to "leader", so that a TERM
+    // sent once it is there finds it; "asked" notes a TERM.
+    const char* Trap;
+    // Run by sh in the game directory after that; a helper writes its own
+    // number to "helper".
     const char* Script;
     bool HasHelper;
     Outcome Expected;
 };
 
 const GameCase Cases[] = {
-    {"quits at the end of its recording", "exit 0", false, Outcome::QuitsByItself},
-    {"quits when asked, with its helper", "sleep 300 & echo $! > helper; wait", true,
+    {"quits at the end of its recording", "", "exit 0", false, Outcome::QuitsByItself},
+    {"quits when asked, with its helper", "", "sleep 300 & echo $! > helper; wait", true,
      Outcome::EndsWhenAsked},
-    {"ignores the request", "trap \"echo > asked\" TERM; while :; do sleep 0.1; done", false,
+    {"ignores the request", "trap \"echo > asked\" TERM; ", "while :; do sleep 0.1; done", false,
      Outcome::KilledAfterGrace},
-    {"quits when asked but its helper does not",
+    {"quits when asked but its helper does not", "trap \"echo > asked; exit\" TERM; ",
      "(trap \"\" TERM; sh -c \"echo \\$PPID > helper\"; exec sleep 300) & "
-     "trap \"echo > asked; exit\" TERM; while :; do sleep 0.1; done",
+     "while :; do sleep 0.1; done",
      true, Outcome::KilledAfterGrace},
 };
 
@@ -80,8 +83,9 @@ TEST(GameProcesses, EachGameEndsWithTheRunOrIsReapedWhenItQuits) {
         // get time enough for that on a loaded machine.
         const auto grace = game.Expected == Outcome::KilledAfterGrace ? 3000ms : 30000ms;
         GameProcesses games(grace);
-        games.Start(*GameLaunchCommandFor(
-            std::string("/bin/sh -c 'echo $$ > leader; ") + game.Script + "' game", dir));
+        games.Start(*GameLaunchCommandFor(std::string("/bin/sh -c '") + game.Trap +
+                                              "echo $$ > leader; " + game.Script + "' game",
+                                          dir));
         const pid_t leader = WaitForPid(dir + "leader");
         const pid_t helper = game.HasHelper ? WaitForPid(dir + "helper") : 0;
         ASSERT_GT(leader, 0);
