@@ -2,6 +2,7 @@
 
 #include "app/UnitNELQGlobal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -14,12 +15,17 @@
 #include <vector>
 
 extern char** environ;
+extern const std::string_view CastMimeTypeText;
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr const char* LinkMimeType = "x-scheme-handler/nelq";
+// ".qmx" cast archives; the type a package defines, and a checkout's client
+// defines for its user.
+constexpr const char* CastMimeType = "application/x-nelq-cast";
+constexpr const char* CastMimeTypeFile = "nelq-client.xml";
 
 // Runs a program found on the PATH with the client's environment and returns
 // what it wrote to its standard output; none when it cannot be run or fails.
@@ -62,14 +68,48 @@ std::optional<std::string> RunProgram(std::vector<std::string> words) {
     return output;
 }
 
-std::string ApplicationsDirectory() {
+// The user's data directory with a trailing separator; empty without one.
+std::string DataHome() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     if (dataHome && *dataHome == '/')
-        return IncludeTrailingSeparator(dataHome) + "applications/";
+        return IncludeTrailingSeparator(dataHome);
     const char* home = std::getenv("HOME");
     if (!home || !*home)
         return {};
-    return IncludeTrailingSeparator(home) + ".local/share/applications/";
+    return IncludeTrailingSeparator(home) + ".local/share/";
+}
+
+// Whether one of the system's data directories defines the cast type (the
+// package installed).
+bool SystemDefinesCastType() {
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    const std::string list = dirs && *dirs ? dirs : "/usr/local/share:/usr/share";
+    std::size_t begin = 0;
+    while (begin <= list.size()) {
+        const std::size_t end = std::min(list.find(':', begin), list.size());
+        std::error_code ec;
+        if (end > begin && fs::exists(fs::path(list.substr(begin, end - begin)) / "mime/packages" /
+                                          CastMimeTypeFile,
+                                      ec))
+            return true;
+        begin = end + 1;
+    }
+    return false;
+}
+
+// Teaches the user's desktop what a ".qmx" is, unless the system knows.
+void DefineCastTypeForTheUser(const std::string& dataHome) {
+    if (SystemDefinesCastType())
+        return;
+    const std::string packages = dataHome + "mime/packages/";
+    std::error_code ec;
+    fs::create_directories(packages, ec);
+    std::ofstream out(packages + CastMimeTypeFile, std::ios::binary | std::ios::trunc);
+    out << CastMimeTypeText;
+    out.close();
+    if (ec || !out)
+        return;
+    RunProgram({"update-mime-database", dataHome + "mime"});
 }
 
 // The executable as one argument of an Exec line: quoted as the desktop entry
@@ -100,14 +140,14 @@ bool WriteDesktopEntry(const std::string& path, const std::string& execArgument)
     out << "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=NELQ Client Software\n"
-           "Comment=Opens nelq:// cast links\n"
+           "Comment=Opens nelq:// cast links and .qmx cast archives\n"
            "Exec="
         << execArgument
         << " %u\n"
            "Terminal=false\n"
            "NoDisplay=true\n"
            "MimeType="
-        << LinkMimeType << ";\n";
+        << LinkMimeType << ';' << CastMimeType << ";\n";
     out.close();
     return static_cast<bool>(out);
 }
@@ -120,14 +160,23 @@ void RegisterLinkProtocol(const std::string& executable) {
     if (!current || current->find_first_not_of(" \t\r\n") != std::string::npos)
         return;
 
+    // Asked before the entry exists, which would answer for itself.
+    const std::optional<std::string> castHandler =
+        RunProgram({"xdg-mime", "query", "default", CastMimeType});
     const std::optional<std::string> exec = ExecArgument(executable);
-    const std::string directory = ApplicationsDirectory();
-    if (!exec || directory.empty())
+    const std::string dataHome = DataHome();
+    if (!exec || dataHome.empty())
         return;
+    const std::string directory = dataHome + "applications/";
     std::error_code ec;
     fs::create_directories(directory, ec);
     if (ec || !WriteDesktopEntry(directory + LinkHandlerEntry, *exec))
         return;
     RunProgram({"xdg-mime", "default", LinkHandlerEntry, LinkMimeType});
-    Trace(1, "Registered the nelq link handler");
+    // Archives only where no program of the user's or a package's opens them.
+    if (castHandler && castHandler->find_first_not_of(" \t\r\n") == std::string::npos) {
+        DefineCastTypeForTheUser(dataHome);
+        RunProgram({"xdg-mime", "default", LinkHandlerEntry, CastMimeType});
+    }
+    Trace(1, "Registered the nelq link and cast archive handler");
 }

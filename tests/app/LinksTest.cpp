@@ -145,11 +145,19 @@ TEST(LinkProtocol, TheHandlerIsRegisteredOnceAndNeverChanged) {
 
     RegisterLinkProtocol("/opt/NELQ Client/nelq-client");
     const std::string entry = desktop.Entry();
-    EXPECT_NE(entry.find("MimeType=x-scheme-handler/nelq;\n"), std::string::npos) << entry;
-    EXPECT_NE(entry.find("Exec=\"/opt/NELQ Client/nelq-client\" %u\n"), std::string::npos) << entry;
-    EXPECT_NE(desktop.Defaults().find("x-scheme-handler/nelq=nelq-client.desktop"),
+    EXPECT_NE(entry.find("MimeType=x-scheme-handler/nelq;application/x-nelq-cast;\n"),
               std::string::npos)
-        << desktop.Defaults();
+        << entry;
+    EXPECT_NE(entry.find("Exec=\"/opt/NELQ Client/nelq-client\" %u\n"), std::string::npos) << entry;
+    for (const char* type : {"x-scheme-handler/nelq", "application/x-nelq-cast"})
+        EXPECT_NE(desktop.Defaults().find(type + std::string("=nelq-client.desktop")),
+                  std::string::npos)
+            << desktop.Defaults();
+    // The desktop learns what a ".qmx" is (the type's own file in the
+    // user's database, made from the definition the package installs).
+    EXPECT_TRUE(std::filesystem::exists(dir / "data/mime/application/x-nelq-cast.xml"));
+    EXPECT_NE(ReadAll(dir / "data/mime/packages/nelq-client.xml").find("<glob pattern=\"*.qmx\"/>"),
+              std::string::npos);
 
     // Another copy of the client leaves the registration as it is.
     const std::string defaults = desktop.Defaults();
@@ -171,6 +179,42 @@ TEST(LinkProtocol, AnotherProgramsRegistrationIsLeftAlone) {
     RegisterLinkProtocol("/opt/nelq/nelq-client");
     EXPECT_FALSE(std::filesystem::exists(dir / "data/applications/nelq-client.desktop"));
     EXPECT_EQ(desktop.Defaults(), defaults);
+}
+
+// Links are registered, but cast archives stay with what opens them, and a
+// system that defines their type keeps its definition.
+TEST(LinkProtocol, TheCastTypeIsLeftToWhatAlreadyOpensOrDefinesIt) {
+    ASSERT_TRUE(HaveXdgMime()) << "xdg-mime (package xdg-utils) is needed";
+    const struct {
+        const char* Name;
+        bool UserOpensArchivesElsewhere;
+        bool SystemDefinesType;
+    } cases[] = {{"another program opens archives", true, false},
+                 {"the system defines the type", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ScratchDir dir;
+        PrivateDesktop desktop(dir);
+        if (c.UserOpensArchivesElsewhere) {
+            WriteAll(dir / "config/mimeapps.list",
+                     "[Default Applications]\napplication/x-nelq-cast=other.desktop\n");
+            WriteAll(dir / "data/applications/other.desktop",
+                     "[Desktop Entry]\nType=Application\nName=Other\nExec=/usr/bin/other %f\n"
+                     "MimeType=application/x-nelq-cast;\n");
+        }
+        if (c.SystemDefinesType)
+            WriteAll(dir / "system-data/mime/packages/nelq-client.xml", "<mime-info/>\n");
+
+        RegisterLinkProtocol("/opt/nelq/nelq-client");
+        const std::string defaults = desktop.Defaults();
+        EXPECT_NE(defaults.find("x-scheme-handler/nelq=nelq-client.desktop"), std::string::npos)
+            << defaults;
+        EXPECT_EQ(defaults.find("application/x-nelq-cast=nelq-client.desktop") ==
+                      std::string::npos,
+                  c.UserOpensArchivesElsewhere)
+            << defaults;
+        EXPECT_FALSE(std::filesystem::exists(dir / "data/mime/packages/nelq-client.xml"));
+    }
 }
 
 TEST(LinkProtocol, APackagesHandlerIsLeftAlone) {
