@@ -4,7 +4,9 @@
 
 #include "GameWindow.h"
 #include "PlaybackMode.h"
+#ifndef T2STANDIN_PLAYBACK_ONLY
 #include "RecordMode.h"
+#endif
 #include "StandinArguments.h"
 
 #include <iostream>
@@ -12,12 +14,19 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+#ifdef T2STANDIN_PLAYBACK_ONLY
+    // Run as the game itself (under Wine): its own path is the executable's.
+    const std::vector<std::string> args(argv, argv + argc);
+#else
     const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
     try {
+#ifndef T2STANDIN_PLAYBACK_ONLY
         if (IsRecordCommand(args)) {
             RunRecordMode(ParseRecordArguments(args), std::cout);
             return 0;
         }
+#endif
         return RunPlaybackMode(ParsePlaybackArguments(args), std::cout);
     } catch (const EUsage& error) {
         std::cerr << "t2-standin: " << error.what() << '\n' << StandinUsage;
