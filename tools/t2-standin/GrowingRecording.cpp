@@ -47,6 +47,11 @@ bool TGrowingRecording::Poll() {
     struct stat file;
     if (fstat(FHandle, &file) == 0 && static_cast<std::uint64_t>(file.st_size) < FBytesRead)
         throw ERecordingReadError("the recording was cut short while it played");
+    // Windows' C runtime reads nothing more once it has met the end of a
+    // file, until the file is sought; so the reading goes on from here.
+    if (lseek(FHandle, static_cast<off_t>(FBytesRead), SEEK_SET) < 0)
+        throw ERecordingReadError(std::string("cannot read the recording: ") +
+                                  std::strerror(errno));
     bool arrived = false;
     std::array<std::uint8_t, ReadChunk> chunk;
     for (;;) {
