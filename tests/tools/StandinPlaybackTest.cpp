@@ -14,12 +14,15 @@ namespace {
 const std::string Standin = StandinProgram();
 const std::string WindowsStandin = Standin + ".exe";
 
-// One private Wine prefix for every Wine case of the run, made without
-// dialogs; the environment passes it on to the games the tests start.
+// The private Wine prefix of the build tree, made once without dialogs: test
+// programs that start side by side wait for the first to make it. The
+// environment passes it on to the games the tests start; its wineserver ends
+// by itself once the last of them has gone.
 class TWinePrefix {
 public:
     TWinePrefix() {
-        setenv("WINEPREFIX", (FDir / "prefix").c_str(), 1);
+        const std::string prefix = BuildTreePath("wine-prefix");
+        setenv("WINEPREFIX", prefix.c_str(), 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
         setenv("WINEDEBUG", "-all", 1);
         Wine = RunCommand("command -v wine").Output;
@@ -29,18 +32,16 @@ public:
             Problem = "no wine (scripts/install-deps --wine installs it)";
         else if (!std::filesystem::exists(WindowsStandin))
             Problem = "no " + WindowsStandin + " (built where i686-w64-mingw32-g++ is found)";
-        else if (const TCommandResult boot =
-                     RunCommand("env -u DISPLAY wineboot --init 2>&1 && wineserver --wait");
+        else if (const TCommandResult boot = RunCommand(
+                     "flock '" + prefix + ".lock' sh -c 'test -e \"$WINEPREFIX/made\" || "
+                     "{ env -u DISPLAY wineboot --init && wineserver --wait && "
+                     "touch \"$WINEPREFIX/made\"; }' 2>&1");
                  boot.Status != 0)
             Problem = "wineboot --init failed: " + boot.Output;
     }
-    ~TWinePrefix() { RunCommand("wineserver -k"); }
 
     std::string Wine;
     std::string Problem; // why Wine cannot run the stand-in here; empty when it can
-
-private:
-    TTempDir FDir;
 };
 
 TWinePrefix& WinePrefix() {
@@ -164,6 +165,8 @@ TEST_P(StandinPlayback, ADemoThatCannotBePlayedIsReported) {
         auto game = StartGame();
         EXPECT_EQ(game->Wait(std::chrono::seconds(30)), 1);
         EXPECT_NE(game->Errors().find("Demo playback failed for file '"), std::string::npos)
+            << game->Errors();
+        EXPECT_NE(game->Errors().find("outside the mod directory"), std::string::npos)
             << game->Errors();
     }
     WriteStartScript("   %verLen = 0;");
