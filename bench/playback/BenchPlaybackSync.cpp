@@ -185,9 +185,9 @@ std::int32_t StoreCast(const fs::path& work, const fs::path& castDirectory, int 
     const std::int32_t sections =
         std::max(3, (seconds * 1000 + SectionAudioMs - 1) / SectionAudioMs);
     for (std::int32_t n = 0; n < sections; ++n) {
-        const auto overrun = static_cast<std::int32_t>(std::lround(
-            DemoOverrunShare[n % std::size(DemoOverrunShare)] * overrunPercent / 100 *
-            SectionAudioMs));
+        const auto overrun = static_cast<std::int32_t>(
+            std::lround(DemoOverrunShare[n % std::size(DemoOverrunShare)] * overrunPercent / 100 *
+                        SectionAudioMs));
         const TCastSection section = MakeCastSection(
             work, n, static_cast<std::uint32_t>(SectionAudioMs + overrun), SectionAudioMs);
         const std::string name = std::to_string(n);
@@ -226,7 +226,8 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
              game.Launch(demo);
          },
          [](bool) {},
-         [](const std::string& message) { std::fprintf(stderr, "error: %s\n", message.c_str()); }},
+         [](const std::string& message) { std::fprintf(stderr, "error: %s\n", message.c_str()); },
+         {}},
         [] { return std::make_unique<TQtWaveOutDevice>(); });
     sync.SetDriftCorrection(correction);
     if (!sync.StartPlayback(0))
@@ -351,7 +352,8 @@ int main(int argc, char** argv) {
                 "launch (from the sink's monitor): the position, read back from 100 ms on, when "
                 "the restarted section was first heard (0 is right, + is ahead of the sound), and "
                 "how long the sound from before the launch went on past its reset\n",
-                sections, SectionAudioMs / 1000, overrunPercent, WindowSeconds, WindowSeconds, SettledWithinMs);
+                sections, SectionAudioMs / 1000, overrunPercent, WindowSeconds, WindowSeconds,
+                SettledWithinMs);
     std::fflush(stdout);
     for (const double drift : drifts)
         for (const bool correction : {true, false}) {
