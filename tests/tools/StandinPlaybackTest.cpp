@@ -1,7 +1,8 @@
 #include "../demo/TestSupport.h"
+#include "BuildTree.h"
 #include "ChildProcess.h"
 #include "RebuiltRecordingWriter.h"
-#include "BuildTree.h"
+#include "WinePrefix.h"
 #include "platform/PeVersionReader.h"
 
 #include <gtest/gtest.h>
@@ -14,39 +15,11 @@ namespace {
 const std::string Standin = StandinProgram();
 const std::string WindowsStandin = Standin + ".exe";
 
-// The private Wine prefix of the build tree, made once without dialogs: test
-// programs that start side by side wait for the first to make it. The
-// environment passes it on to the games the tests start; its wineserver ends
-// by itself once the last of them has gone.
-class TWinePrefix {
-public:
-    TWinePrefix() {
-        const std::string prefix = BuildTreePath("wine-prefix");
-        setenv("WINEPREFIX", prefix.c_str(), 1);
-        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-        setenv("WINEDEBUG", "-all", 1);
-        Wine = RunCommand("command -v wine").Output;
-        if (!Wine.empty() && Wine.back() == '\n')
-            Wine.pop_back();
-        if (Wine.empty())
-            Problem = "no wine (scripts/install-deps --wine installs it)";
-        else if (!std::filesystem::exists(WindowsStandin))
-            Problem = "no " + WindowsStandin + " (built where i686-w64-mingw32-g++ is found)";
-        else if (const TCommandResult boot = RunCommand(
-                     "flock '" + prefix + ".lock' sh -c 'test -e \"$WINEPREFIX/made\" || "
-                     "{ env -u DISPLAY wineboot --init && wineserver --wait && "
-                     "touch \"$WINEPREFIX/made\"; }' 2>&1");
-                 boot.Status != 0)
-            Problem = "wineboot --init failed: " + boot.Output;
-    }
-
-    std::string Wine;
-    std::string Problem; // why Wine cannot run the stand-in here; empty when it can
-};
-
-TWinePrefix& WinePrefix() {
-    static TWinePrefix prefix;
-    return prefix;
+// Why the Windows stand-in cannot run under Wine here; empty when it can.
+std::string WineProblem() {
+    if (!std::filesystem::exists(WindowsStandin))
+        return "no " + WindowsStandin + " (built where i686-w64-mingw32-g++ is found)";
+    return BuildTreeWinePrefix().Problem;
 }
 
 // The game as the client starts it: the Linux stand-in behind its launcher
@@ -56,7 +29,9 @@ struct TGameBuild {
     const char* Name;
     bool UnderWine;
 };
-void PrintTo(const TGameBuild& build, std::ostream* out) { *out << build.Name; }
+void PrintTo(const TGameBuild& build, std::ostream* out) {
+    *out << build.Name;
+}
 
 // A game directory as the client leaves it before starting the game.
 class StandinPlayback : public ::testing::TestWithParam<TGameBuild> {
@@ -65,7 +40,7 @@ protected:
         if (std::getenv("DISPLAY") == nullptr)
             GTEST_SKIP() << "no X display (scripts/test provides one)";
         if (GetParam().UnderWine) {
-            ASSERT_EQ(WinePrefix().Problem, "");
+            ASSERT_EQ(WineProblem(), "");
             std::filesystem::copy_file(WindowsStandin, Dir / "Tribes2DemoPlayback.exe");
         }
         std::filesystem::create_directories(Dir / "NELQ/scripts");
@@ -83,7 +58,7 @@ protected:
 
     // The stand-in's own options may stand anywhere among the game's.
     std::unique_ptr<TChildProcess> StartGame(const std::vector<std::string>& options = {}) {
-        std::vector<std::string> argv{GetParam().UnderWine ? WinePrefix().Wine : Standin,
+        std::vector<std::string> argv{GetParam().UnderWine ? BuildTreeWinePrefix().Wine : Standin,
                                       Dir / "Tribes2DemoPlayback.exe"};
         argv.insert(argv.end(), options.begin(), options.end());
         for (const char* arg : {"-nologin", "-mod", "NELQ"})
@@ -188,7 +163,7 @@ TEST(StandinWithoutDisplay, SaysSoAndFails) {
     EXPECT_EQ(result.Status, 2);
     EXPECT_NE(result.Output.find("cannot open the X display"), std::string::npos) << result.Output;
 
-    ASSERT_EQ(WinePrefix().Problem, "");
+    ASSERT_EQ(WineProblem(), "");
     const TCommandResult underWine = RunCommand("cd '" + dir / "." + "' && env -u DISPLAY wine '" +
                                                 WindowsStandin + "' -nologin -mod NELQ 2>&1");
     EXPECT_EQ(underWine.Status, 2);
@@ -198,7 +173,7 @@ TEST(StandinWithoutDisplay, SaysSoAndFails) {
 
 // The client accepts the Windows stand-in as the playback executable by this.
 TEST(WindowsStandin, CarriesTheGamesVersion) {
-    ASSERT_EQ(WinePrefix().Problem, "");
+    ASSERT_EQ(WineProblem(), "");
     EXPECT_EQ(ReadPeVersionString(WindowsStandin, "FileVersion"), "0, 25034, 0, 0");
     EXPECT_EQ(ReadPeVersionString(WindowsStandin, "ProductName"), "Tribes 2");
 }

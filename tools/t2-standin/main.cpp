@@ -9,7 +9,10 @@
 #endif
 #include "StandinArguments.h"
 
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,14 @@ int main(int argc, char** argv) {
             return 0;
         }
 #endif
+        // Started by a launcher the tests cannot redirect (Wine), the game
+        // writes what it does to the file they name instead.
+        if (const char* logPath = std::getenv("T2STANDIN_LOG"); logPath && *logPath) {
+            std::ofstream log(logPath, std::ios::app);
+            if (!log)
+                throw std::runtime_error(std::string("cannot open the log ") + logPath);
+            return RunPlaybackMode(ParsePlaybackArguments(args), log);
+        }
         return RunPlaybackMode(ParsePlaybackArguments(args), std::cout);
     } catch (const EUsage& error) {
         std::cerr << "t2-standin: " << error.what() << '\n' << StandinUsage;
