@@ -22,10 +22,10 @@
 // stand-in or its Windows build under Wine in the build tree's prefix,
 // started as the client starts it; its clock is then sampled at each of its
 // progress reports, and each run also tells how long the launch took to show
-// the window and to bring the first report. Under Wine the prefix's
-// wineserver is kept running (a warm start) unless --wine-cold ends it
-// before every launch. Only the Linux stand-in takes a drift (by default
-// these runs have none).
+// the window and to bring the first report. Under Wine a run finds the
+// prefix's wineserver the run before left running (a warm start), unless
+// --wine-cold ends it before every run. Only the Linux stand-in takes a
+// drift (by default these runs have none).
 //
 // Needs a sound device and a display (source scripts/test-env start).
 
