@@ -10,6 +10,7 @@
 // the sound before the launch heard past its reset.
 //
 //   bench_playback_sync [--seconds S] [--drift P] [--overrun O] [--trace PREFIX]
+//                       [--game in-process|linux|wine [--wine-cold]]
 //
 // S is the cast's length (default 180); P one drift in percent to run alone
 // (default: +2, 0 and -2 one after the other); O how far, in percent, the
@@ -17,11 +18,23 @@
 // 10). With --trace every run's samples go to PREFIX<drift>-<on|off>.csv
 // (seconds, difference in ms).
 //
-// Needs a sound device (source scripts/test-env start).
+// --game linux or wine plays the game as a program of its own, the Linux
+// stand-in or its Windows build under Wine in the build tree's prefix,
+// started as the client starts it; its clock is then sampled at each of its
+// progress reports, and each run also tells how long the launch took to show
+// the window and to bring the first report. Under Wine a run finds the
+// prefix's wineserver the run before left running (a warm start), unless
+// --wine-cold ends it before every run. Only the Linux stand-in takes a
+// drift (by default these runs have none).
+//
+// Needs a sound device and a display (source scripts/test-env start).
 
+#include "BuildTree.h"
 #include "CastSections.h"
+#include "ExternalGame.h"
 #include "InProcessGame.h"
 #include "PrivateSoundDevice.h"
+#include "WinePrefix.h"
 
 #include "playback/CastAssembler.h"
 #include "playback/PlaybackSync.h"
@@ -38,6 +51,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <locale>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -72,7 +88,46 @@ struct TFigures {
     // launch went on past its reset.
     double LaunchHeardAtMs = NAN;
     double OldSoundAfterResetMs = NAN;
+    // A game of its own: from the launch to its window and to its first
+    // progress report.
+    double WindowAfterMs = NAN;
+    double FirstReportAfterMs = NAN;
 };
+
+enum class TGameKind { InProcess, Linux, Wine };
+
+struct TGameChoice {
+    TGameKind Kind = TGameKind::InProcess;
+    bool WineCold = false;
+};
+
+std::string Quoted(const std::string& word) {
+    return "'" + word + "'";
+}
+
+// The game for one run, in a game directory made afresh.
+std::unique_ptr<TBenchGame> MakeGame(const TGameChoice& choice, const fs::path& gameDirectory,
+                                     double drift) {
+    const std::string directory = gameDirectory.string() + "/";
+    switch (choice.Kind) {
+    case TGameKind::InProcess:
+        return std::make_unique<TInProcessGame>(directory, drift);
+    case TGameKind::Linux: {
+        std::ostringstream launcher;
+        launcher.imbue(std::locale::classic());
+        launcher << Quoted(StandinProgram()) << " --clock-drift " << drift;
+        return std::make_unique<TExternalGame>(directory, launcher.str());
+    }
+    case TGameKind::Wine:
+        fs::copy_file(StandinProgram() + ".exe", gameDirectory / "Tribes2DemoPlayback.exe");
+        if (choice.WineCold) {
+            std::string output;
+            RunInWinePrefix("wineserver -k; wineserver --wait", output);
+        }
+        return std::make_unique<TExternalGame>(directory, Quoted(BuildTreeWinePrefix().Wine));
+    }
+    return nullptr;
+}
 
 // The audio time the player reported, polled finely around the launch;
 // -1 while the launch resets and silences it.
@@ -185,9 +240,9 @@ std::int32_t StoreCast(const fs::path& work, const fs::path& castDirectory, int 
     const std::int32_t sections =
         std::max(3, (seconds * 1000 + SectionAudioMs - 1) / SectionAudioMs);
     for (std::int32_t n = 0; n < sections; ++n) {
-        const auto overrun = static_cast<std::int32_t>(std::lround(
-            DemoOverrunShare[n % std::size(DemoOverrunShare)] * overrunPercent / 100 *
-            SectionAudioMs));
+        const auto overrun = static_cast<std::int32_t>(
+            std::lround(DemoOverrunShare[n % std::size(DemoOverrunShare)] * overrunPercent / 100 *
+                        SectionAudioMs));
         const TCastSection section = MakeCastSection(
             work, n, static_cast<std::uint32_t>(SectionAudioMs + overrun), SectionAudioMs);
         const std::string name = std::to_string(n);
@@ -200,7 +255,7 @@ std::int32_t StoreCast(const fs::path& work, const fs::path& castDirectory, int 
 
 TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
                   std::int32_t sections, double drift, bool correction, int seconds,
-                  const std::string& trace) {
+                  const std::string& trace, const TGameChoice& choice) {
     fs::remove_all(gameDirectory);
     fs::create_directories(gameDirectory / "NELQ/recordings");
     TAssemblySettings settings;
@@ -215,7 +270,8 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
         assembler.SectionComplete(n, 0);
     assembler.StreamsEndedHandler();
 
-    TInProcessGame game(settings.GameDirectory, drift);
+    const std::unique_ptr<TBenchGame> gamePointer = MakeGame(choice, gameDirectory, drift);
+    TBenchGame& game = *gamePointer;
     TAssembledCast cast(assembler);
     TMonitorCapture capture(QMediaDevices::defaultAudioInput());
     std::int32_t launchedDemo = -1;
@@ -226,7 +282,8 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
              game.Launch(demo);
          },
          [](bool) {},
-         [](const std::string& message) { std::fprintf(stderr, "error: %s\n", message.c_str()); }},
+         [](const std::string& message) { std::fprintf(stderr, "error: %s\n", message.c_str()); },
+         {}},
         [] { return std::make_unique<TQtWaveOutDevice>(); });
     sync.SetDriftCorrection(correction);
     if (!sync.StartPlayback(0))
@@ -247,10 +304,13 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
         const std::int64_t audioDemo = sync.EstimateDemoTime(heard);
         if (audioDemo < 0)
             return;
+        const std::int64_t gameDemo = game.DemoClockMs();
+        if (gameDemo < 0)
+            return;
         if (!reporting.isValid())
             reporting.start();
         samples.push_back(
-            {reporting.elapsed() / 1000.0, static_cast<double>(game.DemoClockMs() - audioDemo)});
+            {reporting.elapsed() / 1000.0, static_cast<double>(gameDemo - audioDemo)});
     });
     std::vector<THeardPoll> launchPolls;
     QTimer poll;
@@ -261,11 +321,14 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
     });
     tick.start(TPlaybackSync::TickMs);
     frame.start(10);
-    sample.start(100);
+    // A game of its own is read at each report, as soon as it appears.
+    sample.start(choice.Kind == TGameKind::InProcess ? 100 : 10);
     poll.start(2);
     QTimer watch;
+    bool windowShown = false;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        const bool over = game.Launches() > 0 && !game.GameWindowExists();
+        windowShown = windowShown || game.GameWindowExists();
+        const bool over = windowShown && !game.GameWindowExists();
         if (over || running.elapsed() > (seconds + 30) * 1000LL)
             QCoreApplication::exit();
     });
@@ -279,6 +342,10 @@ TFigures PlayOnce(const fs::path& castDirectory, const fs::path& gameDirectory,
     }
     TFigures figures = Evaluate(samples);
     figures.Launches = game.Launches();
+    if (const auto* external = dynamic_cast<const TExternalGame*>(&game)) {
+        figures.WindowAfterMs = external->WindowAfterMs().value_or(NAN);
+        figures.FirstReportAfterMs = external->FirstReportAfterMs().value_or(NAN);
+    }
     EvaluateLaunch(launchPolls, capture, std::int64_t{launchedDemo} * SectionAudioMs, figures);
     return figures;
 }
@@ -299,8 +366,12 @@ void Print(double drift, bool correction, const TFigures& figures) {
         std::printf("converged after %5.1f s", figures.ConvergeSeconds);
     else
         std::printf("never settled (figures over the second half)");
-    std::printf("   launch: heard at %+4.0f ms, old sound %3.0f ms\n", figures.LaunchHeardAtMs,
+    std::printf("   launch: heard at %+4.0f ms, old sound %3.0f ms", figures.LaunchHeardAtMs,
                 figures.OldSoundAfterResetMs);
+    if (!std::isnan(figures.WindowAfterMs) || !std::isnan(figures.FirstReportAfterMs))
+        std::printf(", window after %5.0f ms, first report after %5.0f ms", figures.WindowAfterMs,
+                    figures.FirstReportAfterMs);
+    std::printf("\n");
 }
 
 } // namespace
@@ -310,20 +381,44 @@ int main(int argc, char** argv) {
     double overrunPercent = 10;
     std::vector<double> drifts = {0.02, 0.0, -0.02};
     std::string tracePrefix;
+    TGameChoice choice;
+    bool driftGiven = false;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--seconds" && i + 1 < argc) {
             seconds = std::atoi(argv[++i]);
         } else if (std::string(argv[i]) == "--drift" && i + 1 < argc) {
             drifts = {std::atof(argv[++i]) / 100};
+            driftGiven = true;
         } else if (std::string(argv[i]) == "--overrun" && i + 1 < argc) {
             overrunPercent = std::clamp(std::atof(argv[++i]), 0.0, 50.0);
         } else if (std::string(argv[i]) == "--trace" && i + 1 < argc) {
             tracePrefix = argv[++i];
+        } else if (std::string(argv[i]) == "--game" && i + 1 < argc &&
+                   (std::string(argv[i + 1]) == "in-process" ||
+                    std::string(argv[i + 1]) == "linux" || std::string(argv[i + 1]) == "wine")) {
+            const std::string kind = argv[++i];
+            choice.Kind = kind == "linux"  ? TGameKind::Linux
+                          : kind == "wine" ? TGameKind::Wine
+                                           : TGameKind::InProcess;
+        } else if (std::string(argv[i]) == "--wine-cold") {
+            choice.WineCold = true;
         } else {
             std::fprintf(stderr,
                          "usage: bench_playback_sync [--seconds S] [--drift P] [--overrun O] "
-                         "[--trace PREFIX]\n");
+                         "[--trace PREFIX] [--game in-process|linux|wine [--wine-cold]]\n");
             return 2;
+        }
+    }
+    if (choice.Kind != TGameKind::InProcess && !driftGiven)
+        drifts = {0.0};
+    if (choice.Kind == TGameKind::Wine) {
+        if (drifts != std::vector<double>{0.0}) {
+            std::fprintf(stderr, "the Windows stand-in takes no drift\n");
+            return 2;
+        }
+        if (!BuildTreeWinePrefix().Problem.empty()) {
+            std::fprintf(stderr, "%s\n", BuildTreeWinePrefix().Problem.c_str());
+            return 1;
         }
     }
     if (seconds < 30) {
@@ -351,7 +446,8 @@ int main(int argc, char** argv) {
                 "launch (from the sink's monitor): the position, read back from 100 ms on, when "
                 "the restarted section was first heard (0 is right, + is ahead of the sound), and "
                 "how long the sound from before the launch went on past its reset\n",
-                sections, SectionAudioMs / 1000, overrunPercent, WindowSeconds, WindowSeconds, SettledWithinMs);
+                sections, SectionAudioMs / 1000, overrunPercent, WindowSeconds, WindowSeconds,
+                SettledWithinMs);
     std::fflush(stdout);
     for (const double drift : drifts)
         for (const bool correction : {true, false}) {
@@ -361,7 +457,7 @@ int main(int argc, char** argv) {
                                                 (correction ? "-on.csv" : "-off.csv");
             Print(drift, correction,
                   PlayOnce(root / "cast", root / "game", sections, drift, correction, seconds,
-                           trace));
+                           trace, choice));
             std::fflush(stdout);
         }
     fs::remove_all(root);

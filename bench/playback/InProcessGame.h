@@ -1,9 +1,9 @@
 #pragma once
 
+#include "BenchGame.h"
 #include "DemoClock.h"
 #include "GrowingRecording.h"
 #include "PlaybackScript.h"
-#include "playback/GameWindowFinder.h"
 
 #include <chrono>
 #include <cstdint>
@@ -14,20 +14,20 @@
 // clock can be read at any moment: the same recording reader, demo clock
 // and game-side script as t2-standin, driven by Frame() from the event loop.
 // Its "window" exists while a demo plays.
-class TInProcessGame : public GameWindowFinder {
+class TInProcessGame : public TBenchGame {
 public:
     // drift 0.02: the demo clock runs 2 % fast.
     TInProcessGame(std::string gameDirectory, double drift);
 
     // What the client's launch does and the game then does on its own:
     // "demoprog.txt" goes, the rebuilt recording loads, the first report follows.
-    void Launch(std::int32_t demoNumber);
+    void Launch(std::int32_t demoNumber) override;
     // One time step of the game loop.
-    void Frame();
+    void Frame() override;
 
     bool GameWindowExists() override { return FRecording != nullptr; }
-    std::int64_t DemoClockMs() const { return FClock ? FClock->PlayedMs() : -1; }
-    int Launches() const { return FLaunches; }
+    std::int64_t DemoClockMs() override { return FClock ? FClock->PlayedMs() : -1; }
+    int Launches() const override { return FLaunches; }
 
 private:
     using TClock = std::chrono::steady_clock;

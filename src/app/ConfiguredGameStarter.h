@@ -16,6 +16,7 @@ public:
 
     void Launch(int demoNumber) override;
     void EndAll() override;
+    bool LatestRunning() const override { return Games.LatestRunning(); }
     int Running() const { return Games.Running(); }
 
 private:

@@ -56,9 +56,11 @@ void GameProcesses::Start(const GameLaunchCommand& command) {
     process->setStandardInputFile(QProcess::nullDevice());
     process->setChildProcessModifier(DetachFromTheClient);
     process->start();
+    Latest = nullptr;
     // Once it has started the child runs in its own group, led by itself.
     if (!process->waitForStarted())
         return;
+    Latest = process.get();
     const auto group = static_cast<pid_t>(process->processId());
     Games.push_back({std::move(process), group});
 }
@@ -78,6 +80,12 @@ int GameProcesses::Running() const {
     return static_cast<int>(std::count_if(Games.begin(), Games.end(), [](const Game& game) {
         return game.Process->state() != QProcess::NotRunning;
     }));
+}
+
+bool GameProcesses::LatestRunning() const {
+    return std::any_of(Games.begin(), Games.end(), [this](const Game& game) {
+        return game.Process.get() == Latest && game.Process->state() != QProcess::NotRunning;
+    });
 }
 
 // Until its leader is reaped the group's number cannot be taken by another

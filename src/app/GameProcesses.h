@@ -32,6 +32,8 @@ public:
 
     // Games still running; those that quit are reaped once events are served.
     int Running() const;
+    // True while the game last started runs.
+    bool LatestRunning() const;
 
 private:
     struct Game {
@@ -46,4 +48,5 @@ private:
 
     std::chrono::milliseconds Grace;
     std::vector<Game> Games;
+    const QProcess* Latest = nullptr; // compared only, never used: it may be gone
 };

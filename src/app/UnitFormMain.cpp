@@ -7,7 +7,6 @@
 #include "app/UnitFormAbout.h"
 #include "app/UnitFormFolderSelect.h"
 #include "app/UnitGameInstall.h"
-#include "app/UnitHostHistory.h"
 #include "app/UnitMessageBoxes.h"
 #include "app/UnitNELQGlobal.h"
 #include "app/pages/PageKit.h"
@@ -19,18 +18,14 @@
 #include "app/pages/PagesViewer.h"
 #include "mixer/UnitFormMusicMixer.h"
 #include "net/UnitViewerThread.h"
-#include "platform/WineRegistry.h"
 #include "session/UnitFilmController.h"
 #include "session/ViewingRun.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLocale>
 #include <QScopeGuard>
 #include <QScreen>
@@ -241,25 +236,11 @@ int TFormMain::CurrentPage() const {
 }
 
 WizardMode TFormMain::SelectedMode() const {
-    if (Into->RadioButtonViewGame->isChecked())
-        return WizardMode::ViewServer;
-    if (Into->RadioButtonViewOffline->isChecked())
-        return WizardMode::ViewOffline;
-    return WizardMode::Film;
+    return Into->Mode();
 }
 
 void TFormMain::SelectMode(WizardMode mode) {
-    switch (mode) {
-    case WizardMode::ViewServer:
-        Into->RadioButtonViewGame->setChecked(true);
-        break;
-    case WizardMode::ViewOffline:
-        Into->RadioButtonViewOffline->setChecked(true);
-        break;
-    case WizardMode::Film:
-        Into->RadioButtonFilmGame->setChecked(true);
-        break;
-    }
+    Into->SetMode(mode);
 }
 
 void TFormMain::ShowPage(int index) {
@@ -272,10 +253,7 @@ void TFormMain::EnterPage(int index) {
     const SettingsStore& settings = *FSettings;
     switch (index) {
     case PageLocateTribes2:
-        Locate->EditTribes2Path->setText(
-            FGameDirectory +
-            Q(FindNameIgnoringCase(FGameDirectory.toStdString(), GameExecutableName)));
-        Locate->LabelT2Version->setText(RequiredGameBuild);
+        Locate->ShowGameDirectory(FGameDirectory);
         break;
     case PageInto:
         Into->LoadChoices(settings, FStreamsDirectory);
@@ -284,15 +262,11 @@ void TFormMain::EnterPage(int index) {
                                 FGameDirectory + QStringLiteral("base/recordings/")));
         break;
     case PageAuthView:
-        AuthView->EditViewerUsername->setText(
-            settings.ReadString(SettingsSection, QStringLiteral("ViewerUsername"), {}));
-        AuthView->EditViewerPassword->setText(
-            settings.ReadString(SettingsSection, QStringLiteral("ViewerPassword"), {}));
+        AuthView->LoadLogin(settings);
         break;
     case PageViewOptions:
         ViewOptions->ComboBoxGames->setFocus();
-        ViewOptions->CheckBoxAudioOnly->setChecked(
-            settings.ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false));
+        ViewOptions->LoadAudioOnly(settings);
         break;
     case PageSectionPick:
         SectionPick->PrepareSectionPick(FViewRun ? QFile::decodeName(QByteArray::fromStdString(
@@ -321,20 +295,11 @@ bool TFormMain::NextEnabled() const {
     case PageViewOptions:
         return true;
     case PageInto:
-        switch (SelectedMode()) {
-        case WizardMode::ViewServer:
-            return !Into->ComboBoxViewHost->currentText().isEmpty();
-        case WizardMode::Film:
-            return !Into->ComboBoxFilmHost->currentText().isEmpty();
-        case WizardMode::ViewOffline:
-            return !Into->ListViewOffline->selectedItems().isEmpty();
-        }
-        return false;
+        return Into->ReadyForNext();
     case PageSectionPick:
         return SectionPick->SelectedIndex().has_value();
     case PageFilmOptions:
-        return !FilmOptions->EditGameName->text().isEmpty() &&
-               FilmOptions->ComboBoxSectionStep->currentIndex() >= 0;
+        return FilmOptions->ReadyForNext();
     default:
         return false;
     }
@@ -420,12 +385,7 @@ void TFormMain::ActionSelectRecordingsExecute() {
 }
 
 void TFormMain::NextFromInto() {
-    FSettings->WriteString(SettingsSection, QStringLiteral("ViewHost"),
-                           Into->ComboBoxViewHost->currentText());
-    FSettings->WriteString(SettingsSection, QStringLiteral("FilmHost"),
-                           Into->ComboBoxFilmHost->currentText());
-    SaveHostHistory(*Into->ComboBoxViewHost, *FSettings);
-    SaveHostHistory(*Into->ComboBoxFilmHost, *FSettings);
+    Into->StoreChoices(*FSettings);
     const bool audioOnly = FSettings->ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false);
     switch (SelectedMode()) {
     case WizardMode::Film:
@@ -451,12 +411,10 @@ void TFormMain::NextFromInto() {
 }
 
 void TFormMain::NextFromAuthView() {
-    const QString username = AuthView->EditViewerUsername->text();
-    const QString password = AuthView->EditViewerPassword->text();
-    FSettings->WriteString(SettingsSection, QStringLiteral("ViewerUsername"), username);
-    FSettings->WriteString(SettingsSection, QStringLiteral("ViewerPassword"), password);
+    AuthView->StoreLogin(*FSettings);
     if (FViewRun)
-        FViewRun->LogIn(username.toStdString(), password.toStdString());
+        FViewRun->LogIn(AuthView->EditViewerUsername->text().toStdString(),
+                        AuthView->EditViewerPassword->text().toStdString());
 }
 
 void TFormMain::NextFromViewOptions() {

@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/QtSyncContext.h"
 #include "app/UnitSettingsStore.h"
+#include "app/WizardMode.h"
 
 #include <QAction>
 #include <QAudioDevice>
@@ -32,8 +33,6 @@ class TPageConnecting;
 class TPageFilming;
 class TPageViewing;
 class TPageOfflineViewing;
-
-enum class WizardMode : unsigned char { ViewServer = 0, Film = 1, ViewOffline = 2 };
 
 // The pages of NotebookMain, by index.
 enum PageIndex : int {

@@ -115,10 +115,15 @@ void TPlaybackSync::Tick() {
 void TPlaybackSync::LaunchCheck() {
     if (fs::exists(DemoProgressPath(FSettings.GameDirectory)))
         FGameLaunchPending = false;
-    if (!FWindows.GameWindowExists() && ++FLaunchCheckCount >= LaunchCheckLimit)
+    if (!FWindows.GameWindowExists() && ++FLaunchCheckCount >= LaunchCheckLimit &&
+        (FLaunchCheckCount >= StartingGameCheckLimit || !GameStarting()))
         FGameLaunchPending = false;
     if (!FGameLaunchPending && !FPaused)
         ReopenAudioAt(FPlaybackDemoNumber);
+}
+
+bool TPlaybackSync::GameStarting() const {
+    return FHooks.GameStarting && FHooks.GameStarting();
 }
 
 void TPlaybackSync::ResumeCheck() {

@@ -24,6 +24,9 @@ struct TPlaybackSyncHooks {
     std::function<void(bool paused)> ShowPaused;
     // An error box with an OK button.
     std::function<void(const std::string& message)> ShowError;
+    // True while the process of the game last launched lives. Unset: the
+    // launch check counts as if it had ended.
+    std::function<bool()> GameStarting;
 };
 
 // Plays a cast in two places at once: the commentary through the cast audio
@@ -35,7 +38,11 @@ struct TPlaybackSyncHooks {
 class TPlaybackSync {
 public:
     static constexpr int TickMs = 500;
+    // Ticks without a window before a launch is given up; while the game's
+    // process lives (Wine may take many seconds to start it) the longer limit
+    // holds instead.
     static constexpr int LaunchCheckLimit = 16;
+    static constexpr int StartingGameCheckLimit = 120;
     static constexpr double BufferingSpeed = 0.15;
     static constexpr const char* NoPlayableAudioMessage =
         "None of the downloaded audio sections could be played, so playback has stopped.";
@@ -79,6 +86,7 @@ public:
 
 private:
     void LaunchCheck();
+    bool GameStarting() const;
     void ResumeCheck();
     void SectionAdvance(std::int64_t t);
     void PauseForBuffering();

@@ -34,7 +34,8 @@ void TCastPlayback::Start(TCastAssembler& assembly, std::int32_t section) {
         TPlaybackSyncSettings{run.CastDirectory, run.GameDirectory, run.AudioOnly},
         TPlaybackSyncHooks{[this](std::int32_t demoNumber) { Games.Launch(demoNumber); },
                            [this](bool paused) { SetPaused(paused); },
-                           [this](const std::string& message) { ShowError(message); }},
+                           [this](const std::string& message) { ShowError(message); },
+                           [this] { return Games.LatestRunning(); }},
         [] { return std::make_unique<TQtWaveOutDevice>(); });
     ShownErrors.clear();
     if (!FSync->StartPlayback(section)) {

@@ -10,4 +10,6 @@ public:
     virtual void Launch(int demoNumber) = 0;
     // Ends every game started and still running; returns once they are gone.
     virtual void EndAll() = 0;
+    // True while the process of the game last launched lives.
+    virtual bool LatestRunning() const = 0;
 };

@@ -94,9 +94,11 @@ TEST(GameProcesses, EachGameEndsWithTheRunOrIsReapedWhenItQuits) {
         if (game.Expected == Outcome::QuitsByItself) {
             EXPECT_TRUE(ServeEventsUntil([&] { return ProcessReaped(leader); }));
             EXPECT_EQ(games.Running(), 0);
+            EXPECT_FALSE(games.LatestRunning());
             continue;
         }
         EXPECT_EQ(games.Running(), 1);
+        EXPECT_TRUE(games.LatestRunning());
         QElapsedTimer took;
         took.start();
         games.EndAll();
@@ -105,6 +107,7 @@ TEST(GameProcesses, EachGameEndsWithTheRunOrIsReapedWhenItQuits) {
             EXPECT_TRUE(ProcessEnded(helper));
         }
         EXPECT_EQ(games.Running(), 0);
+        EXPECT_FALSE(games.LatestRunning());
         if (game.Expected == Outcome::EndsWhenAsked) {
             EXPECT_LT(took.elapsed(), grace.count());
         } else {
@@ -112,6 +115,18 @@ TEST(GameProcesses, EachGameEndsWithTheRunOrIsReapedWhenItQuits) {
             EXPECT_GE(took.elapsed(), grace.count());
         }
     }
+}
+
+// What the launch check asks: the game last started, not any game of the run.
+TEST(GameProcesses, TheLatestGameIsTheOneLastStartedEvenWhenItCouldNotStart) {
+    EnsureApplication();
+    const ScratchDir scratch;
+    GameProcesses games(3000ms);
+    games.Start(*GameLaunchCommandFor("/bin/sleep 300", scratch / ""));
+    EXPECT_TRUE(games.LatestRunning());
+    games.Start(*GameLaunchCommandFor(scratch / "no-such-launcher", scratch / ""));
+    EXPECT_FALSE(games.LatestRunning());
+    EXPECT_EQ(games.Running(), 1);
 }
 
 // A game takes none of the client's descriptors: a connection or file the

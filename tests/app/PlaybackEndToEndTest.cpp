@@ -1,181 +1,19 @@
-// Playback of a hosted cast from end to end: the casting server and the game
-// stand-in run as programs of their own, the client's window downloads and
-// assembles the cast, plays its commentary through the private sound server
-// and starts, pauses and steers the game.
+// Playback of a hosted cast from end to end, with the Linux stand-in as the
+// game behind a launcher that notes each start.
 
-#include "../playback/CastSections.h"
-#include "CastClients.h"
 #include "EventWait.h"
+#include "PlaybackJourney.h"
 #include "ProcessCheck.h"
-#include "QtTestSupport.h"
-#include "app/UnitFormMain.h"
-#include "session/ViewingRun.h"
-#include "app/UnitGameInstall.h"
 #include "app/pages/PagesSetup.h"
 #include "app/pages/PagesViewer.h"
-#include "net/OpeningExchange.h"
-#include "playback/PlaybackSync.h"
-#include "BuildTree.h"
-
-#include <QApplication>
-#include <QMessageBox>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTimer>
+#include "session/ViewingRun.h"
 
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
-namespace {
-
-const QString Tools = QString::fromStdString(BuildTreePath("tools/"));
-constexpr int Deadline = 60000;
-
-// Runs events until `done` holds; false after the deadline.
-bool WaitUntil(const std::function<bool()>& done) { return PumpUntil(done, Deadline); }
-
-TSectionParts Parts(const TCastSection& section) {
-    return TSectionParts{section.Demo, section.BodyOffset, section.Audio};
-}
-
-class PlaybackEndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("NELQ_TEST_AUDIO") ||
-            qEnvironmentVariableIsEmpty("DISPLAY"))
-            GTEST_SKIP() << "needs the private display and sound server of scripts/test-env";
-        Env.InstallGame("valid.exe", PlaybackExecutableName);
-        Form = Env.CreateForm();
-        Form->show();
-        // Any box that opens is answered and remembered, so the run never
-        // waits on one.
-        Boxes.setInterval(100);
-        QObject::connect(&Boxes, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                BoxTexts << box->text();
-                box->done(QMessageBox::Ok);
-            }
-        });
-        Boxes.start();
-    }
-
-    void TearDown() override {
-        if (Form)
-            Form->StopAll();
-        if (Server.state() != QProcess::NotRunning) {
-            Server.terminate();
-            Server.waitForFinished(10000);
-        }
-    }
-
-    // The launcher the client starts the game with: it notes each launch with
-    // the game's process number in the game log and hands over to `game`.
-    void UseLauncher(const QString& game) {
-        const std::string script = Env.Dir / "launch.sh";
-        std::ofstream(script) << "echo launched $$ >> '" << GameLog() << "'\n"
-                              << "exec " << game.toStdString() << " \"$@\" >> '" << GameLog()
-                              << "' 2>&1\n";
-        Form->Settings().WriteString("Settings", "GameLauncher",
-                                    QString::fromStdString("/bin/sh " + script));
-    }
-    std::string GameLog() const { return Env.Dir / "game.log"; }
-    QString GameLogText() const { return QString::fromStdString(ReadAll(GameLog())); }
-    // The process numbers of the games launched so far, in order.
-    std::vector<pid_t> LaunchedGames() const {
-        std::vector<pid_t> games;
-        QRegularExpressionMatchIterator launches =
-            QRegularExpression("^launched (\\d+)$", QRegularExpression::MultilineOption)
-                .globalMatch(GameLogText());
-        while (launches.hasNext())
-            games.push_back(static_cast<pid_t>(launches.next().captured(1).toInt()));
-        return games;
-    }
-
-    void StartServer(const std::string& address) {
-        Address = address;
-        Server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Server.start(Tools + "nelq-server/nelq-server",
-                     {"--bind", QString::fromStdString(address), "--data",
-                      QString::fromStdString(Env.Dir / "casts")});
-        ASSERT_TRUE(Server.waitForStarted(10000));
-        // Ready once it takes a filmer.
-        ASSERT_TRUE(WaitUntil([&] { return ConnectFilmer(); })) << "the server never listened";
-    }
-
-    bool ConnectFilmer() {
-        Filmer = std::make_unique<TServerConnection>();
-        try {
-            return ConnectAs(*Filmer, Address, FilmerRole.Port, FilmerRole.RoleCode).Accepted &&
-                   FilmerLogin(*Filmer, "", "NEW", "PLAY").Accepted;
-        } catch (const std::exception&) {
-            return false;
-        }
-    }
-
-    void Upload(std::int32_t section, const TCastSection& parts) {
-        UploadSection(*Filmer, section, Parts(parts));
-    }
-    void Complete() {
-        Filmer->WriteLine("COMPLETED");
-        Filmer->WriteLine("HI"); // answered once everything before it was taken
-        Filmer->ReadLine();
-    }
-
-    // Views the cast "PLAY" from its start.
-    void View() {
-        Form->Into->ComboBoxViewHost->setEditText(QString::fromStdString(Address));
-        Form->SelectMode(WizardMode::ViewServer);
-        Form->ExecuteAction(Form->ActionNext);
-        ASSERT_TRUE(WaitUntil([&] { return Form->CurrentPage() == int(PageViewOptions); }))
-            << State();
-        Form->ViewOptions->CheckBoxAudioOnly->setChecked(false);
-        Form->ExecuteAction(Form->ActionNext);
-        ASSERT_TRUE(WaitUntil([&] {
-            return Form->CurrentPage() == PageSectionPick || Form->CurrentPage() == PageViewing;
-        })) << State();
-        if (Form->CurrentPage() == PageSectionPick) {
-            Form->SectionPick->RadioButtonPlayFromStart->setChecked(true);
-            Form->ExecuteAction(Form->ActionNext);
-        }
-        ASSERT_TRUE(WaitUntil([&] { return Form->ViewRun() && Form->ViewRun()->Sync(); }))
-            << State();
-    }
-
-    TPlaybackSync& Sync() { return *Form->ViewRun()->Sync(); }
-    // What a failed wait shows.
-    std::string State() const {
-        std::string state = "page " + std::to_string(Form->CurrentPage());
-        if (const TPlaybackSync* sync = Form->ViewRun() ? Form->ViewRun()->Sync() : nullptr)
-            state += ", play section " + std::to_string(sync->PlaySection()) + ", paused " +
-                     std::to_string(sync->Paused()) + ", launch pending " +
-                     std::to_string(sync->GameLaunchPending()) + ", last completed " +
-                     std::to_string(Form->ViewRun()->Assembly().LastCompletedSection()) + ", heard " +
-                     std::to_string(Form->ViewRun()->Sync()->HeardAudioTime()) + " ms, decoding " +
-                     std::to_string(Form->ViewRun()->Sync()->Player().DecodeSection()) +
-                     ", device playing " +
-                     std::to_string(Form->ViewRun()->Sync()->Player().WaveOut()->Playing());
-        return state + "\naudiosync.txt: " + AudioSync() + "\ngame log:\n" +
-               GameLogText().toStdString();
-    }
-    std::string AudioSync() const {
-        return ReadAll(Form->GameDirectory().toStdString() + "NELQ/audiosync.txt");
-    }
-
-    ClientEnvironment Env;
-    std::unique_ptr<TFormMain> Form;
-    QProcess Server;
-    std::string Address;
-    std::unique_ptr<TServerConnection> Filmer;
-    QTimer Boxes;
-    QStringList BoxTexts;
-};
-
-} // namespace
-
 TEST_F(PlaybackEndToEnd, EachRebuiltRecordingStartsTheGameWhenTheAudioReachesIt) {
-    UseLauncher(Tools + "t2-standin/t2-standin");
+    UseLauncher(Tools() + "t2-standin/t2-standin");
     StartServer("127.0.0.170");
     const fs::path work = Env.Dir / "work";
     fs::create_directories(work);
@@ -206,7 +44,7 @@ TEST_F(PlaybackEndToEnd, EachRebuiltRecordingStartsTheGameWhenTheAudioReachesIt)
 }
 
 TEST_F(PlaybackEndToEnd, SectionsArrivingSlowerThanTheAudioPauseAndResume) {
-    UseLauncher(Tools + "t2-standin/t2-standin");
+    UseLauncher(Tools() + "t2-standin/t2-standin");
     StartServer("127.0.0.171");
     const fs::path work = Env.Dir / "work";
     fs::create_directories(work);
@@ -253,7 +91,7 @@ TEST_F(PlaybackEndToEnd, AGameThatNeverOpensItsWindowIsGivenUpAndTheAudioGoesOn)
 }
 
 TEST_F(PlaybackEndToEnd, BackEndsTheGameSoTheNextRunsGamePlaysAndClosingEndsThatOne) {
-    UseLauncher(Tools + "t2-standin/t2-standin");
+    UseLauncher(Tools() + "t2-standin/t2-standin");
     StartServer("127.0.0.173");
     const fs::path work = Env.Dir / "work";
     fs::create_directories(work);

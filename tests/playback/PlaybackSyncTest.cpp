@@ -106,7 +106,8 @@ protected:
                                    Launches.push_back(demo);
                                },
                                [this](bool paused) { PanelShown = paused; },
-                               [this](const std::string& message) { Errors.push_back(message); }},
+                               [this](const std::string& message) { Errors.push_back(message); },
+                               [this] { return GameProcessLives; }},
             [this] { return std::make_unique<SteppedWaveOutDevice>(Clock); });
         Started = Sync->StartPlayback(section);
         if (Started)
@@ -134,6 +135,7 @@ protected:
     std::unique_ptr<TPlaybackSync> Sync;
     bool Started = false;
     bool LaunchFails = false;
+    bool GameProcessLives = false;
     std::vector<std::int32_t> Launches;
     std::vector<std::string> Errors;
     bool PanelShown = false;
@@ -342,6 +344,43 @@ TEST_F(PlaybackSyncTest, AGameThatNeverShowsItsWindowIsGivenUpAfterSixteenTicks)
     TickAt(1200);
     EXPECT_EQ(Sync->PlaySection(), 1);
     EXPECT_EQ(Launches.size(), 1u);
+}
+
+// Wine may take many seconds to open the game's window: while the game's
+// process lives the launch waits longer, and ends as soon as the process does.
+TEST_F(PlaybackSyncTest, ALaunchWaitsLongerWhileTheGamesProcessLives) {
+    struct Case {
+        int ProcessEndsAtTick; // 0: never
+        int WindowAtTick;      // 0: never
+        int PendingUntilTick;  // 0: still pending at the last tick
+    };
+    constexpr int Long = TPlaybackSync::StartingGameCheckLimit;
+    const Case cases[] = {
+        {0, 0, Long},                            // a process that never shows a window
+        {5, 0, TPlaybackSync::LaunchCheckLimit}, // it ends early: the usual limit
+        {40, 0, 40},                             // it ends late: the launch ends with it
+        {0, 30, 0},                              // a window, no report yet: waits on
+    };
+    CompleteSections(0, 5);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "process ends " << c.ProcessEndsAtTick << ", window " << c.WindowAtTick);
+        Windows.Open = false;
+        GameProcessLives = true;
+        Cast.Starts.Add(0, 0);
+        Start(0);
+        TickAt(100);
+        ASSERT_TRUE(Sync->GameLaunchPending());
+        int endedAt = 0;
+        for (int tick = 1; tick <= Long + 10 && endedAt == 0; ++tick) {
+            GameProcessLives = c.ProcessEndsAtTick == 0 || tick < c.ProcessEndsAtTick;
+            Windows.Open = c.WindowAtTick != 0 && tick >= c.WindowAtTick;
+            TickAt(100);
+            if (!Sync->GameLaunchPending())
+                endedAt = tick;
+        }
+        EXPECT_EQ(endedAt, c.PendingUntilTick);
+    }
 }
 
 TEST_F(PlaybackSyncTest, AGameStillPlayingThePreviousRecordingIsLeftToFinish) {

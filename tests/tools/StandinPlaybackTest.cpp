@@ -1,7 +1,9 @@
 #include "../demo/TestSupport.h"
+#include "BuildTree.h"
 #include "ChildProcess.h"
 #include "RebuiltRecordingWriter.h"
-#include "BuildTree.h"
+#include "WinePrefix.h"
+#include "platform/PeVersionReader.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +13,36 @@
 namespace {
 
 const std::string Standin = StandinProgram();
+const std::string WindowsStandin = Standin + ".exe";
+
+// Why the Windows stand-in cannot run under Wine here; empty when it can.
+std::string WineProblem() {
+    if (!std::filesystem::exists(WindowsStandin))
+        return "no " + WindowsStandin + " (built where i686-w64-mingw32-g++ is found)";
+    return BuildTreeWinePrefix().Problem;
+}
+
+// The game as the client starts it: the Linux stand-in behind its launcher
+// words, or the Windows stand-in installed as the game's executable and run
+// by Wine.
+struct TGameBuild {
+    const char* Name;
+    bool UnderWine;
+};
+void PrintTo(const TGameBuild& build, std::ostream* out) {
+    *out << build.Name;
+}
 
 // A game directory as the client leaves it before starting the game.
-class StandinPlayback : public ::testing::Test {
+class StandinPlayback : public ::testing::TestWithParam<TGameBuild> {
 protected:
     void SetUp() override {
         if (std::getenv("DISPLAY") == nullptr)
             GTEST_SKIP() << "no X display (scripts/test provides one)";
+        if (GetParam().UnderWine) {
+            ASSERT_EQ(WineProblem(), "");
+            std::filesystem::copy_file(WindowsStandin, Dir / "Tribes2DemoPlayback.exe");
+        }
         std::filesystem::create_directories(Dir / "NELQ/scripts");
         std::filesystem::create_directories(Dir / "NELQ/recordings");
         WriteStartScript("%file = \"recordings/nelqdemo3.rec\";");
@@ -31,12 +56,13 @@ protected:
                        line8 + "\r\n   %verLen = getDemoVersionLength(%file);\r\n}\r\n");
     }
 
-    std::unique_ptr<TChildProcess> StartGame(const std::vector<std::string>& launcher = {}) {
-        std::vector<std::string> argv{Standin};
-        argv.insert(argv.end(), launcher.begin(), launcher.end());
+    // The stand-in's own options may stand anywhere among the game's.
+    std::unique_ptr<TChildProcess> StartGame(const std::vector<std::string>& options = {}) {
+        std::vector<std::string> argv{GetParam().UnderWine ? BuildTreeWinePrefix().Wine : Standin,
+                                      Dir / "Tribes2DemoPlayback.exe"};
+        argv.insert(argv.end(), options.begin(), options.end());
         for (const char* arg : {"-nologin", "-mod", "NELQ"})
             argv.push_back(arg);
-        argv.insert(argv.end() - 3, Dir / "Tribes2DemoPlayback.exe");
         return std::make_unique<TChildProcess>(argv, Dir / ".", Dir / "standin");
     }
 
@@ -56,7 +82,7 @@ protected:
     TTempDir Dir;
 };
 
-TEST_F(StandinPlayback, PlaysTheGrowingDemoFollowsSpeedInstructionsAndQuitsAtItsEnd) {
+TEST_P(StandinPlayback, PlaysTheGrowingDemoFollowsSpeedInstructionsAndQuitsAtItsEnd) {
     TGeneratorOptions options;
     options.DurationMs = 8000;
     const TGeneratedRecording recording = GenerateRecordingBytes(options);
@@ -93,7 +119,7 @@ TEST_F(StandinPlayback, PlaysTheGrowingDemoFollowsSpeedInstructionsAndQuitsAtIts
     EXPECT_TRUE(WaitUntil([] { return !TribesWindowShown(); }));
 }
 
-TEST_F(StandinPlayback, ClockDriftAndTheIdleEndOfAnUnfinishedRecording) {
+TEST_P(StandinPlayback, ClockDriftAndTheIdleEndOfAnUnfinishedRecording) {
     TGeneratorOptions options;
     options.DurationMs = 1600;
     const TGeneratedRecording recording = GenerateRecordingBytes(options);
@@ -107,13 +133,15 @@ TEST_F(StandinPlayback, ClockDriftAndTheIdleEndOfAnUnfinishedRecording) {
     EXPECT_NE(game->Output().find("demo complete at 1600 ms"), std::string::npos) << game->Output();
 }
 
-TEST_F(StandinPlayback, ADemoThatCannotBePlayedIsReported) {
+TEST_P(StandinPlayback, ADemoThatCannotBePlayedIsReported) {
     for (const std::string& line8 :
          {std::string("%file = \"../../outside.rec\";"), std::string("%file = \"/etc/hosts\";")}) {
         WriteStartScript(line8);
         auto game = StartGame();
         EXPECT_EQ(game->Wait(std::chrono::seconds(30)), 1);
         EXPECT_NE(game->Errors().find("Demo playback failed for file '"), std::string::npos)
+            << game->Errors();
+        EXPECT_NE(game->Errors().find("outside the mod directory"), std::string::npos)
             << game->Errors();
     }
     WriteStartScript("   %verLen = 0;");
@@ -123,6 +151,10 @@ TEST_F(StandinPlayback, ADemoThatCannotBePlayedIsReported) {
     EXPECT_FALSE(std::filesystem::exists(Dir / "NELQ/demoprog.txt"));
 }
 
+INSTANTIATE_TEST_SUITE_P(Builds, StandinPlayback,
+                         ::testing::Values(TGameBuild{"Linux", false}, TGameBuild{"Wine", true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 TEST(StandinWithoutDisplay, SaysSoAndFails) {
     TTempDir dir;
     const TCommandResult result =
@@ -130,6 +162,20 @@ TEST(StandinWithoutDisplay, SaysSoAndFails) {
                    "' Tribes2DemoPlayback.exe -nologin -mod NELQ 2>&1");
     EXPECT_EQ(result.Status, 2);
     EXPECT_NE(result.Output.find("cannot open the X display"), std::string::npos) << result.Output;
+
+    ASSERT_EQ(WineProblem(), "");
+    const TCommandResult underWine = RunCommand("cd '" + dir / "." + "' && env -u DISPLAY wine '" +
+                                                WindowsStandin + "' -nologin -mod NELQ 2>&1");
+    EXPECT_EQ(underWine.Status, 2);
+    EXPECT_NE(underWine.Output.find("cannot create the game window"), std::string::npos)
+        << underWine.Output;
+}
+
+// The client accepts the Windows stand-in as the playback executable by this.
+TEST(WindowsStandin, CarriesTheGamesVersion) {
+    ASSERT_EQ(WineProblem(), "");
+    EXPECT_EQ(ReadPeVersionString(WindowsStandin, "FileVersion"), "0, 25034, 0, 0");
+    EXPECT_EQ(ReadPeVersionString(WindowsStandin, "ProductName"), "Tribes 2");
 }
 
 } // namespace

@@ -8,14 +8,14 @@
 #include <cstring>
 #include <poll.h>
 
-struct TGameWindow::TXState {
+struct TGameWindow::TSystem {
     Display* Connection = nullptr;
     Window Handle = 0;
     GC Context = nullptr;
     Atom DeleteWindow = 0;
 };
 
-TGameWindow::TGameWindow() : FX(new TXState) {
+TGameWindow::TGameWindow() : FX(new TSystem) {
     FX->Connection = XOpenDisplay(nullptr);
     if (FX->Connection == nullptr) {
         const char* display = std::getenv("DISPLAY");

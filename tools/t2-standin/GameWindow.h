@@ -5,7 +5,8 @@
 #include <string>
 
 // The game's top-level window, titled exactly "Tribes 2" (WM_NAME and
-// _NET_WM_NAME), which is how the client finds a running game. It shows the
+// _NET_WM_NAME under X; under Wine the window's own title, which Wine passes
+// on), which is how the client finds a running game. It shows the
 // demo clock and the status text; closing it or pressing Escape ends the demo.
 class ENoDisplay : public std::runtime_error {
 public:
@@ -16,7 +17,7 @@ class TGameWindow {
 public:
     static constexpr const char* Title = "Tribes 2";
 
-    // Throws ENoDisplay when no X display can be opened.
+    // Throws ENoDisplay when no display can be opened.
     TGameWindow();
     ~TGameWindow();
     TGameWindow(const TGameWindow&) = delete;
@@ -32,7 +33,7 @@ public:
 private:
     void Draw();
 
-    struct TXState;
-    std::unique_ptr<TXState> FX;
+    struct TSystem;
+    std::unique_ptr<TSystem> FX;
     std::string FText;
 };

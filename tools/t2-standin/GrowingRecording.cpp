@@ -14,6 +14,13 @@ namespace {
 
 constexpr std::size_t ReadChunk = 65536;
 
+// The Windows build reads the same way, but must not translate line ends.
+#ifdef _WIN32
+constexpr int OpenFlags = O_RDONLY | O_BINARY;
+#else
+constexpr int OpenFlags = O_RDONLY | O_CLOEXEC;
+#endif
+
 std::uint32_t LittleEndian32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
@@ -22,7 +29,7 @@ std::uint32_t LittleEndian32(const std::uint8_t* p) {
 } // namespace
 
 TGrowingRecording::TGrowingRecording(const std::string& path) : FHeadSize(RecordingHeaderSize) {
-    FHandle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FHandle = open(path.c_str(), OpenFlags);
     if (FHandle < 0)
         throw ERecordingReadError("cannot open " + path + ": " + std::strerror(errno));
     if (inflateInit(&FZlib) != Z_OK) {
@@ -40,6 +47,11 @@ bool TGrowingRecording::Poll() {
     struct stat file;
     if (fstat(FHandle, &file) == 0 && static_cast<std::uint64_t>(file.st_size) < FBytesRead)
         throw ERecordingReadError("the recording was cut short while it played");
+    // Windows' C runtime reads nothing more once it has met the end of a
+    // file, until the file is sought; so the reading goes on from here.
+    if (lseek(FHandle, static_cast<off_t>(FBytesRead), SEEK_SET) < 0)
+        throw ERecordingReadError(std::string("cannot read the recording: ") +
+                                  std::strerror(errno));
     bool arrived = false;
     std::array<std::uint8_t, ReadChunk> chunk;
     for (;;) {

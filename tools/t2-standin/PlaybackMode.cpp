@@ -60,7 +60,8 @@ std::unique_ptr<TGrowingRecording> LoadDemo(const std::string& demoPath, TGameWi
 
 bool IsInsideModDirectory(const std::string& file) {
     const std::filesystem::path path(file);
-    if (path.is_absolute())
+    // On Windows "/etc/x" and "C:x" are not absolute, yet lie outside too.
+    if (path.has_root_path())
         return false;
     for (const auto& part : path)
         if (part == "..")

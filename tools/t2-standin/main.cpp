@@ -4,19 +4,39 @@
 
 #include "GameWindow.h"
 #include "PlaybackMode.h"
+#ifndef T2STANDIN_PLAYBACK_ONLY
 #include "RecordMode.h"
+#endif
 #include "StandinArguments.h"
 
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+#ifdef T2STANDIN_PLAYBACK_ONLY
+    // Run as the game itself (under Wine): its own path is the executable's.
+    const std::vector<std::string> args(argv, argv + argc);
+#else
     const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
     try {
+#ifndef T2STANDIN_PLAYBACK_ONLY
         if (IsRecordCommand(args)) {
             RunRecordMode(ParseRecordArguments(args), std::cout);
             return 0;
+        }
+#endif
+        // Started by a launcher the tests cannot redirect (Wine), the game
+        // writes what it does to the file they name instead.
+        if (const char* logPath = std::getenv("T2STANDIN_LOG"); logPath && *logPath) {
+            std::ofstream log(logPath, std::ios::app);
+            if (!log)
+                throw std::runtime_error(std::string("cannot open the log ") + logPath);
+            return RunPlaybackMode(ParsePlaybackArguments(args), log);
         }
         return RunPlaybackMode(ParsePlaybackArguments(args), std::cout);
     } catch (const EUsage& error) {

@@ -146,6 +146,10 @@ constexpr int DefaultSectionStep = 4;
 
 } // namespace
 
+bool TPageFilmOptions::ReadyForNext() const {
+    return !EditGameName->text().isEmpty() && ComboBoxSectionStep->currentIndex() >= 0;
+}
+
 void TPageFilmOptions::LoadChoices(const SettingsStore& settings) {
     FillAudioQualityList(*ComboBoxAudioRate,
                          settings.ReadInteger(SettingsSection, QStringLiteral("AudioIndex"), 0));

@@ -30,6 +30,8 @@ public:
     // The stored choices shown on the page, with defaults for what is missing
     // or out of range.
     void LoadChoices(const SettingsStore& settings);
+    // A game name and a section step are chosen.
+    bool ReadyForNext() const;
     // Keeps the page's choices; a transfer rate that is not a positive whole
     // number is refused before anything is kept.
     void StoreChoices(SettingsStore& settings) const;

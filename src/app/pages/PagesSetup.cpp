@@ -1,11 +1,13 @@
 #include "app/pages/PagesSetup.h"
 
 #include "app/LocalPath.h"
+#include "app/UnitGameInstall.h"
 #include "app/UnitHostHistory.h"
 #include "app/UnitMessageBoxes.h"
 #include "app/UnitSettingsStore.h"
 #include "app/pages/PageKit.h"
 #include "playback/ArchiveExport.h"
+#include "platform/WineRegistry.h"
 #include "playback/OfflineCastList.h"
 
 #include <QAction>
@@ -131,6 +133,12 @@ bool TPageInto::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void TPageLocateTribes2::ShowGameDirectory(const QString& gameDirectory) {
+    EditTribes2Path->setText(gameDirectory + QString::fromStdString(FindNameIgnoringCase(
+                                                 gameDirectory.toStdString(), GameExecutableName)));
+    LabelT2Version->setText(RequiredGameBuild);
+}
+
 void TPageLocateTribes2::ActionSelectT2Execute() {
     const QString current = EditTribes2Path->text();
     QFileDialog dialog(this, QStringLiteral("Select Tribes2.exe File"), QFileInfo(current).path(),
@@ -151,6 +159,49 @@ void TPageLocateTribes2::TakeGameExecutable(const QString& chosen) {
         return;
     }
     EditTribes2Path->setText(chosen);
+}
+
+WizardMode TPageInto::Mode() const {
+    if (RadioButtonViewGame->isChecked())
+        return WizardMode::ViewServer;
+    if (RadioButtonViewOffline->isChecked())
+        return WizardMode::ViewOffline;
+    return WizardMode::Film;
+}
+
+void TPageInto::SetMode(WizardMode mode) {
+    switch (mode) {
+    case WizardMode::ViewServer:
+        RadioButtonViewGame->setChecked(true);
+        break;
+    case WizardMode::ViewOffline:
+        RadioButtonViewOffline->setChecked(true);
+        break;
+    case WizardMode::Film:
+        RadioButtonFilmGame->setChecked(true);
+        break;
+    }
+}
+
+bool TPageInto::ReadyForNext() const {
+    switch (Mode()) {
+    case WizardMode::ViewServer:
+        return !ComboBoxViewHost->currentText().isEmpty();
+    case WizardMode::Film:
+        return !ComboBoxFilmHost->currentText().isEmpty();
+    case WizardMode::ViewOffline:
+        return !ListViewOffline->selectedItems().isEmpty();
+    }
+    return false;
+}
+
+void TPageInto::StoreChoices(SettingsStore& settings) const {
+    settings.WriteString(SettingsSection, QStringLiteral("ViewHost"),
+                         ComboBoxViewHost->currentText());
+    settings.WriteString(SettingsSection, QStringLiteral("FilmHost"),
+                         ComboBoxFilmHost->currentText());
+    SaveHostHistory(*ComboBoxViewHost, settings);
+    SaveHostHistory(*ComboBoxFilmHost, settings);
 }
 
 void TPageInto::LoadChoices(const SettingsStore& settings, const QString& streamsDirectory) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/WizardMode.h"
+
 class SettingsStore;
 
 #include <QComboBox>
@@ -22,6 +24,9 @@ public:
     QLineEdit* EditTribes2Path;
     QPushButton* ButtonSelectTribes2;
 
+    // The game's executable in `gameDirectory` (found whatever its letter
+    // case), and the build the client needs.
+    void ShowGameDirectory(const QString& gameDirectory);
     // Browse: a file dialog for the game's executable.
     void ActionSelectT2Execute();
     // What Browse does with the file the user confirmed in the dialog.
@@ -43,8 +48,15 @@ public:
     // The offline list's context menu: the selected stored cast as a ".qmx".
     QAction* ActionExportArchive;
 
+    WizardMode Mode() const;
+    void SetMode(WizardMode mode);
+    // Whether the chosen mode has what it needs: a host, or a stored cast.
+    bool ReadyForNext() const;
+
     // The hosts and recordings directory last used, and the offline list.
     void LoadChoices(const SettingsStore& settings, const QString& streamsDirectory);
+    // Keeps the hosts, each with its history.
+    void StoreChoices(SettingsStore& settings) const;
     // Lists the stored casts and cast archives of the streams directory.
     void FillOfflineList(const QString& streamsDirectory);
 

@@ -48,6 +48,20 @@ TPageAuthView::TPageAuthView(QWidget* parent) : QWidget(parent) {
     layout->addWidget(ClickNextHint(this));
 }
 
+void TPageAuthView::LoadLogin(const SettingsStore& settings) {
+    EditViewerUsername->setText(
+        settings.ReadString(SettingsSection, QStringLiteral("ViewerUsername"), {}));
+    EditViewerPassword->setText(
+        settings.ReadString(SettingsSection, QStringLiteral("ViewerPassword"), {}));
+}
+
+void TPageAuthView::StoreLogin(SettingsStore& settings) const {
+    settings.WriteString(SettingsSection, QStringLiteral("ViewerUsername"),
+                         EditViewerUsername->text());
+    settings.WriteString(SettingsSection, QStringLiteral("ViewerPassword"),
+                         EditViewerPassword->text());
+}
+
 TPageViewOptions::TPageViewOptions(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("View Options"));
     QVBoxLayout* layout = PageLayout(this);
@@ -168,6 +182,11 @@ void TPageViewOptions::ReadClientPrefs(const QString& gameDirectory) {
     ComboBoxVideoMode->setCurrentIndex(
         std::max(0, ComboBoxVideoMode->findText(QString::fromStdString(prefs.VideoMode))));
     TrackBarTribesVolume->setValue(prefs.Volume);
+}
+
+void TPageViewOptions::LoadAudioOnly(const SettingsStore& settings) {
+    CheckBoxAudioOnly->setChecked(
+        settings.ReadBool(SettingsSection, QStringLiteral("AudioOnly"), false));
 }
 
 void TPageViewOptions::StoreViewOptions(const QString& gameDirectory,

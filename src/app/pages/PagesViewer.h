@@ -25,6 +25,10 @@ public:
 
     QLineEdit* EditViewerUsername;
     QLineEdit* EditViewerPassword;
+
+    // The login last used, and keeping the one entered.
+    void LoadLogin(const SettingsStore& settings);
+    void StoreLogin(SettingsStore& settings) const;
 };
 
 // Page "View Options": the game to watch and how to watch it.
@@ -41,6 +45,7 @@ public:
 
     // The display choices read back from the game's preference file.
     void ReadClientPrefs(const QString& gameDirectory);
+    void LoadAudioOnly(const SettingsStore& settings);
     // What Next keeps: the display choices in the game's preference file and
     // "audio only" in the settings.
     void StoreViewOptions(const QString& gameDirectory, SettingsStore& settings) const;
