@@ -23,6 +23,8 @@ TServerHarness::TServerHarness(const std::string& address, const std::string& na
     Options.DataDirectory = DataDirectory;
     Options.FilmerPort = 0;
     Options.ViewerPort = 0;
+    if (Options.HttpPort)
+        Options.HttpPort = 0;
     Launch();
 }
 
@@ -39,12 +41,14 @@ void TServerHarness::Launch() {
     FServer->Start();
     FFilmerPort = FServer->FilmerPort();
     FViewerPort = FServer->ViewerPort();
+    FHttpPort = FServer->HttpPort();
 }
 
 void TServerHarness::Restart() {
     FServer.reset();
     Options.FilmerPort = FFilmerPort; // clients reconnect where they were
     Options.ViewerPort = FViewerPort;
+    Options.HttpPort = FHttpPort;
     Launch();
 }
 
