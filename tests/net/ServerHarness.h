@@ -78,7 +78,7 @@ struct TRawExchange {
 };
 TRawExchange SendRaw(const std::string& address, std::uint16_t port, const std::string& bytes);
 
-// A plain client socket that sends what it is given and reads nothing.
+// A plain client socket that sends what it is given and reads only when asked.
 class TRawClient {
 public:
     // `receiveBuffer` > 0 shrinks the receive buffer, so that the server's
@@ -89,6 +89,10 @@ public:
     TRawClient& operator=(const TRawClient&) = delete;
 
     void Send(const std::string& bytes);
+    // Reads until `count` bytes came or the peer closed (then PeerClosed);
+    // gives up after 30 s.
+    std::string Receive(std::size_t count);
+    bool PeerClosed = false;
 
 private:
     int Socket = -1;
