@@ -131,8 +131,7 @@ TEST(HttpServer, PageListAndArchiveHoldTheCastsAndHostileRequestsGetClearAnswers
         EXPECT_EQ(sections[n].Section, static_cast<std::int32_t>(n));
         EXPECT_EQ(sections[n].Tag, viewed.Header.Streams[0].Tag);
         EXPECT_EQ(ReadBytes(extracted + "/demo_" + std::to_string(n) + ".rec"), viewed.Streams[0]);
-        EXPECT_EQ(ReadBytes(extracted + "/audio_" + std::to_string(n) + ".ogg"),
-                  viewed.Streams[1]);
+        EXPECT_EQ(ReadBytes(extracted + "/audio_" + std::to_string(n) + ".ogg"), viewed.Streams[1]);
     }
 }
 

@@ -32,7 +32,8 @@ std::uint32_t FileCrc(const fs::path& path, std::uint64_t offset, std::uint64_t 
     std::string chunk(std::min<std::uint64_t>(CrcChunk, length), '\0');
     std::uint32_t crc = 0;
     while (length > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, CrcChunk));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, CrcChunk));
         const ssize_t got = ::pread(file, chunk.data(), want, static_cast<off_t>(offset));
         if (got <= 0) {
             ::close(file);
@@ -95,7 +96,9 @@ private:
                                       : Archive.Pieces.back().Start + Archive.Pieces.back().Length;
     }
 
-    void Own(const std::string& bytes) { Archive.Pieces.push_back({End(), bytes.size(), bytes, {}, 0}); }
+    void Own(const std::string& bytes) {
+        Archive.Pieces.push_back({End(), bytes.size(), bytes, {}, 0});
+    }
 
     TStoredZip Zip;
     TCastArchive Archive;

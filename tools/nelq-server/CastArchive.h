@@ -29,7 +29,7 @@ struct TCastArchive {
 
     std::vector<TPiece> Pieces; // in archive order, without gaps
     std::uint64_t Size = 0;
-    std::string ETag;           // quoted; changes whenever a byte would
+    std::string ETag;             // quoted; changes whenever a byte would
     std::time_t LastModified = 0; // when the filmer finished
 };
 

@@ -45,8 +45,8 @@ std::int64_t TCastArchiveStream::Read(std::uint64_t position, char* buffer, std:
         } else {
             if (!OpenFile(piece->File))
                 return -1;
-            const ssize_t got = ::pread(File, buffer + copied, count,
-                                        static_cast<off_t>(piece->FileOffset + skip));
+            const ssize_t got =
+                ::pread(File, buffer + copied, count, static_cast<off_t>(piece->FileOffset + skip));
             if (got <= 0)
                 return -1; // cut short since its CRC was taken
             copied += static_cast<std::size_t>(got);

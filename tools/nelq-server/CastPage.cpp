@@ -60,15 +60,15 @@ std::string CastListJson(const std::vector<TCastSummary>& casts, const std::stri
     for (const TCastSummary& cast : casts) {
         if (json.size() > 1)
             json += ",";
-        json += "\n{\"name\":" + JsonString(cast.Name) + ",\"state\":\"" +
-                (cast.Live ? "live" : "finished") +
-                "\",\"sections\":" + std::to_string(cast.Sections) + ",\"length_ms\":" +
-                (cast.LengthMs ? std::to_string(*cast.LengthMs) : "null") + ",\"started\":" +
-                (cast.Started ? "\"" + UtcText(*cast.Started, "%Y-%m-%dT%H:%M:%SZ") + "\""
-                              : "null") +
-                ",\"viewers\":" + std::to_string(cast.Viewers) +
-                ",\"watch\":" + JsonString(WatchLink(watchHost, cast.Name)) + ",\"download\":" +
-                (cast.Live ? "null" : JsonString(DownloadPath(cast.Name))) + "}";
+        json +=
+            "\n{\"name\":" + JsonString(cast.Name) + ",\"state\":\"" +
+            (cast.Live ? "live" : "finished") + "\",\"sections\":" + std::to_string(cast.Sections) +
+            ",\"length_ms\":" + (cast.LengthMs ? std::to_string(*cast.LengthMs) : "null") +
+            ",\"started\":" +
+            (cast.Started ? "\"" + UtcText(*cast.Started, "%Y-%m-%dT%H:%M:%SZ") + "\"" : "null") +
+            ",\"viewers\":" + std::to_string(cast.Viewers) +
+            ",\"watch\":" + JsonString(WatchLink(watchHost, cast.Name)) +
+            ",\"download\":" + (cast.Live ? "null" : JsonString(DownloadPath(cast.Name))) + "}";
     }
     return json + "\n]\n";
 }

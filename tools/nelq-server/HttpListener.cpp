@@ -39,9 +39,8 @@ MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* resp
 }
 
 MHD_Response* TextResponse(const std::string& text, const char* type) {
-    MHD_Response* response =
-        MHD_create_response_from_buffer(text.size(), const_cast<char*>(text.data()),
-                                        MHD_RESPMEM_MUST_COPY);
+    MHD_Response* response = MHD_create_response_from_buffer(
+        text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
     if (response) {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
         MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
@@ -80,14 +79,14 @@ void THttpListener::TState::LogLibrary(void* context, const char* format, va_lis
     static_cast<TState*>(context)->Site.Log("http: " + text);
 }
 
-MHD_Result THttpListener::TState::Answer(void* context, MHD_Connection* connection,
-                                         const char* url, const char* method, const char*,
-                                         const char*, std::size_t*, void**) {
+MHD_Result THttpListener::TState::Answer(void* context, MHD_Connection* connection, const char* url,
+                                         const char* method, const char*, const char*, std::size_t*,
+                                         void**) {
     auto& state = *static_cast<TState*>(context);
     const std::string_view verb = method;
     if (verb != MHD_HTTP_METHOD_GET && verb != MHD_HTTP_METHOD_HEAD) {
-        MHD_Response* response = TextResponse("Only GET and HEAD are served here.\n",
-                                              "text/plain; charset=utf-8");
+        MHD_Response* response =
+            TextResponse("Only GET and HEAD are served here.\n", "text/plain; charset=utf-8");
         if (response)
             MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
         return Queue(connection, MHD_HTTP_METHOD_NOT_ALLOWED, response);
@@ -101,7 +100,8 @@ MHD_Result THttpListener::TState::Answer(void* context, MHD_Connection* connecti
 }
 
 std::string THttpListener::TState::LinkHost(MHD_Connection* connection) const {
-    const char* host = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
+    const char* host =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
     return WatchHost(host ? std::optional<std::string>(host) : std::nullopt, Site.BindAddress,
                      Site.ViewerPort);
 }

@@ -89,8 +89,8 @@ private:
             slot.Part = 0;
             slot.Type = 0;
             slot.Tag = demo.BodyOffset;
-            slot.Base = DemoStreamBase(demo, section == Request.StartSection ||
-                                                 view.PreviousDemoSize == 0);
+            slot.Base =
+                DemoStreamBase(demo, section == Request.StartSection || view.PreviousDemoSize == 0);
             slot.Length = demo.Size - slot.Base;
             slots.push_back(std::move(slot));
         }

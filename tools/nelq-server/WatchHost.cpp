@@ -71,9 +71,11 @@ bool ResolvesTo(const std::string& name, const TAddress& bound) {
         TAddress address;
         address.Family = entry->ai_family;
         if (entry->ai_family == AF_INET)
-            std::memcpy(address.Bytes, &reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr, 4);
+            std::memcpy(address.Bytes,
+                        &reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr, 4);
         else if (entry->ai_family == AF_INET6)
-            std::memcpy(address.Bytes, &reinterpret_cast<const sockaddr_in6*>(entry->ai_addr)->sin6_addr, 16);
+            std::memcpy(address.Bytes,
+                        &reinterpret_cast<const sockaddr_in6*>(entry->ai_addr)->sin6_addr, 16);
         found = address == bound;
     }
     ::freeaddrinfo(results);
@@ -86,8 +88,8 @@ std::string Bracketed(const std::string& name) {
 
 } // namespace
 
-std::string WatchHost(const std::optional<std::string>& hostHeader,
-                      const std::string& bindAddress, std::uint16_t viewerPort) {
+std::string WatchHost(const std::optional<std::string>& hostHeader, const std::string& bindAddress,
+                      std::uint16_t viewerPort) {
     std::string host = bindAddress;
     const auto bound = ParseAddress(bindAddress);
     if (const auto name = hostHeader ? HostName(*hostHeader) : std::nullopt; name && bound) {

@@ -9,5 +9,5 @@
 // bind address itself, a name resolving to it, or any name when the server
 // listens on every address), else the bind address. With the viewer port
 // when it is not the one the client dials by default.
-std::string WatchHost(const std::optional<std::string>& hostHeader,
-                      const std::string& bindAddress, std::uint16_t viewerPort);
+std::string WatchHost(const std::optional<std::string>& hostHeader, const std::string& bindAddress,
+                      std::uint16_t viewerPort);
