@@ -187,3 +187,40 @@ TEST(HttpServer, SlowReadersHoldNoSlotAndADeletedCastEndsItsDownloadsWithAnError
     after.Send(Request("/casts/BIG.qmx"));
     EXPECT_EQ(Status(after.Receive(12)), "404");
 }
+
+TEST(HttpServer, ViewerAccountsGuardTheWebSideToo) {
+    TServerOptions options;
+    options.Viewers = {{"ann", "secret"}};
+    TServerHarness server("127.0.0.52", "http-accounts", options);
+    const struct {
+        const char* Authorization; // base64 of USER:PASSWORD
+        const char* Status;
+    } cases[] = {
+        {nullptr, "401"},
+        {"Basic YW5uOnNlY3JldA==", "200"}, // ann:secret
+        {"Basic YW5uOnNlY3JldHg=", "401"}, // ann:secretx
+        {"Basic Ym9iOnNlY3JldA==", "401"}, // bob:secret
+        {"Basic YW5u", "401"},             // ann, no password
+        {"Basic !!!", "401"},
+    };
+    for (const auto& check : cases) {
+        for (const char* path : {"/", "/casts.json", "/casts/NONE.qmx"}) {
+            SCOPED_TRACE(std::string(path) + " " +
+                         (check.Authorization ? check.Authorization : "-"));
+            TRawClient client(server.Address, *server.HttpPort());
+            std::string request = "GET " + std::string(path) + " HTTP/1.0\r\n";
+            if (check.Authorization)
+                request += "Authorization: " + std::string(check.Authorization) + "\r\n";
+            client.Send(request + "\r\n");
+            const std::string reply = client.Receive(1 << 16);
+            const std::string expected =
+                check.Status == std::string("200") && std::string(path).starts_with("/casts/")
+                    ? "404"
+                    : check.Status;
+            EXPECT_EQ(Status(reply), expected);
+            if (expected == "401") {
+                EXPECT_NE(reply.find("WWW-Authenticate: Basic"), std::string::npos);
+            }
+        }
+    }
+}

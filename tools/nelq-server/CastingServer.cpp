@@ -275,7 +275,7 @@ void TCastingServer::Start() {
     if (State->WebPort) {
         State->Web = std::make_unique<THttpListener>(
             State->Listeners.Web.release(),
-            THttpSite{State->Store, address, ViewerPort(), State->Log});
+            THttpSite{State->Store, address, ViewerPort(), State->Options.Viewers, State->Log});
         State->Log("serving the web page on http://" +
                    (State->Listeners.Address.is_v6() ? "[" + address + "]" : address) + ":" +
                    std::to_string(*State->WebPort) + "/");

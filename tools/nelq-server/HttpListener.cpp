@@ -61,6 +61,7 @@ struct THttpListener::TState {
                              const char* method, const char*, const char*, std::size_t*, void**);
     static void LogLibrary(void* context, const char* format, va_list arguments);
 
+    bool Authorised(MHD_Connection* connection) const;
     MHD_Result Route(MHD_Connection* connection, std::string_view url);
     MHD_Result AnswerArchive(MHD_Connection* connection, std::string_view segment);
     std::string LinkHost(MHD_Connection* connection) const;
@@ -91,12 +92,34 @@ MHD_Result THttpListener::TState::Answer(void* context, MHD_Connection* connecti
             MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
         return Queue(connection, MHD_HTTP_METHOD_NOT_ALLOWED, response);
     }
+    if (!state.Authorised(connection)) {
+        MHD_Response* response =
+            TextResponse("A viewer account is needed here.\n", "text/plain; charset=utf-8");
+        if (!response)
+            return MHD_NO;
+        const MHD_Result queued =
+            MHD_queue_basic_auth_fail_response(connection, "NELQ casts", response);
+        MHD_destroy_response(response);
+        return queued;
+    }
     try {
         return state.Route(connection, url);
     } catch (const std::exception& error) {
         state.Site.Log(std::string("http: ") + url + ": " + error.what());
         return QueueText(connection, MHD_HTTP_INTERNAL_SERVER_ERROR, error.what());
     }
+}
+
+bool THttpListener::TState::Authorised(MHD_Connection* connection) const {
+    if (Site.Viewers.empty())
+        return true;
+    char* password = nullptr;
+    char* user = MHD_basic_auth_get_username_password(connection, &password);
+    const auto account = user ? Site.Viewers.find(user) : Site.Viewers.end();
+    const bool known = account != Site.Viewers.end() && password && account->second == password;
+    MHD_free(user);
+    MHD_free(password);
+    return known;
 }
 
 std::string THttpListener::TState::LinkHost(MHD_Connection* connection) const {

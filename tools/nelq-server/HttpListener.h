@@ -4,6 +4,7 @@
 #include "ServerOptions.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,9 @@ struct THttpSite {
     TCastStore& Store;
     std::string BindAddress;  // as bound: the links' host when the browser's is not ours
     std::uint16_t ViewerPort; // as bound
+    // The viewer accounts: when there are any, the web side asks for one
+    // too, or it would show and hand out the casts they keep private.
+    std::map<std::string, std::string> Viewers;
     TServerLog Log;
 };
 
