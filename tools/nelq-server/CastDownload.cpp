@@ -8,7 +8,7 @@ namespace {
 
 // Big enough blocks for a fast peer; the block is the bulk of what a
 // download holds in memory.
-constexpr std::size_t BlockSize = 128 * 1024;
+constexpr std::size_t BlockSize = 64 * 1024;
 
 struct TDownload {
     TDownload(std::shared_ptr<TCast> cast, std::shared_ptr<const TCastArchive> archive,
