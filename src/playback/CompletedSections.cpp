@@ -47,11 +47,15 @@ std::vector<std::string> LoadCompletedLines(const std::string& castDirectory) {
     return SplitLines(text);
 }
 
+std::string CompletedSectionLine(std::int32_t section, std::int32_t tag) {
+    return Quoted(section) + "," + Quoted(tag);
+}
+
 void AppendCompletedSection(const std::string& castDirectory, std::int32_t section,
                             std::int32_t tag) {
     std::vector<std::string> lines = LoadCompletedLines(castDirectory);
     if (lines.empty())
-        lines.push_back("audio");
-    lines.push_back(Quoted(section) + "," + Quoted(tag));
+        lines.push_back(CompletedHeaderLine);
+    lines.push_back(CompletedSectionLine(section, tag));
     SaveTextLines(castDirectory + CompletedFileName, lines);
 }

@@ -23,6 +23,8 @@ TServerHarness::TServerHarness(const std::string& address, const std::string& na
     Options.DataDirectory = DataDirectory;
     Options.FilmerPort = 0;
     Options.ViewerPort = 0;
+    if (Options.HttpPort)
+        Options.HttpPort = 0;
     Launch();
 }
 
@@ -39,12 +41,14 @@ void TServerHarness::Launch() {
     FServer->Start();
     FFilmerPort = FServer->FilmerPort();
     FViewerPort = FServer->ViewerPort();
+    FHttpPort = FServer->HttpPort();
 }
 
 void TServerHarness::Restart() {
     FServer.reset();
     Options.FilmerPort = FFilmerPort; // clients reconnect where they were
     Options.ViewerPort = FViewerPort;
+    Options.HttpPort = FHttpPort;
     Launch();
 }
 
@@ -193,6 +197,24 @@ TRawClient::~TRawClient() {
 
 void TRawClient::Send(const std::string& bytes) {
     SendAll(Socket, bytes);
+}
+
+std::string TRawClient::Receive(std::size_t count) {
+    std::string received;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    char buffer[4096];
+    while (received.size() < count && !PeerClosed && std::chrono::steady_clock::now() < deadline) {
+        pollfd wait{Socket, POLLIN, 0};
+        if (::poll(&wait, 1, 100) <= 0)
+            continue;
+        const ssize_t n =
+            ::recv(Socket, buffer, std::min(sizeof(buffer), count - received.size()), 0);
+        if (n <= 0)
+            PeerClosed = true;
+        else
+            received.append(buffer, static_cast<std::size_t>(n));
+    }
+    return received;
 }
 
 TRawExchange SendRaw(const std::string& address, std::uint16_t port, const std::string& bytes) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ public:
     TCastingServer& Server() { return *FServer; }
     std::uint16_t FilmerPort() const { return FFilmerPort; }
     std::uint16_t ViewerPort() const { return FViewerPort; }
+    std::optional<std::uint16_t> HttpPort() const { return FHttpPort; }
     bool LogHas(const std::string& text) const;
     std::vector<std::string> Log() const;
 
@@ -42,6 +44,7 @@ private:
     std::unique_ptr<TCastingServer> FServer;
     std::uint16_t FFilmerPort = 0;
     std::uint16_t FViewerPort = 0;
+    std::optional<std::uint16_t> FHttpPort;
     mutable std::mutex LogLock;
     std::vector<std::string> FLog; // guarded by LogLock
 };
@@ -75,7 +78,7 @@ struct TRawExchange {
 };
 TRawExchange SendRaw(const std::string& address, std::uint16_t port, const std::string& bytes);
 
-// A plain client socket that sends what it is given and reads nothing.
+// A plain client socket that sends what it is given and reads only when asked.
 class TRawClient {
 public:
     // `receiveBuffer` > 0 shrinks the receive buffer, so that the server's
@@ -86,6 +89,10 @@ public:
     TRawClient& operator=(const TRawClient&) = delete;
 
     void Send(const std::string& bytes);
+    // Reads until `count` bytes came or the peer closed (then PeerClosed);
+    // gives up after 30 s.
+    std::string Receive(std::size_t count);
+    bool PeerClosed = false;
 
 private:
     int Socket = -1;

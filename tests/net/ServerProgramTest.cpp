@@ -148,6 +148,9 @@ TEST(ServerProgram, CommandLineIsCheckedAndBadOnesAreRefused) {
     EXPECT_EQ(options.FilmerPort, 0);
     EXPECT_EQ(options.ViewerPort, 28101);
     EXPECT_EQ(options.FilmerSlots, 256u); // a quarter of the 1024 connections
+    EXPECT_EQ(options.HttpPort, 28080);
+    EXPECT_EQ(ParseServerOptions({"--bind", "h", "--data", "d", "--http-port", "0"}).HttpPort, 0);
+    EXPECT_FALSE(ParseServerOptions({"--bind", "h", "--no-http", "--data", "d"}).HttpPort);
     const TServerOptions limits =
         ParseServerOptions({"--bind", "h", "--data", "d", "--max-connections", "10",
                             "--filmer-slots", "10", "--viewer-idle-timeout", "90"});
@@ -170,6 +173,8 @@ TEST(ServerProgram, CommandLineIsCheckedAndBadOnesAreRefused) {
         {"--bind", "h", "--data", "d", "--max-connections", "8", "--filmer-slots", "9"},
         {"--bind", "h", "--data", "d", "--max-connections", "0"},
         {"--bind", "h", "--data", "d", "--viewer-idle-timeout", "0"},
+        {"--bind", "h", "--data", "d", "--http-port", "65536"},
+        {"--bind", "h", "--data", "d", "--http-port", "1", "--no-http"},
     };
     for (const auto& arguments : bad)
         EXPECT_THROW(ParseServerOptions(arguments), std::invalid_argument);
@@ -183,7 +188,8 @@ TEST(ServerProgram, CommandLineIsCheckedAndBadOnesAreRefused) {
     EXPECT_TRUE(help.Output().starts_with("usage: nelq-server")) << help.Output();
     EXPECT_NE(help.Output().find("--filmer-slots N"), std::string::npos);
     EXPECT_NE(help.Output().find("--viewer-idle-timeout"), std::string::npos);
-    for (const char* option : {"--viewers-file FILE", "--film-password-file FILE", "--version"})
+    for (const char* option : {"--viewers-file FILE", "--film-password-file FILE", "--version",
+                               "--http-port N", "--no-http"})
         EXPECT_NE(help.Output().find(option), std::string::npos) << option;
 
     TServerProgram version({"--version"});

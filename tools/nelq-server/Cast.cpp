@@ -273,6 +273,16 @@ bool TCast::HoldsSections() const {
     return !FSections.empty() || Completed;
 }
 
+TCastState TCast::State() const {
+    std::lock_guard guard(Lock);
+    return {FSections, Completed};
+}
+
+bool TCast::IsDeleted() const {
+    std::lock_guard guard(Lock);
+    return Deleted;
+}
+
 void TCast::WaitForChange(std::uint64_t version, std::chrono::milliseconds timeout) const {
     std::unique_lock guard(Lock);
     News.wait_for(guard, timeout, [&] { return Version != version; });

@@ -3,6 +3,7 @@
 #include "AudioLengthCache.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -27,9 +28,21 @@ struct TPartState {
     }
 };
 
+// Where the demo stream a viewer gets of a section begins in its stored part:
+// the whole part where the viewer begins a recording (the start of its run,
+// or after an empty demo part), else its body alone.
+inline std::int32_t DemoStreamBase(const TPartState& demo, bool beginsRecording) {
+    return beginsRecording || demo.Size == 0 ? 0 : demo.BodyOffset;
+}
+
 struct TSectionState {
     std::array<TPartState, 2> Parts; // 0 demo part, 1 audio part
     bool Complete() const { return Parts[0].Ended && Parts[1].Ended; }
+};
+
+struct TCastState {
+    std::vector<TSectionState> Sections;
+    bool Completed = false;
 };
 
 // What a viewer needs to know about one section, taken in one go.
@@ -87,6 +100,14 @@ public:
     TSectionView ViewSection(std::int32_t section) const;
     std::vector<TSectionState> Sections() const;
     bool HoldsSections() const;
+    // The sections and whether the filmer finished, taken in one go.
+    TCastState State() const;
+    bool IsDeleted() const;
+
+    // Viewers being sent this cast now, for the web page.
+    void ViewerJoined() { ++FViewers; }
+    void ViewerLeft() { --FViewers; }
+    int Viewers() const { return FViewers; }
     // Waits until something changed after `version`, or `timeout` passed.
     void WaitForChange(std::uint64_t version, std::chrono::milliseconds timeout) const;
 
@@ -104,4 +125,5 @@ private:
     bool Deleted = false;                 // guarded by Lock
     std::uint64_t Version = 0;            // guarded by Lock
     TServerConnection* Filmer = nullptr;  // guarded by Lock
+    std::atomic<int> FViewers{0};
 };

@@ -1,6 +1,7 @@
 #include "CastingServer.h"
 
 #include "CastStore.h"
+#include "HttpListener.h"
 #include "Session.h"
 
 #include "net/LineFields.h"
@@ -83,17 +84,20 @@ void Listen(asio::ip::tcp::acceptor& acceptor, const asio::ip::address& address,
                                  std::to_string(port) + ": " + error.message());
 }
 
-// Both listening sockets, bound when made.
+// The listening sockets, bound when made.
 struct TListeners {
     TListeners(asio::io_context& io, const TServerOptions& options)
-        : Address(ResolveBindAddress(io, options.BindAddress)), Filmers(io), Viewers(io) {
+        : Address(ResolveBindAddress(io, options.BindAddress)), Filmers(io), Viewers(io), Web(io) {
         Listen(Filmers, Address, options.FilmerPort);
         Listen(Viewers, Address, options.ViewerPort);
+        if (options.HttpPort)
+            Listen(Web, Address, *options.HttpPort);
     }
 
     const asio::ip::address Address;
     asio::ip::tcp::acceptor Filmers;
     asio::ip::tcp::acceptor Viewers;
+    asio::ip::tcp::acceptor Web; // handed to the web listener once the store is open
 };
 
 } // namespace
@@ -119,6 +123,8 @@ struct TCastingServer::TState {
 
     TCastStore Store;
     TSessionContext Context{Store, Options, Log, Stopping};
+    std::optional<std::uint16_t> WebPort;
+    std::unique_ptr<THttpListener> Web;
 
     std::mutex SessionLock;
     std::list<TSessionThread> Sessions; // guarded by SessionLock
@@ -126,7 +132,10 @@ struct TCastingServer::TState {
 
 TCastingServer::TState::TState(TServerOptions options, TServerLog log)
     : Options(std::move(options)), Log(std::move(log)), Listeners(Io, Options),
-      Store(Options.DataDirectory) {}
+      Store(Options.DataDirectory) {
+    if (Listeners.Web.is_open())
+        WebPort = Listeners.Web.local_endpoint().port();
+}
 
 void TCastingServer::TState::Accept(asio::ip::tcp::acceptor& acceptor, TRole role) {
     acceptor.async_accept(
@@ -263,6 +272,14 @@ void TCastingServer::Start() {
     const std::string address = State->Listeners.Address.to_string();
     State->Log("listening for filmers on " + address + ":" + std::to_string(FilmerPort()) +
                " and for viewers on " + address + ":" + std::to_string(ViewerPort()));
+    if (State->WebPort) {
+        State->Web = std::make_unique<THttpListener>(
+            State->Listeners.Web.release(),
+            THttpSite{State->Store, address, ViewerPort(), State->Options.Viewers, State->Log});
+        State->Log("serving the web page on http://" +
+                   (State->Listeners.Address.is_v6() ? "[" + address + "]" : address) + ":" +
+                   std::to_string(*State->WebPort) + "/");
+    }
 }
 
 void TCastingServer::Stop() {
@@ -276,6 +293,7 @@ void TCastingServer::Stop() {
     });
     if (State->AcceptThread.joinable())
         State->AcceptThread.join();
+    State->Web.reset();
     State->Store.WakeAll();
     std::lock_guard guard(State->SessionLock);
     for (auto& session : State->Sessions)
@@ -291,6 +309,10 @@ std::uint16_t TCastingServer::FilmerPort() const {
 
 std::uint16_t TCastingServer::ViewerPort() const {
     return State->Listeners.Viewers.local_endpoint().port();
+}
+
+std::optional<std::uint16_t> TCastingServer::HttpPort() const {
+    return State->WebPort;
 }
 
 std::vector<std::string> TCastingServer::CastNames() const {

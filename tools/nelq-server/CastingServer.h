@@ -4,15 +4,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 // The casting server: a listener for filmers and one for viewers on the bound
 // address, one thread per connection (a slow viewer blocks nobody but itself),
-// casts kept on disk in the data directory.
+// casts kept on disk in the data directory; and, unless turned off, a web
+// listener on the same address with connections of its own.
 class TCastingServer {
 public:
-    // Resolves the bind address and binds both ports, then opens the data
+    // Resolves the bind address and binds the ports, then opens the data
     // directory: std::invalid_argument for an address that does not resolve,
     // std::runtime_error for a port that cannot be bound, and nothing on disk
     // in either case.
@@ -27,6 +29,8 @@ public:
     // The bound ports (useful when the options asked for port 0).
     std::uint16_t FilmerPort() const;
     std::uint16_t ViewerPort() const;
+    // The web listener's port; none when it is turned off.
+    std::optional<std::uint16_t> HttpPort() const;
 
     std::vector<std::string> CastNames() const;
     // The operator's deletion: viewers are told, the files go. False when unknown.

@@ -84,15 +84,13 @@ private:
     std::vector<TSlot> Slots(std::int32_t section, const TSectionView& view) const {
         std::vector<TSlot> slots;
         if (!Request.AudioOnly) {
-            // The demo part goes whole where the viewer begins a recording:
-            // at the start of its run and after an empty demo part.
             const TPartState& demo = view.Section.Parts[0];
-            const bool whole = section == Request.StartSection || view.PreviousDemoSize == 0;
             TSlot slot;
             slot.Part = 0;
             slot.Type = 0;
             slot.Tag = demo.BodyOffset;
-            slot.Base = whole || demo.Size == 0 ? 0 : demo.BodyOffset;
+            slot.Base =
+                DemoStreamBase(demo, section == Request.StartSection || view.PreviousDemoSize == 0);
             slot.Length = demo.Size - slot.Base;
             slots.push_back(std::move(slot));
         }
@@ -197,5 +195,11 @@ std::string SendSections(TServerConnection& connection, const TSessionContext& c
         connection.WriteInt32(CastDeleted);
         return "told " + request.GameName + " does not exist (deleted)";
     }
+    // Counted for the web page while this connection is sent the cast.
+    struct TViewing {
+        explicit TViewing(TCast& cast) : Cast(cast) { Cast.ViewerJoined(); }
+        ~TViewing() { Cast.ViewerLeft(); }
+        TCast& Cast;
+    } viewing(*cast);
     return TSectionSender(connection, context, *cast, request, active).Run();
 }

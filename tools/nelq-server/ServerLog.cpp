@@ -1,11 +1,8 @@
 #include "ServerLog.h"
+#include "UtcText.h"
 
 std::string UtcStamp(std::time_t time) {
-    std::tm parts{};
-    char stamp[32] = "";
-    if (gmtime_r(&time, &parts))
-        std::strftime(stamp, sizeof(stamp), "%Y-%m-%d %H:%M:%S", &parts);
-    return stamp;
+    return UtcText(time, "%Y-%m-%d %H:%M:%S");
 }
 
 void TServerLogWriter::operator()(const std::string& line) {

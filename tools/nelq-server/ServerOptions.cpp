@@ -10,6 +10,7 @@ const char* const ServerUsage =
     "                   [--viewer USER:PASSWORD]... [--viewers-file FILE]...\n"
     "                   [--filmer-port N] [--viewer-port N] [--max-connections N]\n"
     "                   [--filmer-slots N] [--viewer-idle-timeout SECONDS]\n"
+    "                   [--http-port N | --no-http]\n"
     "       nelq-server --help | --version\n"
     "  --bind ADDRESS             address or host name to listen on\n"
     "  --data DIR                 where the casts are kept (created when missing)\n"
@@ -22,6 +23,9 @@ const char* const ServerUsage =
     "  --max-connections N        connections served at once (default 1024)\n"
     "  --filmer-slots N           of those, kept for filmers only (default: a quarter)\n"
     "  --viewer-idle-timeout S    close viewers idle this long (default 600 seconds)\n"
+    "  --http-port N              port of the web page and archive downloads\n"
+    "                             (default 28080, 0: any free port)\n"
+    "  --no-http                  serve no web page\n"
     "  --help                     show this text\n"
     "  --version                  show the version\n"
     "Password files must not be readable by other users (chmod o-r FILE).\n"
@@ -48,6 +52,8 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
     bool haveFilmerSlots = false;
     bool haveFilmPassword = false;
     bool haveFilmPasswordFile = false;
+    bool haveHttpPort = false;
+    bool haveNoHttp = false;
     // Read after every --viewer, so that a user they also name is refused
     // wherever the options stand.
     std::vector<std::string> viewersFiles;
@@ -60,6 +66,11 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
         if (option == "--version") {
             options.Version = true;
             return options;
+        }
+        if (option == "--no-http") {
+            haveNoHttp = true;
+            options.HttpPort.reset();
+            continue;
         }
         if (i + 1 >= arguments.size())
             throw std::invalid_argument("missing value for " + option);
@@ -88,6 +99,9 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
             options.FilmerPort = static_cast<std::uint16_t>(ParseNumber(option, value, 0, 65535));
         } else if (option == "--viewer-port") {
             options.ViewerPort = static_cast<std::uint16_t>(ParseNumber(option, value, 0, 65535));
+        } else if (option == "--http-port") {
+            options.HttpPort = static_cast<std::uint16_t>(ParseNumber(option, value, 0, 65535));
+            haveHttpPort = true;
         } else if (option == "--max-connections") {
             options.MaxConnections = ParseNumber(option, value, 1, 100000);
         } else if (option == "--filmer-slots") {
@@ -99,6 +113,8 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
             throw std::invalid_argument("unknown option " + option);
         }
     }
+    if (haveHttpPort && haveNoHttp)
+        throw std::invalid_argument("give --http-port or --no-http, not both");
     if (haveFilmPassword && haveFilmPasswordFile)
         throw std::invalid_argument("give --film-password or --film-password-file, not both");
     for (const auto& file : viewersFiles)

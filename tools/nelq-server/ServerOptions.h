@@ -16,6 +16,7 @@ struct TServerOptions {
     std::map<std::string, std::string> Viewers; // user -> password; none: no login
     std::uint16_t FilmerPort = 28200;           // 0: any free port
     std::uint16_t ViewerPort = 28100;
+    std::optional<std::uint16_t> HttpPort = 28080; // the web page; none: --no-http
     std::size_t MaxConnections = 1024;
     // Slots that viewers never take, so that viewers cannot lock filmers out.
     std::size_t FilmerSlots = 256;
