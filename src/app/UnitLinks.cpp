@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -24,8 +25,37 @@ std::string LowerExtension(const std::string& path) {
     return AsciiLower(path.substr(dot));
 }
 
-// The host sits between the second and the third slash and the game between
-// the third and the fourth (or the end), exactly as written.
+// `text` with its %XX escapes decoded; none for a malformed escape.
+std::optional<std::string> PercentDecoded(const std::string& text) {
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            decoded += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(text[i + 2])))
+            return std::nullopt;
+        decoded += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+    }
+    return decoded;
+}
+
+// A web page must percent-encode a name with a space, and browsers hand the
+// link on as written: the game is read decoded. A name whose escapes are
+// malformed or decode to control characters is kept as written.
+std::string LinkGameName(const std::string& written) {
+    const std::optional<std::string> decoded = PercentDecoded(written);
+    if (!decoded || std::any_of(decoded->begin(), decoded->end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        }))
+        return written;
+    return *decoded;
+}
+
+// The host sits between the second and the third slash, exactly as written,
+// and the game between the third and the fourth (or the end).
 void ReadLink(const std::string& link, CommandLineRequest& request) {
     int slashes = 0;
     for (const char c : link) {
@@ -38,7 +68,7 @@ void ReadLink(const std::string& link, CommandLineRequest& request) {
             request.LinkGame += c;
         }
     }
-    request.LinkGame = AsciiUpper(request.LinkGame);
+    request.LinkGame = AsciiUpper(LinkGameName(request.LinkGame));
     // A game without a host to ask for it means nothing.
     if (request.LinkHost.empty())
         request.LinkGame.clear();
@@ -52,19 +82,7 @@ std::optional<std::string> FileUrlPath(const std::string& url) {
         rest.erase(0, 9);
     if (rest.empty() || rest[0] != '/')
         return std::nullopt;
-    std::string path;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] != '%') {
-            path += rest[i];
-            continue;
-        }
-        if (i + 2 >= rest.size() || !std::isxdigit(static_cast<unsigned char>(rest[i + 1])) ||
-            !std::isxdigit(static_cast<unsigned char>(rest[i + 2])))
-            return std::nullopt;
-        path += static_cast<char>(std::stoi(rest.substr(i + 1, 2), nullptr, 16));
-        i += 2;
-    }
-    return path;
+    return PercentDecoded(rest);
 }
 
 } // namespace

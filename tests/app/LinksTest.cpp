@@ -15,7 +15,7 @@ CommandLineRequest Parse(const Args& arguments) {
 
 } // namespace
 
-TEST(Links, ALinkNamesTheHostAndTheGameExactlyAsWritten) {
+TEST(Links, ALinkNamesTheHostAsWrittenAndTheGameWithItsEscapesDecoded) {
     CommandLineRequest r = Parse({"nelq://host/CTF", "FINAL/"});
     EXPECT_EQ(r.LinkHost, "host");
     EXPECT_EQ(r.LinkGame, "CTF FINAL");
@@ -33,7 +33,27 @@ TEST(Links, ALinkNamesTheHostAndTheGameExactlyAsWritten) {
     EXPECT_EQ(r.LinkHost, "host");
     EXPECT_EQ(r.LinkGame, "");
 
-    EXPECT_EQ(Parse({"nelq://host/ctf%20final/"}).LinkGame, "CTF%20FINAL");
+    // As a web page writes a link: the game percent-encoded, the host never
+    // decoded; an escape that is malformed or makes a control character is
+    // kept as written.
+    const struct {
+        const char* Link;
+        const char* Host;
+        const char* Game;
+    } written[] = {
+        {"nelq://host/ctf%20final/", "host", "CTF FINAL"},
+        {"nelq://h%41st/100%25%20fun/", "h%41st", "100% FUN"},
+        {"nelq://host/caf%C3%A9%20bar/", "host", "CAF\xC3\xA9 BAR"},
+        {"nelq://host/50%/", "host", "50%"},
+        {"nelq://host/a%2g/", "host", "A%2G"},
+        {"nelq://host/a%00b%0A/", "host", "A%00B%0A"},
+    };
+    for (const auto& link : written) {
+        SCOPED_TRACE(link.Link);
+        r = Parse({link.Link});
+        EXPECT_EQ(r.LinkHost, link.Host);
+        EXPECT_EQ(r.LinkGame, link.Game);
+    }
 }
 
 TEST(Links, ALinkWithoutAHostAndOtherArgumentsAskForNothing) {

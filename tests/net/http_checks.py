@@ -97,6 +97,11 @@ def wait_for_viewers(base, live, finished):
         time.sleep(0.05)
 
 
+def quoted(name):
+    """A game name as a URL carries it: every byte but the unreserved escaped."""
+    return urllib.parse.quote(name, safe="")
+
+
 def check_list(args):
     casts = wait_for_viewers(args.base, args.live, args.finished)
     status, headers, body = get(args.base, "/casts.json")
@@ -109,10 +114,10 @@ def check_list(args):
     _, sections = stored_cast(args.data, args.finished)
     expected = {
         args.live: {"state": "live", "sections": 2, "length_ms": None,
-                    "watch": "nelq://%s/%s/" % (host, args.live), "download": None},
+                    "watch": "nelq://%s/%s/" % (host, quoted(args.live)), "download": None},
         args.finished: {"state": "finished", "sections": len(sections),
                         "length_ms": int(args.length_ms),
-                        "watch": "nelq://%s/%s/" % (host, args.finished),
+                        "watch": "nelq://%s/%s/" % (host, quoted(args.finished)),
                         "download": "/casts/" + urllib.parse.quote(args.finished, safe="") + ".qmx"},
     }
     for cast in (live, finished):
@@ -137,7 +142,7 @@ def check_page(args):
     check(0 <= live_row < finished_row, "the live row comes before the finished one")
     host = args.host + ":" + args.viewer_port
     for name in (args.live, args.finished):
-        check('href="%s"' % html.escape("nelq://%s/%s/" % (host, name)) in page,
+        check('href="%s"' % html.escape("nelq://%s/%s/" % (host, quoted(name))) in page,
               "a Watch link for " + name)
     download = "/casts/" + urllib.parse.quote(args.finished, safe="") + ".qmx"
     check(page.count(".qmx") == 1 and 'href="%s"' % download in page,
@@ -151,7 +156,7 @@ def check_page(args):
             ("[::1]:%d" % port, args.host)]:
         _, _, body = get(args.base, "/casts.json", {"Host": host_header})
         watch = json.loads(body)[0]["watch"]
-        check(watch == "nelq://%s:%s/%s/" % (link_host, args.viewer_port, args.live),
+        check(watch == "nelq://%s:%s/%s/" % (link_host, args.viewer_port, quoted(args.live)),
               "Host %r gives the link %r" % (host_header, watch))
 
 

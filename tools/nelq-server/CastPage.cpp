@@ -32,7 +32,7 @@ std::string Row(const TCastSummary& cast, const std::string& watchHost) {
 } // namespace
 
 std::string WatchLink(const std::string& host, const std::string& game) {
-    return "nelq://" + host + "/" + game + "/";
+    return "nelq://" + host + "/" + PercentEncode(game) + "/";
 }
 
 std::string DownloadPath(const std::string& game) {

@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-// The link a viewer's client opens for a cast: "nelq://HOST/GAME/". The game
-// goes as it is, since the client reads the name between the slashes
-// without decoding escapes.
+// The link a viewer's client opens for a cast: "nelq://HOST/GAME/", the game
+// percent-encoded as in any URL (the client decodes it).
 std::string WatchLink(const std::string& host, const std::string& game);
 // Where the web listener serves a finished cast's archive.
 std::string DownloadPath(const std::string& game);
