@@ -9,6 +9,9 @@
 #include "app/UnitGameInstall.h"
 #include "BuildTree.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSettings>
@@ -149,3 +152,54 @@ TEST(ViewingEndToEnd, ClosingTheClientEndsTheGameItStarted) {
 }
 
 } // namespace
+
+// The server's page in a real browser: a live and a finished cast with their
+// Watch links, and the finished one's archive saved by a click, which the
+// client then plays with the game stand-in as the cast viewed online.
+TEST(ViewingEndToEnd, TheServersPageInABrowserListsTheCastsAndItsDownloadPlays) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "no X display (scripts/test provides one)";
+    ClientEnvironment env;
+    env.InstallGame("valid.exe", PlaybackExecutableName);
+    const QString address = QStringLiteral("127.0.0.161");
+    const Program server(QString::fromStdString(ServerProgram()),
+                         {"--bind", address, "--http-port", "28081", "--data",
+                          QString::fromStdString(env.Dir / "casts")});
+    const TFilmedCast cast(env.Dir / "filmed",
+                           {TSectionKind::StartPoint, TSectionKind::Body, TSectionKind::Body});
+    FilmCast(address.toStdString(), "FINAL", cast.Parts());
+    FilmCast(address.toStdString(), "LIVE", {cast.Parts()[0]}, false);
+
+    const std::string downloads = env.Dir / "downloads";
+    std::filesystem::create_directories(downloads);
+    QProcess browser;
+    browser.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    browser.start("/usr/bin/python3",
+                  {QString::fromStdString(BuildTreePath("tests/app/browse_casts.py")),
+                   "http://" + address + ":28081/", QString::fromStdString(downloads), "FINAL"});
+    ASSERT_TRUE(browser.waitForFinished(Deadline));
+    ASSERT_EQ(browser.exitCode(), 0) << "python3-selenium, chromium and chromium-driver are needed";
+    const QJsonObject page = QJsonDocument::fromJson(browser.readAllStandardOutput()).object();
+    const QJsonArray rows = page["rows"].toArray();
+    ASSERT_EQ(rows.size(), 2);
+    const std::pair<const char*, const char*> expected[] = {{"LIVE", "live"}, {"FINAL", "finished"}};
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject row = rows[i].toObject();
+        EXPECT_EQ(row["game"].toString(), expected[i].first);
+        EXPECT_EQ(row["state"].toString(), expected[i].second);
+        EXPECT_EQ(row["watch"].toString(),
+                  "nelq://127.0.0.161/" + QString(expected[i].first) + "/");
+    }
+
+    // The client handed the saved archive, as a browser's "open" does.
+    const std::string archive = page["downloaded"].toString().toStdString();
+    ASSERT_TRUE(std::filesystem::exists(archive)) << archive;
+    QSettings(QString::fromStdString(env.SettingsFile()), QSettings::IniFormat)
+        .setValue("Settings/GameLauncher", QString::fromStdString(StandinProgram()));
+    const Program client(QString::fromStdString(ClientProgram()),
+                         {QString::fromStdString(archive)}, ClientEnvironmentOf(env));
+    const std::string rebuilt = env.GameDirectory() + "NELQ/recordings/nelqdemo0.rec";
+    const std::size_t headSize = cast.Sections[0].Head.size();
+    ASSERT_EVENTUALLY(client.Running() && RecordingFinished(rebuilt, headSize), Deadline);
+    ExpectRebuiltRecording(rebuilt, cast.Sections[0].Head, cast.PacketsOf(0, 2));
+}
