@@ -172,11 +172,15 @@ TEST(ViewingEndToEnd, TheServersPageInABrowserListsTheCastsAndItsDownloadPlays) 
 
     const std::string downloads = env.Dir / "downloads";
     std::filesystem::create_directories(downloads);
+    QStringList arguments = {QString::fromStdString(BuildTreePath("tests/app/browse_casts.py")),
+                             "http://" + address + ":28081/", QString::fromStdString(downloads),
+                             "FINAL"};
+    // scripts/screenshots shows the page in the README.
+    if (const QString pictures = qEnvironmentVariable("NELQ_SCREENSHOTS"); !pictures.isEmpty())
+        arguments << pictures + "/web-page.png";
     QProcess browser;
     browser.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    browser.start("/usr/bin/python3",
-                  {QString::fromStdString(BuildTreePath("tests/app/browse_casts.py")),
-                   "http://" + address + ":28081/", QString::fromStdString(downloads), "FINAL"});
+    browser.start("/usr/bin/python3", arguments);
     ASSERT_TRUE(browser.waitForFinished(Deadline));
     ASSERT_EQ(browser.exitCode(), 0) << "python3-selenium, chromium and chromium-driver are needed";
     const QJsonObject page = QJsonDocument::fromJson(browser.readAllStandardOutput()).object();

@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """Reads a casting server's page in headless Chromium and downloads a cast.
 
-usage: browse_casts.py URL DOWNLOAD_DIR GAME
+usage: browse_casts.py URL DOWNLOAD_DIR GAME [SCREENSHOT]
 
 Prints one JSON object: the table's rows as the browser shows them (game,
 state, the Watch link's target) and the path of the archive that clicking
-GAME's Download link saved. Exit status 1 with a message when the browser
+GAME's Download link saved; with SCREENSHOT, a picture of the page goes
+there first. Exit status 1 with a message when the browser
 cannot be driven or the download never completes.
 """
 
@@ -61,7 +62,10 @@ def main():
     url, download_dir, game = sys.argv[1:4]
     driver = browser(download_dir)
     try:
+        driver.set_window_size(900, 320)
         driver.get(url)
+        if len(sys.argv) > 4:
+            driver.save_screenshot(sys.argv[4])
         result = {"title": driver.title, "rows": rows(driver)}
         result["downloaded"] = download(driver, download_dir, game)
     finally:

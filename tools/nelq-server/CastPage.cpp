@@ -45,7 +45,12 @@ std::string CastPageHtml(const std::vector<TCastSummary>& casts, const std::stri
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     if (anyLive)
         html += "<meta http-equiv=\"refresh\" content=\"10\">\n";
-    html += "<title>Casts</title>\n</head>\n<body>\n<h1>Casts</h1>\n";
+    html += "<title>Casts</title>\n"
+            "<style>body{font-family:sans-serif;margin:1.5em}"
+            "table{border-collapse:collapse}th,td{padding:.35em .9em;text-align:left;white-space:nowrap}"
+            "th{border-bottom:2px solid #888}td{border-bottom:1px solid #ddd}"
+            "tr.live td:nth-child(2){color:#b00;font-weight:bold}</style>\n"
+            "</head>\n<body>\n<h1>Casts</h1>\n";
     if (casts.empty())
         return html + "<p>No casts yet.</p>\n</body>\n</html>\n";
     html += "<table>\n<tr><th>Game</th><th>State</th><th>Sections</th><th>Length</th>"
