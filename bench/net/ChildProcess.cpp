@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 TChildProcess::TChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::string& logPath) {
+                             const std::string& logPath, const std::string& outputPath) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& argument : arguments)
@@ -22,6 +22,9 @@ TChildProcess::TChildProcess(const std::string& program, const std::vector<std::
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
+    if (!outputPath.empty())
+        posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int failed = posix_spawn(&Pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (failed)
@@ -51,20 +54,44 @@ double TChildProcess::CpuSeconds() const {
     return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-long TChildProcess::PeakMemoryKb() const {
+long TChildProcess::StatusKb(const std::string& field) const {
     std::ifstream status("/proc/" + std::to_string(Pid) + "/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
+        if (line.rfind(field, 0) == 0)
+            return std::stol(line.substr(field.size()));
     return 0;
+}
+
+long TChildProcess::PeakMemoryKb() const {
+    return StatusKb("VmHWM:");
+}
+
+long TChildProcess::ResidentKb() const {
+    return StatusKb("VmRSS:");
 }
 
 void TChildProcess::Stop() {
     if (Pid <= 0)
         return;
     ::kill(Pid, SIGTERM);
+    Wait();
+}
+
+bool TChildProcess::Reaped(int options) {
     int status = 0;
-    ::waitpid(Pid, &status, 0);
+    if (Pid <= 0 || ::waitpid(Pid, &status, options) != Pid)
+        return Pid <= 0;
     Pid = -1;
+    ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return true;
+}
+
+bool TChildProcess::Running() {
+    return !Reaped(WNOHANG);
+}
+
+int TChildProcess::Wait() {
+    Reaped(0);
+    return ExitStatus;
 }
