@@ -212,6 +212,32 @@ def check_slow_reader(args, finished):
     slow.close()
 
 
+def check_cut_peers(args, finished, body):
+    """Peers that go before, inside and after a request, or stay silent, cost the
+    others nothing: the archive still comes whole, as often as it is asked for."""
+    url = urllib.parse.urlsplit(args.base)
+    request_line = ("GET %s HTTP/1.1\r\nHost: x\r\n\r\n" % finished["download"]).encode()
+    silent = socket.create_connection((url.hostname, url.port))
+    for what, sent, read in [("before the request", b"", 0),
+                             ("inside the request line", request_line[:9], 0),
+                             ("inside the headers", request_line[:-2], 0),
+                             ("inside the archive", request_line, 200000),
+                             ("after the archive", request_line, len(body) + 200)]:
+        peer = socket.create_connection((url.hostname, url.port))
+        peer.sendall(sent)
+        got = 0
+        while got < read:
+            chunk = peer.recv(65536)
+            if not chunk:
+                break
+            got += len(chunk)
+        peer.close()
+        status, _, again = get(args.base, finished["download"])
+        check(status == 200 and again == body, "the archive whole after a peer cut " + what)
+    check(get(args.base, "/")[0] == 200, "the page while a peer stays silent")
+    silent.close()
+
+
 def check_hostile(args, finished):
     live = "/casts/" + urllib.parse.quote(args.live, safe="") + ".qmx"
     download = finished["download"]
@@ -268,6 +294,7 @@ def main():
     check_page(args)
     body = check_archive(args, finished)
     check_parallel(args, finished, body)
+    check_cut_peers(args, finished, body)
     check_slow_reader(args, finished)
     check_hostile(args, finished)
     print("%d faults" % len(failures))
