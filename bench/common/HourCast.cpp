@@ -1,9 +1,7 @@
 #include "HourCast.h"
 
 #include "RecordingGenerator.h"
-#include "audio/UnitAudioQuality.h"
-#include "audio/UnitSectionFile.h"
-#include "audio/UnitVorbisSection.h"
+#include "ToneOgg.h"
 #include "demo/UnitDemoPart.h"
 
 #include <cmath>
@@ -16,22 +14,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint32_t SectionMs = 60000;
-
-void WriteToneSection(const std::string& path) {
-    const TAudioQuality& quality = AudioQualities[0];
-    const std::int64_t frames = std::int64_t{quality.Rate} * SectionMs / 1000;
-    std::vector<std::uint8_t> pcm(static_cast<std::size_t>(frames) * 2);
-    for (std::int64_t i = 0; i < frames; ++i) {
-        const auto sample =
-            static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 440.0 * i / quality.Rate));
-        pcm[2 * i] = static_cast<std::uint8_t>(sample & 0xFF);
-        pcm[2 * i + 1] = static_cast<std::uint8_t>((sample >> 8) & 0xFF);
-    }
-    TSectionFile file(path);
-    TVorbisSection encoder(quality, 1, file);
-    encoder.Encode(pcm.data(), pcm.size());
-    encoder.Finish();
-}
 
 void BuildDemoPart(const fs::path& scratch, const std::string& target, std::int32_t section) {
     const std::string rec = scratch / "source.rec";
@@ -62,7 +44,7 @@ std::vector<THourCastSection> HourCastSections(const std::string& workDirectory,
         std::printf("making %d sections of 60 s under %s ...\n", sections, directory.c_str());
         std::fflush(stdout);
         // One tone encoding serves every section: the audio's content does not matter here.
-        WriteToneSection(tone);
+        WriteOggFile(tone, SectionMs);
         for (std::int32_t n = 0; n < sections; ++n)
             BuildDemoPart(directory, demoPath(n), n);
         std::ofstream(made) << sections << "\n";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ToneOgg.h"
+
 #include "TestSupport.h"
 #include "playback/CastAssembler.h"
 
@@ -50,6 +52,3 @@ struct TProbedAssembler {
     std::vector<std::string> SectionFailures;
 };
 
-// Writes an Ogg Vorbis file of `ms` milliseconds of tone with the client's
-// section encoder (11025 Hz mono).
-void WriteOggFile(const std::string& path, std::int32_t ms);
