@@ -20,7 +20,7 @@ const char* const Credits =
     "libbzip2 - section compression (Julian Seward)\n"
     "libzip - cast archives (Dieter Baron and Thomas Klausner, BSD)\n"
     "libmpg123 - music playback (the mpg123 project, LGPL 2.1)\n"
-    "libsamplerate - music conversion (Erik de Castro Lopo, BSD)\n"
+    "libsoxr - music conversion (Rob Sykes, LGPL 2.1)\n"
     "Asio - network connections (Christopher M. Kohlhoff, Boost licence)\n"
     "\n"
     "Tribes 2 is a trademark of its respective owners.";

@@ -1,6 +1,6 @@
 #include "mixer/UnitACMConvertor.h"
 
-#include <samplerate.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <cmath>
@@ -108,14 +108,17 @@ void TACMConvertor::Open() {
     if (FInputBufferSize < 0)
         throw EACMConvertor("acmStreamSize:", ACMInvalidParameter);
     if (ACMFormatIn.SamplesPerSec != ACMFormatOut.SamplesPerSec) {
-        int error = 0;
-        FResampler = src_new(FUseRealTime ? SRC_SINC_FASTEST : SRC_SINC_MEDIUM_QUALITY,
-                             ACMFormatOut.Channels, &error);
-        if (!FResampler)
+        // Real time takes sox's own default; otherwise the finest filter.
+        const soxr_quality_spec_t quality = soxr_quality_spec(FUseRealTime ? SOXR_HQ : SOXR_VHQ, 0);
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+        soxr_error_t error = nullptr;
+        FResampler.reset(soxr_create(ACMFormatIn.SamplesPerSec, ACMFormatOut.SamplesPerSec,
+                                     ACMFormatOut.Channels, &error, &io, &quality, nullptr));
+        if (!FResampler || error)
             throw EACMConvertor("acmStreamOpen:", ACMNoMemory);
     }
     const int64_t inFrames = FInputBufferSize / ACMFormatIn.BlockAlign;
-    // Room for the rounding of the rate ratio and what the resampler lets out at the end.
+    // Room for the rounding of the rate ratio; a larger tail grows it (GrowOutput).
     const auto outFrames =
         static_cast<int64_t>(std::ceil(static_cast<double>(inFrames) * ACMFormatOut.SamplesPerSec /
                                        ACMFormatIn.SamplesPerSec) +
@@ -127,15 +130,17 @@ void TACMConvertor::Open() {
     FActive = true;
 }
 
+void TACMConvertor::TResamplerDeleter::operator()(soxr* resampler) const {
+    soxr_delete(resampler);
+}
+
 void TACMConvertor::Reset() {
     if (FResampler)
-        src_reset(FResampler);
+        soxr_clear(FResampler.get());
 }
 
 void TACMConvertor::Close() {
-    if (FResampler)
-        src_delete(FResampler);
-    FResampler = nullptr;
+    FResampler.reset();
     FInput = {};
     FOutput = {};
     FInputFrames = {};
@@ -177,20 +182,34 @@ int TACMConvertor::ConvertFrames(int frames) {
         std::copy_n(FInputFrames.begin(), frames * channels, FOutputFrames.begin());
         return frames;
     }
-    SRC_DATA data{};
-    data.data_in = FInputFrames.data();
-    data.input_frames = frames;
-    data.data_out = FOutputFrames.data();
-    data.output_frames = static_cast<long>(FOutputFrames.size() / channels);
-    data.src_ratio = static_cast<double>(ACMFormatOut.SamplesPerSec) / ACMFormatIn.SamplesPerSec;
     // The resampler's state runs on from one piece of a track to the next: a
     // fresh start at every piece is heard as a click at each joint. A piece
     // of nothing ends the track and lets out what the filter still holds.
-    data.end_of_input = frames == 0 ? 1 : 0;
-    const int error = src_process(FResampler, &data);
-    if (error)
-        throw EACMConvertor("acmStreamConvert:", ACMNotPossible);
-    if (data.end_of_input)
-        src_reset(FResampler);
-    return static_cast<int>(data.output_frames_gen);
+    const bool ending = frames == 0;
+    const float* in = ending ? nullptr : FInputFrames.data();
+    size_t inFrames = static_cast<size_t>(frames), made = 0;
+    for (;;) {
+        const size_t room = FOutputFrames.size() / static_cast<size_t>(channels) - made;
+        size_t done = 0;
+        // Without a count of input taken, the resampler takes all of it.
+        if (soxr_process(FResampler.get(), in, inFrames, nullptr,
+                         FOutputFrames.data() + made * static_cast<size_t>(channels), room, &done))
+            throw EACMConvertor("acmStreamConvert:", ACMNotPossible);
+        made += done;
+        inFrames = 0;
+        // Less than the room means the resampler has given all it can.
+        if (done < room)
+            break;
+        GrowOutput();
+    }
+    if (ending)
+        soxr_clear(FResampler.get());
+    return static_cast<int>(made);
+}
+
+// The filter's delay comes out at a track's end, and can outgrow the room a
+// piece's own frames take.
+void TACMConvertor::GrowOutput() {
+    FOutputFrames.resize(FOutputFrames.size() * 2, 0.0f);
+    FOutput.resize(FOutput.size() * 2, 0);
 }

@@ -3,11 +3,12 @@
 #include "audio/UnitAudioQuality.h"
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-typedef struct SRC_STATE_tag SRC_STATE;
+struct soxr;
 
 // Failures of the format converter: the failing call's name followed by the
 // text for its error code.
@@ -28,7 +29,7 @@ enum : int {
 std::string ACMErrorMessage(const std::string& call, int code);
 
 // Converts PCM audio from one wave format to another: sample rate (through
-// libsamplerate), channel count (1 or 2) and sample width (8 or 16 bits).
+// libsoxr), channel count (1 or 2) and sample width (8 or 16 bits).
 // Conversions run on a fixed input buffer of `InputBufferSize` bytes while
 // the converter is active.
 class TACMConvertor {
@@ -58,7 +59,8 @@ public:
 
     // Converts the first `count` bytes of the input buffer into the output
     // buffer; returns the bytes written there. Successive conversions are
-    // taken as one stream; a count of 0 ends it.
+    // taken as one stream; a count of 0 ends it. A new rate lags by the
+    // filter's delay (tens of milliseconds), which the end lets out.
     int Convert(int count);
     // Forgets the stream converted so far (a jump in the input).
     void Reset();
@@ -67,11 +69,16 @@ private:
     void Open();
     void Close();
     int ConvertFrames(int frames);
+    void GrowOutput();
+
+    struct TResamplerDeleter {
+        void operator()(soxr* resampler) const;
+    };
 
     int FInputBufferSize = 2048;
     bool FUseRealTime = false;
     bool FActive = false;
-    SRC_STATE* FResampler = nullptr; // none when both rates agree
+    std::unique_ptr<soxr, TResamplerDeleter> FResampler; // none when both rates agree
     std::vector<uint8_t> FInput;
     std::vector<uint8_t> FOutput;
     std::vector<float> FInputFrames;  // at the input rate, output channels

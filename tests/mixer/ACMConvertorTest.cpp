@@ -46,6 +46,17 @@ int FillSine(TACMConvertor& converter, int64_t start, int frames, double frequen
         }
     return frames * in.BlockAlign;
 }
+
+// The largest step between neighbouring samples, leaving out 5 ms at either
+// end: the sine starts and stops with a cut, which a faithful filter rings
+// at; the joints between pieces lie in between.
+int LargestStepInside(const std::vector<int16_t>& samples, int rate) {
+    const size_t edge = size_t(rate / 200);
+    int largest = 0;
+    for (size_t i = edge; i + edge < samples.size(); ++i)
+        largest = std::max(largest, std::abs(samples[i] - samples[i - 1]));
+    return largest;
+}
 } // namespace
 
 TEST(ACMConvertor, RaisesItsErrorsWithTheirTexts) {
@@ -101,21 +112,23 @@ TEST(ACMConvertor, ConvertsRateChannelsAndWidthKeepingTheTone) {
         converter.SetInputBufferSize(int(c.In.AvgBytesPerSec)); // one second
         converter.SetActive(true);
         const int frames = int(c.In.SamplesPerSec);
-        const int bytes = converter.Convert(FillSine(converter, 0, frames, frequency));
-        const int outFrames = bytes / c.Out.BlockAlign;
-        EXPECT_NEAR(outFrames, double(c.Out.SamplesPerSec), c.Out.SamplesPerSec * 0.01);
-        ASSERT_LE(bytes, converter.OutputBufferSize());
         std::vector<int16_t> first;
-        for (int f = 0; f < outFrames; ++f) {
-            const uint8_t* at = converter.OutputBuffer() + f * c.Out.BlockAlign;
-            int16_t sample;
-            if (c.Out.BitsPerSample == 8) {
-                sample = static_cast<int16_t>((at[0] - 128) * 256);
-            } else {
-                std::memcpy(&sample, at, 2);
+        // The filter holds its delay back until the end of the stream lets it out.
+        for (const int count : {FillSine(converter, 0, frames, frequency), 0}) {
+            const int bytes = converter.Convert(count);
+            ASSERT_LE(bytes, converter.OutputBufferSize());
+            for (int f = 0; f < bytes / c.Out.BlockAlign; ++f) {
+                const uint8_t* at = converter.OutputBuffer() + f * c.Out.BlockAlign;
+                int16_t sample;
+                if (c.Out.BitsPerSample == 8) {
+                    sample = static_cast<int16_t>((at[0] - 128) * 256);
+                } else {
+                    std::memcpy(&sample, at, 2);
+                }
+                first.push_back(sample);
             }
-            first.push_back(sample);
         }
+        EXPECT_NEAR(double(first.size()), double(c.Out.SamplesPerSec), c.Out.SamplesPerSec * 0.01);
         EXPECT_NEAR(ToneAmplitude(first, int(c.Out.SamplesPerSec), frequency), 16384, 1200);
         EXPECT_LT(ToneAmplitude(first, int(c.Out.SamplesPerSec), frequency * 1.3), 400);
     }
@@ -149,10 +162,58 @@ TEST(ACMConvertor, PiecesOfOneStreamJoinWithoutAStep) {
         left.insert(left.end(), tail.begin(), tail.end());
 
         EXPECT_NEAR(double(left.size()), double(frame) * out.SamplesPerSec / 44100, 2);
-        int largest = 0;
-        for (size_t i = 1; i < left.size(); ++i)
-            largest = std::max(largest, std::abs(left[i] - left[i - 1]));
         const double sineStep = 16384 * 2 * M_PI * frequency / out.SamplesPerSec;
-        EXPECT_LT(largest, sineStep * 1.05);
+        EXPECT_LT(LargestStepInside(left, int(out.SamplesPerSec)), sineStep * 1.05);
+    }
+}
+
+// However a track is cut, its end lets out all the filter still holds (more
+// than a small piece's room when the rate goes up): the track keeps its
+// length at the new rate, its pieces join without a step, and the next track
+// (or a jump) starts afresh.
+TEST(ACMConvertor, TracksCutIntoPiecesOfAnySizeKeepTheirLength) {
+    struct Case {
+        int InRate, OutRate, Channels, PieceFrames;
+        bool RealTime;
+    };
+    const double frequency = 440;
+    for (const Case c : {Case{44100, 11025, 1, 64, true}, Case{44100, 22050, 2, 1000, true},
+                         Case{48000, 16000, 1, 4097, false}, Case{8000, 22050, 2, 64, false},
+                         Case{22050, 16000, 1, 22050 * 8, true}}) {
+        SCOPED_TRACE(std::to_string(c.InRate) + " to " + std::to_string(c.OutRate) + " in " +
+                     std::to_string(c.PieceFrames));
+        TACMConvertor converter;
+        converter.ACMFormatIn = Pcm(c.Channels, c.InRate, 16);
+        converter.ACMFormatOut = Pcm(c.Channels, c.OutRate, 16);
+        converter.SetInputBufferSize(c.PieceFrames * converter.ACMFormatIn.BlockAlign);
+        converter.SetUseRealTime(c.RealTime);
+        converter.SetActive(true);
+        const int64_t trackFrames = 3 * int64_t{c.InRate};
+        std::vector<int16_t> firstTrack;
+        for (int track = 0; track < 2; ++track) {
+            if (track == 1) { // a jump away from a piece of another tone forgets it
+                converter.Convert(FillSine(converter, 0, c.PieceFrames, frequency * 1.7));
+                converter.Reset();
+            }
+            std::vector<int16_t> left;
+            for (int64_t frame = 0;;) {
+                const int frames = int(std::min<int64_t>(c.PieceFrames, trackFrames - frame));
+                const int bytes =
+                    converter.Convert(frames ? FillSine(converter, frame, frames, frequency) : 0);
+                const std::vector<int16_t> got =
+                    Channel(converter.OutputBuffer(), size_t(bytes), c.Channels);
+                left.insert(left.end(), got.begin(), got.end());
+                frame += frames;
+                if (frames == 0)
+                    break;
+            }
+            EXPECT_NEAR(double(left.size()), 3.0 * c.OutRate, 1);
+            EXPECT_LT(LargestStepInside(left, c.OutRate),
+                      16384 * 2 * M_PI * frequency / c.OutRate * 1.05);
+            if (track == 0)
+                firstTrack = left;
+            else
+                EXPECT_EQ(left, firstTrack);
+        }
     }
 }
