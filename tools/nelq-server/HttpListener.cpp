@@ -4,6 +4,7 @@
 #include "CastDownload.h"
 #include "CastListing.h"
 #include "CastPage.h"
+#include "HttpReply.h"
 #include "UrlText.h"
 #include "WatchHost.h"
 
@@ -28,28 +29,6 @@ constexpr std::string_view ArchiveSuffix = ".qmx";
 // cut at an encoded NUL to the routing.
 std::size_t KeepEscapes(void*, MHD_Connection*, char* text) {
     return std::char_traits<char>::length(text);
-}
-
-MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
-    if (!response)
-        return MHD_NO; // out of memory: the library closes the connection
-    const MHD_Result queued = MHD_queue_response(connection, status, response);
-    MHD_destroy_response(response);
-    return queued;
-}
-
-MHD_Response* TextResponse(const std::string& text, const char* type) {
-    MHD_Response* response = MHD_create_response_from_buffer(
-        text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
-    if (response) {
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
-    }
-    return response;
-}
-
-MHD_Result QueueText(MHD_Connection* connection, unsigned status, const std::string& line) {
-    return Queue(connection, status, TextResponse(line + "\n", "text/plain; charset=utf-8"));
 }
 
 } // namespace
