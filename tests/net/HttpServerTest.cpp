@@ -135,6 +135,40 @@ TEST(HttpServer, PageListAndArchiveHoldTheCastsAndHostileRequestsGetClearAnswers
     }
 }
 
+TEST(HttpServer, SectionsOverHttpAreTheStoredPartsWhileTheyGrowAndOnceTheyEnd) {
+    TTempDir work;
+    TServerHarness server("127.0.0.53", "http-sections");
+    auto filmer = server.FilmerOf(FinishedGame);
+    for (std::size_t n = 0; n < FinishedPlan.size(); ++n)
+        UploadSection(*filmer, static_cast<std::int32_t>(n),
+                      OggSection(work, static_cast<int>(n), FinishedPlan[n]));
+    filmer->WriteLine("COMPLETED");
+
+    // A live cast whose second section grows while the checks run; its
+    // filmer stays connected.
+    auto liveFilmer = server.FilmerOf(LiveGame);
+    UploadSection(*liveFilmer, 0, MakeSection(7, false, true));
+    const TSectionParts growing = MakeSection(8, false, false);
+    AnnounceSection(*liveFilmer, 1, growing);
+    const auto checks = [&](const std::string& phase, std::size_t available,
+                            std::size_t followedTo) {
+        return RunProgram({"python3", BuildTreePath("tests/net/section_checks.py"), "--base",
+                           "http://127.0.0.53:" + std::to_string(*server.HttpPort()), "--data",
+                           server.DataDirectory.string(), "--finished", FinishedGame, "--live",
+                           LiveGame, "--phase", phase, "--available", std::to_string(available),
+                           "--followed-to", std::to_string(followedTo)});
+    };
+    SendBlock(*liveFilmer, 0, growing.Demo.substr(0, 100));
+    EXPECT_EQ(checks("live", 100, 0), 0);
+    SendBlock(*liveFilmer, 0, growing.Demo.substr(100, 500));
+    EXPECT_EQ(checks("grown", 600, 100), 0);
+    SendBlock(*liveFilmer, 0, growing.Demo.substr(600));
+    EndPart(*liveFilmer, 0);
+    SendBlock(*liveFilmer, 1, growing.Audio);
+    EndPart(*liveFilmer, 1);
+    EXPECT_EQ(checks("ended", growing.Demo.size(), 600), 0);
+}
+
 TEST(HttpServer, SlowReadersHoldNoSlotAndADeletedCastEndsItsDownloadsWithAnError) {
     TServerOptions options;
     options.MaxConnections = 2; // one filmer and one viewer: a download must take neither
@@ -155,7 +189,7 @@ TEST(HttpServer, SlowReadersHoldNoSlotAndADeletedCastEndsItsDownloadsWithAnError
     std::vector<std::unique_ptr<TRawClient>> readers;
     for (int i = 0; i < 4; ++i) {
         readers.push_back(std::make_unique<TRawClient>(server.Address, port, 4096));
-        readers.back()->Send(Request("/casts/BIG.qmx"));
+        readers.back()->Send(Request(i < 2 ? "/casts/BIG.qmx" : "/casts/BIG/0/audio"));
     }
     const std::string head = readers[0]->Receive(4096);
     ASSERT_NE(HeaderEnd(head), std::string::npos) << head;
@@ -178,14 +212,18 @@ TEST(HttpServer, SlowReadersHoldNoSlotAndADeletedCastEndsItsDownloadsWithAnError
         const std::string reply =
             (i == 0 ? head : std::string()) + readers[i]->Receive(std::size_t{64} << 20);
         EXPECT_TRUE(readers[i]->PeerClosed);
-        ASSERT_NE(HeaderEnd(reply), std::string::npos);
-        EXPECT_LT(reply.size() - HeaderEnd(reply), length)
-            << "a download of a deleted cast ran to its end";
+        const std::size_t end = HeaderEnd(reply);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_EQ(Status(reply), "200");
+        EXPECT_LT(reply.size() - end, ContentLength(reply.substr(0, end)))
+            << "a download of a deleted cast ran to its end: " << reply.substr(0, end);
     }
     EXPECT_TRUE(server.LogHas("the download of BIG was cut"));
-    TRawClient after(server.Address, port);
-    after.Send(Request("/casts/BIG.qmx"));
-    EXPECT_EQ(Status(after.Receive(12)), "404");
+    for (const char* path : {"/casts/BIG.qmx", "/casts/BIG/index.json", "/casts/BIG/0/audio"}) {
+        TRawClient after(server.Address, port);
+        after.Send(Request(path));
+        EXPECT_EQ(Status(after.Receive(12)), "404") << path;
+    }
 }
 
 TEST(HttpServer, ViewerAccountsGuardTheWebSideToo) {
@@ -204,7 +242,8 @@ TEST(HttpServer, ViewerAccountsGuardTheWebSideToo) {
         {"Basic !!!", "401"},
     };
     for (const auto& check : cases) {
-        for (const char* path : {"/", "/casts.json", "/casts/NONE.qmx"}) {
+        for (const char* path : {"/", "/casts.json", "/casts/NONE.qmx", "/casts/NONE/index.json",
+                                 "/casts/NONE/0/demo"}) {
             SCOPED_TRACE(std::string(path) + " " +
                          (check.Authorization ? check.Authorization : "-"));
             TRawClient client(server.Address, *server.HttpPort());

@@ -1,14 +1,13 @@
 #include "CastArchive.h"
 
+#include "FileCrc.h"
 #include "StoredZip.h"
 
 #include "playback/CompletedSections.h"
 
 #include <zlib.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -18,34 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t CrcChunk = 1 << 20;
-
 std::uint32_t Crc(const std::string& bytes, std::uint32_t crc = 0) {
     return static_cast<std::uint32_t>(
         crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
-std::uint32_t FileCrc(const fs::path& path, std::uint64_t offset, std::uint64_t length) {
-    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0)
-        throw std::runtime_error("Cannot open " + path.string() + ".");
-    std::string chunk(std::min<std::uint64_t>(CrcChunk, length), '\0');
-    std::uint32_t crc = 0;
-    while (length > 0) {
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(length, CrcChunk));
-        const ssize_t got = ::pread(file, chunk.data(), want, static_cast<off_t>(offset));
-        if (got <= 0) {
-            ::close(file);
-            throw std::runtime_error("Cannot read " + path.string() + " whole.");
-        }
-        crc = static_cast<std::uint32_t>(
-            crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(got)));
-        offset += static_cast<std::uint64_t>(got);
-        length -= static_cast<std::uint64_t>(got);
-    }
-    ::close(file);
-    return crc;
 }
 
 std::time_t ModifiedTime(const fs::path& path) {

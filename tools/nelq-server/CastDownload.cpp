@@ -47,19 +47,26 @@ std::string DownloadFileName(const std::string& game) {
     return name + ".qmx";
 }
 
+MHD_Response* StreamedCastResponse(std::shared_ptr<TCast> cast,
+                                   std::shared_ptr<const TCastArchive> layout, TServerLog log) {
+    const std::uint64_t size = layout->Size;
+    auto* download = new TDownload(std::move(cast), std::move(layout), std::move(log));
+    MHD_Response* response =
+        MHD_create_response_from_callback(size, BlockSize, ReadBlock, download, FreeDownload);
+    if (!response)
+        delete download;
+    return response;
+}
+
 MHD_Response* CastDownloadResponse(std::shared_ptr<TCast> cast,
                                    std::shared_ptr<const TCastArchive> archive, TServerLog log) {
     const std::string name = cast->Name;
-    const std::uint64_t size = archive->Size;
     const std::string etag = archive->ETag;
     const std::time_t modified = archive->LastModified;
-    auto* download = new TDownload(std::move(cast), std::move(archive), std::move(log));
     MHD_Response* response =
-        MHD_create_response_from_callback(size, BlockSize, ReadBlock, download, FreeDownload);
-    if (!response) {
-        delete download;
+        StreamedCastResponse(std::move(cast), std::move(archive), std::move(log));
+    if (!response)
         return nullptr;
-    }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/zip");
     // A plain name for every browser, the exact one for those that read RFC 6266.
     const std::string disposition = "attachment; filename=\"" + DownloadFileName(name) +

@@ -7,6 +7,11 @@
 
 #include <memory>
 
+// The bytes of `layout` (pieces of the cast's stored parts), read as the
+// peer takes them. A cast deleted meanwhile cuts them with an error.
+MHD_Response* StreamedCastResponse(std::shared_ptr<TCast> cast,
+                                   std::shared_ptr<const TCastArchive> layout, TServerLog log);
+
 // The response that streams a finished cast's archive: its size, name,
 // ETag and time in the headers, the bytes read from the stored parts as the
 // peer takes them. A download of a cast deleted meanwhile ends with an error.

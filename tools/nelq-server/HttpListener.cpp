@@ -4,6 +4,11 @@
 #include "CastDownload.h"
 #include "CastListing.h"
 #include "CastPage.h"
+#include "HttpReply.h"
+#include "PartResponse.h"
+#include "PartTags.h"
+#include "SectionIndex.h"
+#include "SectionPath.h"
 #include "UrlText.h"
 #include "WatchHost.h"
 
@@ -20,7 +25,7 @@
 
 namespace {
 
-constexpr std::string_view ArchivePrefix = "/casts/";
+constexpr std::string_view CastsPrefix = "/casts/";
 constexpr std::string_view ArchiveSuffix = ".qmx";
 
 // Escapes are decoded by us, where a decoded NUL or separator is refused
@@ -28,28 +33,6 @@ constexpr std::string_view ArchiveSuffix = ".qmx";
 // cut at an encoded NUL to the routing.
 std::size_t KeepEscapes(void*, MHD_Connection*, char* text) {
     return std::char_traits<char>::length(text);
-}
-
-MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
-    if (!response)
-        return MHD_NO; // out of memory: the library closes the connection
-    const MHD_Result queued = MHD_queue_response(connection, status, response);
-    MHD_destroy_response(response);
-    return queued;
-}
-
-MHD_Response* TextResponse(const std::string& text, const char* type) {
-    MHD_Response* response = MHD_create_response_from_buffer(
-        text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
-    if (response) {
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
-    }
-    return response;
-}
-
-MHD_Result QueueText(MHD_Connection* connection, unsigned status, const std::string& line) {
-    return Queue(connection, status, TextResponse(line + "\n", "text/plain; charset=utf-8"));
 }
 
 } // namespace
@@ -63,11 +46,15 @@ struct THttpListener::TState {
 
     bool Authorised(MHD_Connection* connection) const;
     MHD_Result Route(MHD_Connection* connection, std::string_view url);
-    MHD_Result AnswerArchive(MHD_Connection* connection, std::string_view segment);
+    MHD_Result AnswerCast(MHD_Connection* connection, std::string_view path);
+    MHD_Result AnswerArchive(MHD_Connection* connection, const std::shared_ptr<TCast>& cast);
+    MHD_Result AnswerSections(MHD_Connection* connection, const std::shared_ptr<TCast>& cast,
+                              const TSectionPath& path);
     std::string LinkHost(MHD_Connection* connection) const;
 
     THttpSite Site;
     TCastArchiveCache Archives;
+    TPartTags PartTags;
     MHD_Daemon* Daemon = nullptr;
 };
 
@@ -138,22 +125,47 @@ MHD_Result THttpListener::TState::Route(MHD_Connection* connection, std::string_
         return Queue(connection, MHD_HTTP_OK,
                      TextResponse(CastListJson(ListCasts(Site.Store), LinkHost(connection)),
                                   "application/json"));
-    if (url.starts_with(ArchivePrefix))
-        return AnswerArchive(connection, url.substr(ArchivePrefix.size()));
+    if (url.starts_with(CastsPrefix))
+        return AnswerCast(connection, url.substr(CastsPrefix.size()));
     return QueueText(connection, MHD_HTTP_NOT_FOUND, "Nothing here.");
 }
 
-MHD_Result THttpListener::TState::AnswerArchive(MHD_Connection* connection,
-                                                std::string_view segment) {
-    if (segment.find('/') != std::string_view::npos || !segment.ends_with(ArchiveSuffix))
+// "NAME.qmx", or "NAME/" and a section resource.
+MHD_Result THttpListener::TState::AnswerCast(MHD_Connection* connection, std::string_view path) {
+    const std::size_t slash = path.find('/');
+    const bool archive = slash == std::string_view::npos;
+    const auto sectionPath = archive ? std::nullopt : ParseSectionPath(path.substr(slash + 1));
+    if (archive ? !path.ends_with(ArchiveSuffix) : !sectionPath)
         return QueueText(connection, MHD_HTTP_NOT_FOUND, "Nothing here.");
-    const auto name = PercentDecode(segment.substr(0, segment.size() - ArchiveSuffix.size()));
+    const auto name = PercentDecode(archive ? path.substr(0, path.size() - ArchiveSuffix.size())
+                                            : path.substr(0, slash));
     if (!name || !CastNameProblem(*name).empty())
         return QueueText(connection, MHD_HTTP_BAD_REQUEST, "That is not a game name.");
     // Only a name the store holds reaches the files, and only through its cast.
     const auto cast = Site.Store.Find(*name);
     if (!cast)
         return QueueText(connection, MHD_HTTP_NOT_FOUND, "No cast of that name.");
+    return archive ? AnswerArchive(connection, cast)
+                   : AnswerSections(connection, cast, *sectionPath);
+}
+
+MHD_Result THttpListener::TState::AnswerSections(MHD_Connection* connection,
+                                                 const std::shared_ptr<TCast>& cast,
+                                                 const TSectionPath& path) {
+    const TCastState state = cast->State();
+    if (path.Index)
+        return Queue(
+            connection, MHD_HTTP_OK,
+            TextResponse(SectionIndexJson(cast->Name, state), "application/json", "max-age=1"));
+    if (path.Section >= static_cast<std::int32_t>(state.Sections.size()))
+        return QueueText(connection, MHD_HTTP_NOT_FOUND, "No such section.");
+    const TPartState& part = state.Sections[static_cast<std::size_t>(path.Section)]
+                                 .Parts[static_cast<std::size_t>(path.Part)];
+    return AnswerPart(connection, cast, path.Section, path.Part, part, PartTags, Site.Log);
+}
+
+MHD_Result THttpListener::TState::AnswerArchive(MHD_Connection* connection,
+                                                const std::shared_ptr<TCast>& cast) {
     std::shared_ptr<const TCastArchive> archive;
     try {
         archive = Archives.Find(cast);

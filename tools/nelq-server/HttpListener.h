@@ -20,10 +20,12 @@ struct THttpSite {
 };
 
 // The read-only web side of the server: "/" (the page of the casts),
-// "/casts.json" (the same as JSON) and "/casts/NAME.qmx" (a finished cast's
-// archive). GET and HEAD only; a fixed number of connections of its own,
-// apart from the filmer and viewer slots, each on a thread of its own with
-// a deadline, and requests capped in size by the library.
+// "/casts.json" (the same as JSON), "/casts/NAME.qmx" (a finished cast's
+// archive) and each cast's sections for caches and other servers
+// ("/casts/NAME/index.json", "/casts/NAME/N/demo", ".../audio"). GET and
+// HEAD only; a fixed number of connections of its own, apart from the
+// filmer and viewer slots, each on a thread of its own with a deadline, and
+// requests capped in size by the library.
 class THttpListener {
 public:
     // Serves on `listeningSocket`, bound and listening; it is the listener's
