@@ -5,7 +5,7 @@
 
 std::string HandOverMessage(const CommandLineRequest& request) {
     if (!request.LinkHost.empty())
-        return "nelq://" + request.LinkHost + "/" + request.LinkGame + "/";
+        return LinkTo(request.LinkHost, request.LinkGame);
     if (request.PendingArchive.empty())
         return {};
     std::error_code ec;

@@ -87,6 +87,22 @@ std::optional<std::string> FileUrlPath(const std::string& url) {
 
 } // namespace
 
+std::string LinkTo(const std::string& host, const std::string& game) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string link = "nelq://" + host + "/";
+    for (const char c : game) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || c == '-' || c == '.' || c == '_' || c == '~') {
+            link += c;
+        } else {
+            link += '%';
+            link += Hex[byte >> 4];
+            link += Hex[byte & 0xF];
+        }
+    }
+    return link + "/";
+}
+
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     std::string joined;
     for (std::size_t i = 0; i < arguments.size(); ++i)

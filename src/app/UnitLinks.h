@@ -12,6 +12,10 @@ struct CommandLineRequest {
     std::string PendingArchive;
 };
 
+// The link to `game` on `host` that ParseCommandLine reads back exactly: the
+// game percent-encoded but for letters, digits and "-._~".
+std::string LinkTo(const std::string& host, const std::string& game);
+
 // Reads the program's arguments (without the program itself), joined with
 // single spaces. Anything that is neither a link with a host nor an existing
 // ".qmx" file (a path, or a local "file:" URL as desktops may pass it) asks

@@ -86,6 +86,7 @@ TEST(HandOverMessage, WhatTheSenderWritesReadsBackAsItsRequest) {
     const std::vector<std::pair<CommandLineRequest, Expected>> cases = {
         {{"cast.example.org:28100", "CTF%20FINAL", ""},
          {"cast.example.org:28100", "CTF%20FINAL", ""}},
+        {{"host", "100% CTF/\xC3\x89T\xC3\x89", ""}, {"host", "100% CTF/\xC3\x89T\xC3\x89", ""}},
         {{"host", "", ""}, {"host", "", ""}},
         {{"", "", archive}, {"", "", archive}},
         {{"", "", relative}, {"", "", archive}}, // made absolute by the sender
