@@ -56,14 +56,14 @@ protected:
         fs::create_directories(GameDirectory());
         fs::copy_file((Tools() + "t2-standin/t2-standin.exe").toStdString(),
                       GameDirectory() + "Tribes2.exe");
+        // With the test display: a Wine program started beside this one joins
+        // the wineserver this starts, and takes its display from it.
         std::string output;
-        ASSERT_EQ(
-            RunInWinePrefix(std::string("env -u DISPLAY wine 'C:\\windows\\syswow64\\reg.exe' "
-                                        "add '") +
-                                GameKey + "' /v directory /t REG_SZ /d '" + InstallRoot +
-                                "' /f && wineserver --wait",
-                            output),
-            0)
+        ASSERT_EQ(RunInWinePrefix(std::string("wine 'C:\\windows\\syswow64\\reg.exe' add '") +
+                                      GameKey + "' /v directory /t REG_SZ /d '" + InstallRoot +
+                                      "' /f && wineserver --wait",
+                                  output),
+                  0)
             << output;
         const std::string registry = ReadAll(Prefix + "/system.reg");
         ASSERT_NE(registry.find("#arch=win64"), std::string::npos) << "not a 64-bit prefix";
