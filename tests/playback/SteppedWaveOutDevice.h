@@ -42,8 +42,16 @@ public:
         return 0;
     }
     int SetVolume(uint32_t) override { return 0; }
-    void Post(std::function<void()> task) override { FClock->Posted.push_back(std::move(task)); }
+    // Like a queued call whose receiver is gone, a task a destroyed device
+    // posted does not run.
+    void Post(std::function<void()> task) override {
+        FClock->Posted.push_back([alive = std::weak_ptr<int>(FAlive), task = std::move(task)] {
+            if (!alive.expired())
+                task();
+        });
+    }
 
 private:
     std::shared_ptr<SteppedClock> FClock;
+    const std::shared_ptr<int> FAlive = std::make_shared<int>(0);
 };
