@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +38,25 @@ TWinePrefix MakePrefix() {
 const TWinePrefix& BuildTreeWinePrefix() {
     static const TWinePrefix prefix = MakePrefix();
     return prefix;
+}
+
+TWineSession::TWineSession(TUse use) : Use(use) {
+    const std::string path = BuildTreeWinePrefix().Directory + ".session";
+    Lock = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (Lock >= 0)
+        ::flock(Lock, Use == TUse::Shared ? LOCK_SH : LOCK_EX);
+    std::string output;
+    // A wineserver lingering after the last test would lend its display.
+    if (Use == TUse::WithoutDisplay)
+        RunInWinePrefix("wineserver -k; wineserver --wait", output);
+}
+
+TWineSession::~TWineSession() {
+    std::string output;
+    if (Use == TUse::WithoutDisplay)
+        RunInWinePrefix("wineserver -k; wineserver --wait", output);
+    if (Lock >= 0)
+        ::close(Lock);
 }
 
 int RunInWinePrefix(const std::string& command, std::string& output) {

@@ -106,6 +106,7 @@ protected:
 
     std::string Prefix;
     std::string Mark;
+    TWineSession Session;
 };
 
 } // namespace

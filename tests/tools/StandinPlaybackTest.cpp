@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -41,6 +42,7 @@ protected:
             GTEST_SKIP() << "no X display (scripts/test provides one)";
         if (GetParam().UnderWine) {
             ASSERT_EQ(WineProblem(), "");
+            Session.emplace();
             std::filesystem::copy_file(WindowsStandin, Dir / "Tribes2DemoPlayback.exe");
         }
         std::filesystem::create_directories(Dir / "NELQ/scripts");
@@ -79,6 +81,7 @@ protected:
                std::string::npos;
     }
 
+    std::optional<TWineSession> Session;
     TTempDir Dir;
 };
 
@@ -164,6 +167,7 @@ TEST(StandinWithoutDisplay, SaysSoAndFails) {
     EXPECT_NE(result.Output.find("cannot open the X display"), std::string::npos) << result.Output;
 
     ASSERT_EQ(WineProblem(), "");
+    const TWineSession alone(TWineSession::TUse::WithoutDisplay);
     const TCommandResult underWine = RunCommand("cd '" + dir / "." + "' && env -u DISPLAY wine '" +
                                                 WindowsStandin + "' -nologin -mod NELQ 2>&1");
     EXPECT_EQ(underWine.Status, 2);
