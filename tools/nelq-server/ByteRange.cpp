@@ -25,12 +25,12 @@ TByteRange ParseByteRange(std::optional<std::string_view> header, std::uint64_t 
     using TKind = TByteRange::TKind;
     if (!header || !header->starts_with(Unit))
         return {};
-    const std::string_view spec = header->substr(Unit.size());
-    const std::size_t dash = spec.find('-');
-    if (spec.find(',') != std::string_view::npos || dash == std::string_view::npos)
+    const std::string_view ranges = header->substr(Unit.size());
+    const std::size_t dash = ranges.find('-');
+    if (ranges.find(',') != std::string_view::npos || dash == std::string_view::npos)
         return {};
-    const std::string_view firstText = spec.substr(0, dash);
-    const std::string_view lastText = spec.substr(dash + 1);
+    const std::string_view firstText = ranges.substr(0, dash);
+    const std::string_view lastText = ranges.substr(dash + 1);
     if (firstText.empty()) { // the last n bytes
         const auto suffix = Number(lastText);
         if (!suffix)
