@@ -228,9 +228,12 @@ void TCastingServer::TState::Serve(TSessionThread& session) {
         connection.WriteLine(Greeting);
         const std::string hello = connection.ReadLine();
         const char* expected = filmer ? "2016" : "1016";
-        if (LineField(hello, 1) != expected) {
-            const std::string reason = filmer ? "This port serves filmers (role 2016) only."
-                                              : "This port serves viewers (role 1016) only.";
+        if (LineField(hello, 1) != expected || (filmer && Options.RelayFrom)) {
+            const std::string reason =
+                LineField(hello, 1) != expected
+                    ? (filmer ? "This port serves filmers (role 2016) only."
+                              : "This port serves viewers (role 1016) only.")
+                    : "This server relays the casts of another one and takes no filmers.";
             connection.WriteLine(JoinFields({"REFUSED", reason}));
             Log(peer + ": hello refused: " + reason);
         } else {
@@ -313,6 +316,10 @@ std::uint16_t TCastingServer::ViewerPort() const {
 
 std::optional<std::uint16_t> TCastingServer::HttpPort() const {
     return State->WebPort;
+}
+
+TCastStore& TCastingServer::Store() {
+    return State->Store;
 }
 
 std::vector<std::string> TCastingServer::CastNames() const {
