@@ -279,3 +279,14 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
     }
     EXPECT_EQ(finishedParts, 6);
 }
+
+// The table of an origin's faults (edge_faults.py, against an origin of its
+// own): every case leaves the edge serving only the origin's bytes.
+TEST(Edge, AnEdgeKeepsWhatItHasAndOnlyTheOriginsBytesWhateverTheOriginDoesWrong) {
+    TTempDir work;
+    TChildProcess faults({"/usr/bin/python3", BuildTreePath("tests/net/edge_faults.py"), "--server",
+                          ServerProgram(), "--edge-address", "127.0.0.65", "--origin-address",
+                          "127.0.0.66"},
+                         BuildTreePath("tests/net"), work / "faults");
+    EXPECT_EQ(faults.Wait(600s), 0) << faults.Output() << faults.Errors();
+}
