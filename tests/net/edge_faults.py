@@ -329,6 +329,20 @@ def bad_list(body, logged):
     return run
 
 
+def blocked(origin, edge, cast):
+    """Something not ours where the cast's directory goes: never used or replaced."""
+    edge.stop()
+    path = os.path.join(edge.data, GAME)
+    shutil.rmtree(path)
+    open(path, "w").close()
+    edge.start()
+    wait_until(lambda: "cannot make %s here" % GAME in edge.log(), "the edge logs the file in the way")
+    check(edge.index() is None and os.path.isfile(path), "blocked: the file is left alone")
+    os.remove(path)
+    wait_until(lambda: edge_part(edge, 1, 0) == (1000, False), "the way clear: the cast is made")
+    holds_origin_bytes(edge, cast, "the way clear")
+
+
 def deleted(origin, edge, cast):
     old = "/casts/%s/0/demo?g=%s" % (quoted(GAME), cast.generation)
     del origin.casts[GAME]
@@ -404,6 +418,7 @@ CASES = [
      bad_list(b'[{"name":"../x","generation":"ab","state":"live"}]', "is no list of casts")),
     ("the origin gone", unreachable),
     ("the edge restarted while the origin is gone", restarted_alone),
+    ("a file where the cast goes", blocked),
     ("a cast deleted at the origin", deleted),
     ("a cast filmed anew", filmed_anew),
     ("a cast finished", finished),

@@ -52,6 +52,7 @@ struct TEdgeRelay::TState {
     std::atomic<bool> Stopping{false};
     THttpFetch Fetch;                          // the relay thread's alone
     std::map<std::string, TFollowed> Followed; // the relay thread's alone
+    std::set<std::string> Unmade;              // casts we could not make; the relay thread's alone
 
     std::mutex Lock;
     std::condition_variable Wake; // Stopping was set
@@ -120,9 +121,19 @@ bool TEdgeRelay::TState::FollowCast(const TOriginCast& listed) {
         return false;
     }
     if (!cast) {
-        cast = Store.Open(listed.Name, listed.Generation);
-        if (!cast || cast->Generation != listed.Generation)
-            throw std::runtime_error("cannot make the cast " + listed.Name + " here");
+        std::string problem = "something else holds its directory";
+        try {
+            cast = Store.Open(listed.Name, listed.Generation);
+        } catch (const std::exception& error) {
+            problem = error.what();
+        }
+        if (!cast) {
+            // Told once; the other casts go on meanwhile.
+            if (Unmade.insert(listed.Name).second)
+                Log("relay: cannot make " + listed.Name + " here: " + problem);
+            return false;
+        }
+        Unmade.erase(listed.Name);
         Log("relay: following " + listed.Name);
     }
     auto found = Followed.find(listed.Name);
