@@ -171,6 +171,15 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
     TServerProcess edge3(scratch, "127.0.0.64", {"--relay-from", "http://127.0.0.61:28080"});
     const std::vector<TServerProcess*> edges = {&edge1, &edge2, &edge3};
 
+    // Casts come from the origin alone.
+    for (const auto* edge : edges) {
+        TServerConnection refused;
+        const TVerdict verdict = ConnectAs(refused, edge->Address, 28200, "2016");
+        EXPECT_FALSE(verdict.Accepted) << edge->Address;
+        EXPECT_EQ(verdict.Reason,
+                  "This server relays the casts of another one and takes no filmers.");
+    }
+
     // A finished cast, and a live one whose second section grows in steps.
     std::vector<TSectionParts> finished, live;
     for (int n = 0; n < 3; ++n) {
