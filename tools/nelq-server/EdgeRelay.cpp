@@ -42,6 +42,10 @@ struct TEdgeRelay::TState {
     void Run();
     bool Round(); // true when a cast took something new
     void DeleteHere(const std::string& name, const std::string& why);
+    // Ours of the listed cast: made when new, made anew when filmed anew
+    // there; none when it cannot be made.
+    std::shared_ptr<TCast> CastHere(const TOriginCast& listed);
+    TFollowed& Following(const TOriginCast& listed, const std::shared_ptr<TCast>& cast);
     bool FollowCast(const TOriginCast& listed);
     TOriginIndex FetchIndex(const TOriginCast& listed);
     std::string CastUrl(const TOriginCast& listed, const std::string& resource) const;
@@ -110,47 +114,55 @@ void TEdgeRelay::TState::DeleteHere(const std::string& name, const std::string& 
         Log("relay: deleted " + name + ": " + why);
 }
 
-bool TEdgeRelay::TState::FollowCast(const TOriginCast& listed) {
+std::shared_ptr<TCast> TEdgeRelay::TState::CastHere(const TOriginCast& listed) {
     auto cast = Store.Find(listed.Name);
     if (cast && cast->Generation != listed.Generation) {
         DeleteHere(listed.Name, "the origin films it anew");
         cast = nullptr;
     }
-    if (cast && cast->State().Completed) {
-        Followed.erase(listed.Name); // finished here for good
-        return false;
+    if (cast)
+        return cast;
+    std::string problem = "something else holds its directory";
+    try {
+        cast = Store.Open(listed.Name, listed.Generation);
+    } catch (const std::exception& error) {
+        problem = error.what();
     }
     if (!cast) {
-        std::string problem = "something else holds its directory";
-        try {
-            cast = Store.Open(listed.Name, listed.Generation);
-        } catch (const std::exception& error) {
-            problem = error.what();
-        }
-        if (!cast) {
-            // Told once; the other casts go on meanwhile.
-            if (Unmade.insert(listed.Name).second)
-                Log("relay: cannot make " + listed.Name + " here: " + problem);
-            return false;
-        }
-        Unmade.erase(listed.Name);
-        Log("relay: following " + listed.Name);
+        // Told once; the other casts go on meanwhile.
+        if (Unmade.insert(listed.Name).second)
+            Log("relay: cannot make " + listed.Name + " here: " + problem);
+        return nullptr;
     }
-    auto found = Followed.find(listed.Name);
-    if (found != Followed.end() && found->second.Cast != cast) {
-        Followed.erase(found); // deleted by the operator and made again since
-        found = Followed.end();
+    Unmade.erase(listed.Name);
+    Log("relay: following " + listed.Name);
+    return cast;
+}
+
+TFollowed& TEdgeRelay::TState::Following(const TOriginCast& listed,
+                                         const std::shared_ptr<TCast>& cast) {
+    const auto found = Followed.find(listed.Name);
+    if (found != Followed.end() && found->second.Cast == cast)
+        return found->second;
+    // New, or deleted by the operator and made again since.
+    auto fetch = [this, listed](std::int32_t section, int part, std::optional<std::uint64_t> from) {
+        return Fetch.Get(
+            CastUrl(listed, std::to_string(section) + (part == 0 ? "/demo" : "/audio")), from);
+    };
+    Followed.erase(listed.Name);
+    return Followed.try_emplace(listed.Name, TFollowed{cast, TCastMirror(cast, fetch), {}, {}})
+        .first->second;
+}
+
+bool TEdgeRelay::TState::FollowCast(const TOriginCast& listed) {
+    const auto cast = CastHere(listed);
+    if (!cast)
+        return false;
+    if (cast->State().Completed) {
+        Followed.erase(listed.Name); // whole here for good
+        return false;
     }
-    if (found == Followed.end()) {
-        auto fetch = [this, listed](std::int32_t section, int part,
-                                    std::optional<std::uint64_t> from) {
-            return Fetch.Get(
-                CastUrl(listed, std::to_string(section) + (part == 0 ? "/demo" : "/audio")), from);
-        };
-        found = Followed.try_emplace(listed.Name, TFollowed{cast, TCastMirror(cast, fetch), {}, {}})
-                    .first;
-    }
-    TFollowed& followed = found->second;
+    TFollowed& followed = Following(listed, cast);
     if (Clock::now() < followed.NotBefore)
         return false;
     try {
