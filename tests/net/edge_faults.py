@@ -299,8 +299,8 @@ def unreachable(origin, edge, cast):
     holds_origin_bytes(edge, cast, "the origin gone")
     cast.sections[1][0].end()
     origin.start()  # on its port again
-    wait_until(lambda: edge_part(edge, 1, 0) == (DEMO_SIZE, True), "the origin back: caught up")
-    check("the origin answers again" in edge.log(), "the edge logs the origin back")
+    wait_until(lambda: edge_part(edge, 1, 0) == (DEMO_SIZE, True) and
+               "the origin answers again" in edge.log(), "the origin back: caught up, and logged")
 
 
 def restarted_alone(origin, edge, cast):
@@ -346,8 +346,9 @@ def blocked(origin, edge, cast):
 def deleted(origin, edge, cast):
     old = "/casts/%s/0/demo?g=%s" % (quoted(GAME), cast.generation)
     del origin.casts[GAME]
-    wait_until(lambda: edge.index() is None, "deleted at the origin: gone from the edge")
-    check("deleted %s: the origin no longer lists it" % GAME in edge.log(), "the edge logs it")
+    logged = "deleted %s: the origin no longer lists it" % GAME
+    wait_until(lambda: edge.index() is None and logged in edge.log(),
+               "deleted at the origin: gone from the edge, and logged")
     check(get(edge.base, old)[0] == 404, "deleted: its parts are gone from the edge")
 
 
@@ -358,7 +359,7 @@ def filmed_anew(origin, edge, cast):
     origin.casts[GAME] = fresh
     wait_until(lambda: (edge.index() or {}).get("generation") == fresh.generation and
                edge_part(edge, 0, 0) == (700, False), "filmed anew: the new cast at the edge")
-    check("the origin films it anew" in edge.log(), "filmed anew: logged")
+    check("the origin films it anew" in edge.log(), "filmed anew: logged")  # before it was made
     holds_origin_bytes(edge, fresh, "filmed anew")
     check(get(edge.base, old)[0] == 404, "filmed anew: the old generation's parts are gone")
 
