@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
