@@ -228,12 +228,13 @@ void TCastingServer::TState::Serve(TSessionThread& session) {
         connection.WriteLine(Greeting);
         const std::string hello = connection.ReadLine();
         const char* expected = filmer ? "2016" : "1016";
-        if (LineField(hello, 1) != expected || (filmer && Options.RelayFrom)) {
-            const std::string reason =
-                LineField(hello, 1) != expected
-                    ? (filmer ? "This port serves filmers (role 2016) only."
-                              : "This port serves viewers (role 1016) only.")
-                    : "This server relays the casts of another one and takes no filmers.";
+        std::string reason;
+        if (LineField(hello, 1) != expected)
+            reason = filmer ? "This port serves filmers (role 2016) only."
+                            : "This port serves viewers (role 1016) only.";
+        else if (filmer && Options.RelayFrom) // an edge's casts come from its origin alone
+            reason = "This server relays the casts of another one and takes no filmers.";
+        if (!reason.empty()) {
             connection.WriteLine(JoinFields({"REFUSED", reason}));
             Log(peer + ": hello refused: " + reason);
         } else {
