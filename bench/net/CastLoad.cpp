@@ -116,6 +116,19 @@ bool View(TServerConnection& viewer, const std::vector<TLoadSection>& sections,
 
 } // namespace
 
+void WaitAccepting(const std::string& address, std::uint16_t port) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        try {
+            TServerConnection probe;
+            probe.Connect(address, port);
+            return;
+        } catch (const std::exception&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    throw std::runtime_error("nothing listens on " + address + ":" + std::to_string(port));
+}
+
 std::vector<TLoadSection> LoadCast() {
     std::mt19937 random(47);
     return {Section(random, false, true), Section(random, false, false),
@@ -129,26 +142,35 @@ std::int64_t CastBytes(const std::vector<TLoadSection>& sections) {
     return bytes;
 }
 
-TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort,
-                            std::uint16_t viewerPort, int viewers, std::int32_t rate,
-                            const std::vector<TLoadSection>& sections) {
+TSpreadLoadResult RunSpreadCastLoad(const std::string& filmerAddress, std::uint16_t filmerPort,
+                                    const std::vector<TViewerGroup>& groups, std::int32_t rate,
+                                    const std::vector<TLoadSection>& sections,
+                                    const std::function<void()>& beforeViewers) {
     TServerConnection filmer;
-    if (!ConnectAs(filmer, address, filmerPort, "2016").Accepted ||
+    if (!ConnectAs(filmer, filmerAddress, filmerPort, "2016").Accepted ||
         !FilmerLogin(filmer, "", "NEW", Game).Accepted)
         throw std::runtime_error("the server refused the filmer");
+    if (beforeViewers)
+        beforeViewers();
 
-    std::vector<std::vector<Clock::time_point>> done(
-        static_cast<std::size_t>(viewers), std::vector<Clock::time_point>(sections.size()));
-    std::atomic<int> complete{0};
+    struct TViewer {
+        std::size_t Group;
+        std::vector<Clock::time_point> Done;
+        bool Complete = false;
+    };
+    std::vector<TViewer> viewers;
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        for (int v = 0; v < groups[g].Viewers; ++v)
+            viewers.push_back({g, std::vector<Clock::time_point>(sections.size())});
     std::vector<std::thread> threads;
-    for (int v = 0; v < viewers; ++v)
-        threads.emplace_back([&, v] {
+    for (auto& viewer : viewers)
+        threads.emplace_back([&] {
             try {
-                TServerConnection viewer;
-                ConnectAs(viewer, address, viewerPort, "1016");
-                viewer.ReadLine();
-                if (View(viewer, sections, done[static_cast<std::size_t>(v)]))
-                    ++complete;
+                const TViewerGroup& group = groups[viewer.Group];
+                TServerConnection connection;
+                ConnectAs(connection, group.Address, group.Port, "1016");
+                connection.ReadLine();
+                viewer.Complete = View(connection, sections, viewer.Done);
             } catch (const std::exception&) {
                 // counted as incomplete
             }
@@ -156,17 +178,32 @@ TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort
     std::vector<Clock::time_point> sent(sections.size());
     const auto began = Clock::now();
     Film(filmer, sections, rate, sent);
-    TCastLoadResult result;
+    TSpreadLoadResult result;
     result.FilmingSeconds = std::chrono::duration<double>(Clock::now() - began).count();
     for (auto& thread : threads)
         thread.join();
-    result.ViewersComplete = complete;
-    for (const auto& viewerDone : done)
+    result.Groups.resize(groups.size());
+    for (const auto& viewer : viewers) {
+        TGroupLoad& group = result.Groups[viewer.Group];
+        group.ViewersComplete += viewer.Complete;
         for (std::size_t n = 0; n < sections.size(); ++n)
-            if (viewerDone[n] != Clock::time_point())
-                result.SlowestLagMs = std::max(
-                    result.SlowestLagMs,
-                    std::chrono::duration<double, std::milli>(viewerDone[n] - sent[n]).count());
+            if (viewer.Done[n] != Clock::time_point())
+                group.LagsMs.push_back(
+                    std::chrono::duration<double, std::milli>(viewer.Done[n] - sent[n]).count());
+    }
+    return result;
+}
+
+TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort,
+                            std::uint16_t viewerPort, int viewers, std::int32_t rate,
+                            const std::vector<TLoadSection>& sections) {
+    const TSpreadLoadResult spread = RunSpreadCastLoad(
+        address, filmerPort, {{address, viewerPort, viewers}}, rate, sections, {});
+    TCastLoadResult result;
+    result.FilmingSeconds = spread.FilmingSeconds;
+    result.ViewersComplete = spread.Groups[0].ViewersComplete;
+    for (const double lag : spread.Groups[0].LagsMs)
+        result.SlowestLagMs = std::max(result.SlowestLagMs, lag);
     return result;
 }
 

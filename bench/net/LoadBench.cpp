@@ -4,8 +4,8 @@
 #include "ChildProcess.h"
 #include "ReferenceRelay.h"
 
-#include "CastClients.h"
 #include "BuildTree.h"
+#include "CastClients.h"
 
 #include <unistd.h>
 
@@ -24,19 +24,6 @@ constexpr std::uint16_t FilmerPort = 28200;
 constexpr std::uint16_t ViewerPort = 28100;
 constexpr std::uint16_t RelayPort = 28300;
 constexpr std::int32_t Rate = 20000;
-
-void WaitForServer() {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        try {
-            TServerConnection probe;
-            probe.Connect(Address, ViewerPort);
-            return;
-        } catch (const std::exception&) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    throw std::runtime_error("nelq-server did not start");
-}
 
 struct TFigures {
     double CpuSeconds = 0;
@@ -71,7 +58,7 @@ int main(int argc, char** argv) {
         {
             TChildProcess process(ServerProgram(), {"--bind", Address, "--data", data.string()},
                                   (scratch / "server.log").string());
-            WaitForServer();
+            WaitAccepting(Address, ViewerPort);
             load = RunCastLoad(Address, FilmerPort, ViewerPort, viewers, Rate, sections);
             server = {process.CpuSeconds(), process.PeakMemoryKb()};
         }

@@ -107,6 +107,7 @@ bool UntilCompletedOn(TFilming& filming, const TServerHarness& server) {
 std::map<std::string, std::string> FilesOf(const fs::path& directory) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(directory))
-        files[entry.path().filename().string()] = ReadBytes(entry.path().string());
+        if (entry.path().filename() != "generation") // drawn anew for every cast
+            files[entry.path().filename().string()] = ReadBytes(entry.path().string());
     return files;
 }

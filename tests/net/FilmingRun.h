@@ -57,5 +57,5 @@ void FilmTwoRecordings(TFilming& filming);
 std::filesystem::path CastDirectory(const TServerHarness& server);
 // The thread may end before the server has handled its last messages.
 bool UntilCompletedOn(TFilming& filming, const TServerHarness& server);
-// Name and content of every file in the directory.
+// Name and content of every file of a cast's directory but its generation.
 std::map<std::string, std::string> FilesOf(const std::filesystem::path& directory);

@@ -160,6 +160,14 @@ TEST(ServerProgram, CommandLineIsCheckedAndBadOnesAreRefused) {
     EXPECT_EQ(
         ParseServerOptions({"--bind", "h", "--data", "d", "--max-connections", "10"}).FilmerSlots,
         3u);
+    // The origin's address is where paths are appended.
+    EXPECT_EQ(ParseServerOptions({"--bind", "h", "--data", "d", "--relay-from", "http://o:8080"})
+                  .RelayFrom,
+              "http://o:8080/");
+    EXPECT_EQ(ParseServerOptions({"--bind", "h", "--data", "d", "--relay-from", "https://o/c/"})
+                  .RelayFrom,
+              "https://o/c/");
+    EXPECT_FALSE(ParseServerOptions({"--bind", "h", "--data", "d"}).RelayFrom);
     EXPECT_TRUE(ParseServerOptions({"--help"}).Help);
     EXPECT_TRUE(ParseServerOptions({"--bind", "h", "-h"}).Help);
     const std::vector<std::vector<std::string>> bad{
@@ -175,6 +183,11 @@ TEST(ServerProgram, CommandLineIsCheckedAndBadOnesAreRefused) {
         {"--bind", "h", "--data", "d", "--viewer-idle-timeout", "0"},
         {"--bind", "h", "--data", "d", "--http-port", "65536"},
         {"--bind", "h", "--data", "d", "--http-port", "1", "--no-http"},
+        {"--bind", "h", "--data", "d", "--relay-from", "o:8080"},
+        {"--bind", "h", "--data", "d", "--relay-from", "file:///etc/"},
+        {"--bind", "h", "--data", "d", "--relay-from", "http://o/?x=1"},
+        {"--bind", "h", "--data", "d", "--relay-from", "http://o/ x"},
+        {"--bind", "h", "--data", "d", "--relay-from"},
     };
     for (const auto& arguments : bad)
         EXPECT_THROW(ParseServerOptions(arguments), std::invalid_argument);

@@ -203,8 +203,32 @@ def check_hostile(args, name, count):
     check(status == 405 and headers.get("Allow") == "GET, HEAD", "POST on a part: 405")
 
 
+def check_generation(args, name, count):
+    """Part URLs may carry the cast's generation; another one's is gone."""
+    generation = index(args, name)[2]["generation"]
+    listed = {cast["name"]: cast for cast in json.loads(get(args.base, "/casts.json")[2])}
+    check(listed[name]["generation"] == generation and len(generation) == 16 and
+          all(c in "0123456789abcdef" for c in generation),
+          "%s: the list and the index carry one generation %r" % (name, generation))
+    other = "0" if generation != "0" else "1"
+    table = [
+        ("index.json?g=" + generation, 200),
+        ("0/demo?g=" + generation, 200),
+        ("0/audio?g=%s&x=1" % generation, 200),
+        ("index.json?g=" + other, 404),
+        ("0/demo?g=" + other, 404),
+        ("0/demo?g=", 404),
+        ("0/demo?g=" + generation.upper(), 404),
+        ("%d/demo?g=%s" % (count, generation), 404),
+    ]
+    for resource, expected in table:
+        status = get(args.base, "/casts/%s/%s" % (quoted(name), resource))[0]
+        check(status == expected, "%s %s: %r, not %r" % (name, resource, status, expected))
+
+
 def check_cast(args, name, state):
     sections = check_index(args, name, state)
+    check_generation(args, name, len(sections))
     tags = {}
     for n, parts in enumerate(sections):
         for p, part in enumerate(parts):

@@ -60,6 +60,11 @@ bool TChildProcess::Running() {
     return FPid > 0;
 }
 
+void TChildProcess::Signal(int signal) {
+    if (FPid > 0)
+        kill(FPid, signal);
+}
+
 int TChildProcess::Wait(std::chrono::seconds deadline) {
     WaitUntil([this] { return !Running(); }, deadline);
     return FPid > 0 ? -1 : FStatus;

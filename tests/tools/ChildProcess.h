@@ -19,6 +19,7 @@ public:
     TChildProcess& operator=(const TChildProcess&) = delete;
 
     bool Running();
+    void Signal(int signal);
     // The exit status, or -1 when it did not end in time (or ended by a signal).
     int Wait(std::chrono::seconds deadline);
     std::string Output() const;

@@ -44,8 +44,8 @@ void CheckAnnounce(const std::array<TPartState, 2>& parts) {
 
 } // namespace
 
-TCast::TCast(std::string name, fs::path directory)
-    : Name(std::move(name)), Directory(std::move(directory)) {}
+TCast::TCast(std::string name, fs::path directory, std::string generation)
+    : Name(std::move(name)), Directory(std::move(directory)), Generation(std::move(generation)) {}
 
 fs::path TCast::PartPath(std::int32_t section, int part) const {
     return Directory / ("section_" + std::to_string(section) + ".part" + std::to_string(part));

@@ -65,13 +65,14 @@ public:
     static constexpr std::int32_t MaxPartSize = 512 * 1024 * 1024;
     static constexpr std::int32_t DemoHeadSize = 1032; // duration, info text, head length
 
-    TCast(std::string name, std::filesystem::path directory);
+    TCast(std::string name, std::filesystem::path directory, std::string generation = {});
 
     // Reads what a previous run left; stops at the first section it cannot trust.
     void Load();
 
     const std::string Name;
     const std::filesystem::path Directory;
+    const std::string Generation; // see CastGeneration.h
     TAudioLengthCache AudioLengths; // for the cast times of the section list
 
     std::filesystem::path PartPath(std::int32_t section, int part) const;

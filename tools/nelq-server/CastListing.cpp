@@ -47,6 +47,7 @@ std::vector<TCastSummary> ListCasts(const TCastStore& store) {
         summary.LengthMs = AudioLength(*cast, state.Sections);
         summary.Started = BirthTime(cast->Directory);
         summary.Viewers = cast->Viewers();
+        summary.Generation = cast->Generation;
         casts.push_back(std::move(summary));
     }
     std::stable_sort(casts.begin(), casts.end(), [](const auto& a, const auto& b) {

@@ -18,6 +18,7 @@ struct TCastSummary {
     std::optional<std::int64_t> LengthMs;
     std::optional<std::time_t> Started; // unknown where the file system keeps no birth time
     int Viewers = 0;
+    std::string Generation;
 };
 
 // Every cast of the store: the live ones first, then the finished ones, each

@@ -47,7 +47,8 @@ std::string CastPageHtml(const std::vector<TCastSummary>& casts, const std::stri
         html += "<meta http-equiv=\"refresh\" content=\"10\">\n";
     html += "<title>Casts</title>\n"
             "<style>body{font-family:sans-serif;margin:1.5em}"
-            "table{border-collapse:collapse}th,td{padding:.35em .9em;text-align:left;white-space:nowrap}"
+            "table{border-collapse:collapse}th,td{padding:.35em "
+            ".9em;text-align:left;white-space:nowrap}"
             "th{border-bottom:2px solid #888}td{border-bottom:1px solid #ddd}"
             "tr.live td:nth-child(2){color:#b00;font-weight:bold}</style>\n"
             "</head>\n<body>\n<h1>Casts</h1>\n";
@@ -66,7 +67,8 @@ std::string CastListJson(const std::vector<TCastSummary>& casts, const std::stri
         if (json.size() > 1)
             json += ",";
         json +=
-            "\n{\"name\":" + JsonString(cast.Name) + ",\"state\":\"" +
+            "\n{\"name\":" + JsonString(cast.Name) +
+            ",\"generation\":" + JsonString(cast.Generation) + ",\"state\":\"" +
             (cast.Live ? "live" : "finished") + "\",\"sections\":" + std::to_string(cast.Sections) +
             ",\"length_ms\":" + (cast.LengthMs ? std::to_string(*cast.LengthMs) : "null") +
             ",\"started\":" +

@@ -1,5 +1,7 @@
 #include "CastStore.h"
 
+#include "CastGeneration.h"
+
 #include "net/CastNameCheck.h"
 #include "net/NelqExceptions.h"
 
@@ -11,7 +13,7 @@ TCastStore::TCastStore(fs::path dataDirectory) : DataDirectory(std::move(dataDir
         const std::string name = entry.path().filename().string();
         if (!entry.is_directory() || entry.is_symlink() || !CastNameProblem(name).empty())
             continue;
-        auto cast = std::make_shared<TCast>(name, entry.path());
+        auto cast = std::make_shared<TCast>(name, entry.path(), LoadCastGeneration(entry.path()));
         cast->Load();
         Casts.emplace(name, std::move(cast));
     }
@@ -31,7 +33,7 @@ std::vector<std::string> TCastStore::Names() const {
     return names;
 }
 
-std::shared_ptr<TCast> TCastStore::Open(const std::string& name) {
+std::shared_ptr<TCast> TCastStore::Open(const std::string& name, const std::string& generation) {
     if (const std::string problem = CastNameProblem(name); !problem.empty())
         throw ENelqProtocolError(problem);
     std::lock_guard guard(Lock);
@@ -41,7 +43,9 @@ std::shared_ptr<TCast> TCastStore::Open(const std::string& name) {
     if (fs::exists(fs::symlink_status(directory)))
         return nullptr; // something we did not make; never reuse or replace it
     fs::create_directory(directory);
-    auto cast = std::make_shared<TCast>(name, directory);
+    const std::string fresh = generation.empty() ? NewCastGeneration() : generation;
+    SaveCastGeneration(directory, fresh);
+    auto cast = std::make_shared<TCast>(name, directory, fresh);
     Casts.emplace(name, cast);
     return cast;
 }

@@ -20,7 +20,9 @@ public:
 
     // For a filmer's NEW login: a fresh cast, or an existing one that holds
     // nothing yet. Null when a cast of that name already holds sections.
-    std::shared_ptr<TCast> Open(const std::string& name);
+    // A fresh cast takes `generation` when given (an edge keeps its
+    // origin's), else a new one.
+    std::shared_ptr<TCast> Open(const std::string& name, const std::string& generation = {});
 
     // Operator deletion: viewers are told, the filmer shut out, the files removed.
     bool Delete(const std::string& name);

@@ -228,9 +228,13 @@ void TCastingServer::TState::Serve(TSessionThread& session) {
         connection.WriteLine(Greeting);
         const std::string hello = connection.ReadLine();
         const char* expected = filmer ? "2016" : "1016";
-        if (LineField(hello, 1) != expected) {
-            const std::string reason = filmer ? "This port serves filmers (role 2016) only."
-                                              : "This port serves viewers (role 1016) only.";
+        std::string reason;
+        if (LineField(hello, 1) != expected)
+            reason = filmer ? "This port serves filmers (role 2016) only."
+                            : "This port serves viewers (role 1016) only.";
+        else if (filmer && Options.RelayFrom) // an edge's casts come from its origin alone
+            reason = "This server relays the casts of another one and takes no filmers.";
+        if (!reason.empty()) {
             connection.WriteLine(JoinFields({"REFUSED", reason}));
             Log(peer + ": hello refused: " + reason);
         } else {
@@ -313,6 +317,10 @@ std::uint16_t TCastingServer::ViewerPort() const {
 
 std::optional<std::uint16_t> TCastingServer::HttpPort() const {
     return State->WebPort;
+}
+
+TCastStore& TCastingServer::Store() {
+    return State->Store;
 }
 
 std::vector<std::string> TCastingServer::CastNames() const {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class TCastStore;
+
 // The casting server: a listener for filmers and one for viewers on the bound
 // address, one thread per connection (a slow viewer blocks nobody but itself),
 // casts kept on disk in the data directory; and, unless turned off, a web
@@ -33,6 +35,8 @@ public:
     std::optional<std::uint16_t> HttpPort() const;
 
     std::vector<std::string> CastNames() const;
+    // For an edge's relay, which fills it as filmers do.
+    TCastStore& Store();
     // The operator's deletion: viewers are told, the files go. False when unknown.
     bool DeleteCast(const std::string& name);
 

@@ -152,11 +152,16 @@ MHD_Result THttpListener::TState::AnswerCast(MHD_Connection* connection, std::st
 MHD_Result THttpListener::TState::AnswerSections(MHD_Connection* connection,
                                                  const std::shared_ptr<TCast>& cast,
                                                  const TSectionPath& path) {
+    // A URL of another generation names bytes of a cast that has gone,
+    // which a cache may still hold: never answer it with this one's.
+    const char* generation = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "g");
+    if (generation && cast->Generation != generation)
+        return QueueText(connection, MHD_HTTP_NOT_FOUND, "That generation of the cast is gone.");
     const TCastState state = cast->State();
     if (path.Index)
-        return Queue(
-            connection, MHD_HTTP_OK,
-            TextResponse(SectionIndexJson(cast->Name, state), "application/json", "max-age=1"));
+        return Queue(connection, MHD_HTTP_OK,
+                     TextResponse(SectionIndexJson(cast->Name, cast->Generation, state),
+                                  "application/json", "max-age=1"));
     if (path.Section >= static_cast<std::int32_t>(state.Sections.size()))
         return QueueText(connection, MHD_HTTP_NOT_FOUND, "No such section.");
     const TPartState& part = state.Sections[static_cast<std::size_t>(path.Section)]

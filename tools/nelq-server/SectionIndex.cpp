@@ -13,8 +13,10 @@ std::string PartJson(const TPartState& part) {
 
 } // namespace
 
-std::string SectionIndexJson(const std::string& name, const TCastState& state) {
-    std::string json = "{\"name\":" + JsonString(name) + ",\"state\":\"" +
+std::string SectionIndexJson(const std::string& name, const std::string& generation,
+                             const TCastState& state) {
+    std::string json = "{\"name\":" + JsonString(name) +
+                       ",\"generation\":" + JsonString(generation) + ",\"state\":\"" +
                        (state.Completed ? "finished" : "live") + "\",\"sections\":[";
     for (std::size_t n = 0; n < state.Sections.size(); ++n) {
         const TSectionState& section = state.Sections[n];

@@ -10,7 +10,7 @@ const char* const ServerUsage =
     "                   [--viewer USER:PASSWORD]... [--viewers-file FILE]...\n"
     "                   [--filmer-port N] [--viewer-port N] [--max-connections N]\n"
     "                   [--filmer-slots N] [--viewer-idle-timeout SECONDS]\n"
-    "                   [--http-port N | --no-http]\n"
+    "                   [--http-port N | --no-http] [--relay-from URL]\n"
     "       nelq-server --help | --version\n"
     "  --bind ADDRESS             address or host name to listen on\n"
     "  --data DIR                 where the casts are kept (created when missing)\n"
@@ -26,6 +26,9 @@ const char* const ServerUsage =
     "  --http-port N              port of the web page and archive downloads\n"
     "                             (default 28080, 0: any free port)\n"
     "  --no-http                  serve no web page\n"
+    "  --relay-from URL           edge mode: serve the casts of the server at URL\n"
+    "                             (its web address, or a cache in front of it);\n"
+    "                             filmers are refused\n"
     "  --help                     show this text\n"
     "  --version                  show the version\n"
     "Password files must not be readable by other users (chmod o-r FILE).\n"
@@ -42,6 +45,17 @@ std::uint64_t ParseNumber(const std::string& option, const std::string& text, st
         throw std::invalid_argument(option + " needs a number from " + std::to_string(min) +
                                     " to " + std::to_string(max));
     return value;
+}
+
+// The origin's base URL, ending in "/" so that paths are appended to it.
+std::string RelayUrl(std::string url) {
+    if (!url.starts_with("http://") && !url.starts_with("https://"))
+        throw std::invalid_argument("--relay-from needs an http:// or https:// URL");
+    if (url.find_first_of(" \t\r\n?#", 0) != std::string::npos)
+        throw std::invalid_argument("--relay-from takes a URL without spaces, query or fragment");
+    if (!url.ends_with("/"))
+        url += "/";
+    return url;
 }
 
 } // namespace
@@ -102,6 +116,8 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
         } else if (option == "--http-port") {
             options.HttpPort = static_cast<std::uint16_t>(ParseNumber(option, value, 0, 65535));
             haveHttpPort = true;
+        } else if (option == "--relay-from") {
+            options.RelayFrom = RelayUrl(value);
         } else if (option == "--max-connections") {
             options.MaxConnections = ParseNumber(option, value, 1, 100000);
         } else if (option == "--filmer-slots") {

@@ -26,6 +26,9 @@ struct TServerOptions {
     // A viewer past its hello that neither sends a command nor takes what it
     // is sent for this long is closed. Generous: a person may be choosing a game.
     std::chrono::milliseconds ViewerIdleTimeout = std::chrono::minutes(10);
+    // Edge mode: the casts of the server at this URL ("http://HOST:PORT/",
+    // or a cache in front of it), relayed as our own; no filmers here.
+    std::optional<std::string> RelayFrom;
     bool Help = false;    // --help: print the usage and serve nothing
     bool Version = false; // --version: print the version and serve nothing
 };

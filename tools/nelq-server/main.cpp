@@ -1,5 +1,6 @@
 // nelq-server: the casting server that NELQ clients film to and view from.
 #include "CastingServer.h"
+#include "EdgeRelay.h"
 #include "OperatorConsole.h"
 #include "ServerLog.h"
 #include "ServerVersion.h"
@@ -8,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <iostream>
+#include <optional>
 #include <pthread.h>
 #include <string>
 #include <sys/resource.h>
@@ -78,6 +80,12 @@ int main(int argc, char** argv) {
     try {
         TCastingServer server(options, [&log](const std::string& line) { log(line); });
         server.Start();
+        std::optional<TEdgeRelay> relay;
+        if (options.RelayFrom) {
+            log("relaying the casts of " + *options.RelayFrom + "; filmers are refused");
+            relay.emplace(*options.RelayFrom, server.Store(),
+                          [&log](const std::string& line) { log(line); });
+        }
         // Without an operator (input at its end or closed) the server runs until a signal.
         TOperatorConsole console(STDIN_FILENO, [&server, &log](const std::string& line) {
             return RunCommand(server, log, line);
@@ -86,6 +94,7 @@ int main(int argc, char** argv) {
         sigwait(&stopSignals, &signal);
         log("stopping");
         console.Stop(); // before the server it commands goes
+        relay.reset();  // before the store it fills
         server.Stop();
     } catch (const std::exception& error) {
         log(std::string("nelq-server: ") + error.what());
