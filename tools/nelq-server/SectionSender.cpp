@@ -1,10 +1,13 @@
 #include "SectionSender.h"
 
+#include "AsyncConnection.h"
+#include "CastNews.h"
+
 #include "net/NelqExceptions.h"
-#include "net/UnitServerConnection.h"
+#include "net/WireUnits.h"
 
 #include <chrono>
-#include <fstream>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -14,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 // A viewer takes one block per 250 ms: 32768 bytes a block are four times
 // what the fastest filmer (20000 bytes/s for both parts) sends, so a viewer
 // that joined late catches up.
-constexpr std::int32_t BlockSize = TServerConnection::MaxChunk;
+constexpr std::int32_t BlockSize = Wire::MaxChunk;
 constexpr auto KeepAliveInterval = std::chrono::seconds(1);
 constexpr std::int32_t EndOfCast = -1;
 constexpr std::int32_t CastDeleted = -2;
@@ -22,6 +25,12 @@ constexpr std::int32_t HeaderKeepAlive = 0; // "no streams yet" in place of a he
 constexpr std::int32_t BlockKeepAlive = -1; // a negative stream index
 constexpr std::int32_t DataKind = 0;
 constexpr std::int32_t EndKind = 1;
+
+std::string Int32Message(std::int32_t value) {
+    std::string message;
+    Wire::AppendInt32(message, value);
+    return message;
+}
 
 // One stream of the section being sent: which stored part, and from where.
 struct TSlot {
@@ -32,27 +41,27 @@ struct TSlot {
     std::int32_t Length = 0;
     std::int32_t Sent = 0;
     bool Ended = false;
-    std::ifstream File;
+    std::shared_ptr<const TPartFile> File; // shared with the cast's other viewers
 };
 
 class TSectionSender {
 public:
-    TSectionSender(TServerConnection& connection, const TSessionContext& context, TCast& cast,
-                   const TViewRequest& request, const std::function<void()>& active)
-        : Connection(connection), Context(context), Cast(cast), Request(request), Active(active) {}
+    TSectionSender(TAsyncConnection& connection, const TSessionContext& context, TCast& cast,
+                   const TViewRequest& request)
+        : Connection(connection), Context(context), Cast(cast), Request(request) {}
 
-    std::string Run() {
+    asio::awaitable<std::string> Run() {
         for (std::int32_t section = Request.CurrentSection;; ++section) {
-            const TSectionView view = WaitForSection(section);
+            const TSectionView view = co_await WaitForSection(section);
             if (view.Deleted) {
-                Connection.WriteInt32(CastDeleted);
-                return "told " + Cast.Name + " was deleted";
+                co_await Connection.Write(Int32Message(CastDeleted));
+                co_return "told " + Cast.Name + " was deleted";
             }
             if (!view.Exists) {
-                Connection.WriteInt32(EndOfCast);
-                return "sent " + Cast.Name + " to its end";
+                co_await Connection.Write(Int32Message(EndOfCast));
+                co_return "sent " + Cast.Name + " to its end";
             }
-            SendSection(section, view);
+            co_await SendSection(section, view);
         }
     }
 
@@ -63,20 +72,20 @@ private:
     }
 
     // Waits until the section exists or the cast has ended or gone.
-    TSectionView WaitForSection(std::int32_t section) {
+    asio::awaitable<TSectionView> WaitForSection(std::int32_t section) {
         for (;;) {
             const TSectionView view = Cast.ViewSection(section);
             if (view.Deleted || view.Exists || view.Completed)
-                return view;
+                co_return view;
             CheckStopping();
-            KeepAliveAfterWaiting(view.Version, HeaderKeepAlive);
+            co_await KeepAliveAfterWaiting(view.Version, HeaderKeepAlive);
         }
     }
 
-    void KeepAliveAfterWaiting(std::uint64_t version, std::int32_t keepAlive) {
-        Cast.WaitForChange(version, KeepAliveInterval);
+    asio::awaitable<void> KeepAliveAfterWaiting(std::uint64_t version, std::int32_t keepAlive) {
+        co_await WaitForNews(Cast, version, KeepAliveInterval);
         if (Clock::now() - LastSent >= KeepAliveInterval) {
-            Connection.WriteInt32(keepAlive);
+            co_await Connection.Write(Int32Message(keepAlive));
             Delivered();
         }
     }
@@ -100,24 +109,23 @@ private:
         audio.Length = view.Section.Parts[1].Size;
         slots.push_back(std::move(audio));
         for (auto& slot : slots)
-            slot.File.open(Cast.PartPath(section, slot.Part), std::ios::binary);
+            slot.File = Cast.PartForSending(section, slot.Part);
         return slots;
     }
 
-    void SendSection(std::int32_t section, const TSectionView& view) {
+    asio::awaitable<void> SendSection(std::int32_t section, const TSectionView& view) {
         std::vector<TSlot> slots = Slots(section, view);
-        {
-            TServerConnection::TBatch batch(Connection);
-            Connection.WriteInt32(static_cast<std::int32_t>(slots.size()));
-            for (const auto& slot : slots) {
-                Connection.WriteInt32(slot.Type);
-                Connection.WriteInt32(slot.Tag);
-                Connection.WriteInt32(slot.Length);
-            }
+        std::string header;
+        Wire::AppendInt32(header, static_cast<std::int32_t>(slots.size()));
+        for (const auto& slot : slots) {
+            Wire::AppendInt32(header, slot.Type);
+            Wire::AppendInt32(header, slot.Tag);
+            Wire::AppendInt32(header, slot.Length);
         }
+        co_await Connection.Write(header);
         Delivered();
         for (auto& slot : slots) {
-            slot.Sent = Connection.ReadInt32();
+            slot.Sent = co_await Connection.ReadInt32();
             if (slot.Sent < 0 || slot.Sent > slot.Length)
                 throw ENelqProtocolError("Resume offset " + std::to_string(slot.Sent) +
                                          " outside the stream (0 to " +
@@ -126,7 +134,7 @@ private:
                 throw ENelqException("Cannot read the stored section " + std::to_string(section) +
                                      ".");
         }
-        Active();
+        Connection.Touch();
         std::size_t open = slots.size();
         while (open > 0) {
             const TSectionView now = Cast.ViewSection(section);
@@ -134,72 +142,87 @@ private:
                 throw ENelqConnectionError("The game was deleted while being sent.");
             CheckStopping();
             bool progressed = false;
-            {
-                TServerConnection::TBatch batch(Connection);
-                for (std::size_t index = 0; index < slots.size(); ++index) {
-                    TSlot& slot = slots[index];
-                    if (slot.Ended)
-                        continue;
-                    const TPartState& part = now.Section.Parts[static_cast<std::size_t>(slot.Part)];
-                    const std::int32_t available = std::max(part.Received - slot.Base, 0);
-                    if (slot.Sent < available) {
-                        SendBlock(static_cast<std::int32_t>(index), slot, available);
-                        progressed = true;
-                    } else if (part.Ended) {
-                        Connection.WriteInt32(static_cast<std::int32_t>(index));
-                        Connection.WriteInt32(EndKind);
-                        slot.Ended = true;
-                        --open;
-                        progressed = true;
-                    }
+            // End markers wait to leave with the next block or on their own,
+            // as one message.
+            std::string pending;
+            for (std::size_t index = 0; index < slots.size(); ++index) {
+                TSlot& slot = slots[index];
+                if (slot.Ended)
+                    continue;
+                const TPartState& part = now.Section.Parts[static_cast<std::size_t>(slot.Part)];
+                const std::int32_t available = std::max(part.Received - slot.Base, 0);
+                if (slot.Sent < available) {
+                    co_await SendBlock(static_cast<std::int32_t>(index), slot, available,
+                                       std::move(pending));
+                    pending.clear();
+                    progressed = true;
+                } else if (part.Ended) {
+                    Wire::AppendInt32(pending, static_cast<std::int32_t>(index));
+                    Wire::AppendInt32(pending, EndKind);
+                    slot.Ended = true;
+                    --open;
+                    progressed = true;
                 }
             }
+            if (!pending.empty())
+                co_await Connection.Write(pending);
             if (progressed)
                 Delivered();
             else
-                KeepAliveAfterWaiting(now.Version, BlockKeepAlive);
+                co_await KeepAliveAfterWaiting(now.Version, BlockKeepAlive);
         }
     }
 
-    void SendBlock(std::int32_t index, TSlot& slot, std::int32_t available) {
+    // The block's bytes go from the stored part to the socket: the filmer
+    // counted them as received only once they were in the file.
+    asio::awaitable<void> SendBlock(std::int32_t index, TSlot& slot, std::int32_t available,
+                                    std::string head) {
         const std::int32_t count = std::min(available - slot.Sent, BlockSize);
-        slot.File.clear();
-        slot.File.seekg(slot.Base + slot.Sent);
-        Connection.WriteInt32(index);
-        Connection.WriteInt32(DataKind);
-        Connection.WriteCounted(slot.File, count);
+        Wire::AppendInt32(head, index);
+        Wire::AppendInt32(head, DataKind);
+        Wire::AppendInt32(head, count);
+        co_await Connection.WriteFromFile(head, slot.File->Descriptor(), slot.Base + slot.Sent,
+                                          count);
         slot.Sent += count;
     }
 
     // The connection took what was written (a viewer that stops reading
-    // blocks the writes, and this stops being called).
+    // leaves the write waiting, and this is not reached).
     void Delivered() {
         LastSent = Clock::now();
-        Active();
+        Connection.Touch();
     }
 
-    TServerConnection& Connection;
+    TAsyncConnection& Connection;
     const TSessionContext& Context;
     TCast& Cast;
     const TViewRequest& Request;
-    const std::function<void()>& Active;
     Clock::time_point LastSent = Clock::now();
+};
+
+// Counted for the web page while a connection is sent the cast.
+class TViewing {
+public:
+    explicit TViewing(TCast& cast) : Cast(cast) { Cast.ViewerJoined(); }
+    ~TViewing() { Cast.ViewerLeft(); }
+    TViewing(const TViewing&) = delete;
+    TViewing& operator=(const TViewing&) = delete;
+
+private:
+    TCast& Cast;
 };
 
 } // namespace
 
-std::string SendSections(TServerConnection& connection, const TSessionContext& context,
-                         const TViewRequest& request, const std::function<void()>& active) {
+asio::awaitable<std::string> SendSections(TAsyncConnection& connection,
+                                          const TSessionContext& context,
+                                          const TViewRequest& request) {
     const auto cast = context.Store.Find(request.GameName);
     if (!cast) {
-        connection.WriteInt32(CastDeleted);
-        return "told " + request.GameName + " does not exist (deleted)";
+        co_await connection.Write(Int32Message(CastDeleted));
+        co_return "told " + request.GameName + " does not exist (deleted)";
     }
-    // Counted for the web page while this connection is sent the cast.
-    struct TViewing {
-        explicit TViewing(TCast& cast) : Cast(cast) { Cast.ViewerJoined(); }
-        ~TViewing() { Cast.ViewerLeft(); }
-        TCast& Cast;
-    } viewing(*cast);
-    return TSectionSender(connection, context, *cast, request, active).Run();
+    TViewing viewing(*cast);
+    TSectionSender sender(connection, context, *cast, request);
+    co_return co_await sender.Run();
 }
