@@ -5,8 +5,8 @@
 #include "net/SocketFailure.h"
 #include "net/WireUnits.h"
 
-#include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <algorithm>
 #include <array>
@@ -116,41 +116,38 @@ asio::awaitable<void> TAsyncConnection::AwaitWritable() {
         ThrowConnectionFailure(error);
 }
 
-asio::awaitable<void> TAsyncConnection::SendAll(const char* data, std::size_t size, bool more) {
-    const int flags = MSG_NOSIGNAL | (more ? MSG_MORE : 0);
-    while (size > 0) {
-        const ssize_t sent = ::send(Socket.native_handle(), data, size, flags);
-        if (sent >= 0) {
-            data += sent;
-            size -= static_cast<std::size_t>(sent);
-        } else if (WouldBlock()) {
-            co_await AwaitWritable();
-        } else if (errno != EINTR) {
-            ThrowConnectionFailure(LastError());
+asio::awaitable<void> TAsyncConnection::Write(std::vector<asio::const_buffer> pieces) {
+    std::vector<iovec> left;
+    for (const auto& piece : pieces)
+        if (piece.size() > 0)
+            left.push_back({const_cast<void*>(piece.data()), piece.size()});
+    std::size_t first = 0;
+    while (first < left.size()) {
+        msghdr message{};
+        message.msg_iov = left.data() + first;
+        message.msg_iovlen = left.size() - first;
+        const ssize_t sent = ::sendmsg(Socket.native_handle(), &message, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (WouldBlock())
+                co_await AwaitWritable();
+            else if (errno != EINTR)
+                ThrowConnectionFailure(LastError());
+            continue;
+        }
+        for (auto done = static_cast<std::size_t>(sent); done > 0;) {
+            iovec& piece = left[first];
+            const std::size_t taken = std::min(done, piece.iov_len);
+            piece.iov_base = static_cast<char*>(piece.iov_base) + taken;
+            piece.iov_len -= taken;
+            done -= taken;
+            if (piece.iov_len == 0)
+                ++first;
         }
     }
 }
 
 asio::awaitable<void> TAsyncConnection::Write(const std::string& message) {
-    co_await SendAll(message.data(), message.size(), false);
-}
-
-asio::awaitable<void> TAsyncConnection::WriteFromFile(const std::string& head, int file,
-                                                      std::int64_t offset, std::int32_t count) {
-    co_await SendAll(head.data(), head.size(), count > 0);
-    off_t position = static_cast<off_t>(offset);
-    auto left = static_cast<std::size_t>(count);
-    while (left > 0) {
-        const ssize_t sent = ::sendfile(Socket.native_handle(), file, &position, left);
-        if (sent > 0)
-            left -= static_cast<std::size_t>(sent);
-        else if (sent == 0)
-            throw ENelqException("Cannot read the data to send.");
-        else if (WouldBlock())
-            co_await AwaitWritable();
-        else if (errno != EINTR)
-            ThrowConnectionFailure(LastError());
-    }
+    return Write(std::vector<asio::const_buffer>{asio::buffer(message)});
 }
 
 void TAsyncConnection::SetDeadline(TClock::duration span, const char* reason) {

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 // One accepted connection, served by coroutines on the connection's own
 // strand, with the protocol's units on the wire. Every operation raises
@@ -29,13 +30,10 @@ public:
     // A negative count or one above `maxCount` is refused before any byte is read.
     asio::awaitable<std::int32_t> ReadCounted(std::ostream& target, std::int32_t maxCount);
 
-    // Sends the whole message.
+    // Sends the pieces in order, as one message: a viewer's blocks go out
+    // straight from the cast's shared pages.
+    asio::awaitable<void> Write(std::vector<asio::const_buffer> pieces);
     asio::awaitable<void> Write(const std::string& message);
-    // Sends `head`, then `count` bytes of the open file `file` from `offset`.
-    // The bytes go from the file to the socket in the kernel: viewers of one
-    // cast share the file's cached pages and this process copies nothing.
-    asio::awaitable<void> WriteFromFile(const std::string& head, int file, std::int64_t offset,
-                                        std::int32_t count);
 
     // Closes the connection `span` from now (none: TClock::duration::max())
     // and, when it does, names `reason` as the connection's end.
@@ -56,7 +54,6 @@ public:
 private:
     asio::awaitable<void> Fill();
     asio::awaitable<void> AwaitWritable();
-    asio::awaitable<void> SendAll(const char* data, std::size_t size, bool more);
     void Shutdown();
 
     asio::ip::tcp::socket Socket;

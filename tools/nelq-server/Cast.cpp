@@ -304,15 +304,22 @@ void TCast::Unlisten(std::uint64_t ticket) const {
     Listeners.erase(ticket);
 }
 
-std::shared_ptr<const TPartFile> TCast::PartForSending(std::int32_t section, int part) const {
-    std::lock_guard guard(FilesLock);
-    auto& entry = SendingFiles[{section, part}];
-    auto file = entry.lock();
-    if (!file) {
-        auto opened = std::make_shared<const TPartFile>(PartPath(section, part));
+std::shared_ptr<const TPartMap> TCast::PartForSending(std::int32_t section, int part) const {
+    std::int32_t size = 0;
+    {
+        std::lock_guard guard(Lock);
+        if (section < 0 || section >= static_cast<std::int32_t>(FSections.size()))
+            return nullptr;
+        size = FSections[static_cast<std::size_t>(section)].Parts[static_cast<std::size_t>(part)].Size;
+    }
+    std::lock_guard guard(PartsLock);
+    auto& entry = SendingParts[{section, part}];
+    auto map = entry.lock();
+    if (!map) {
+        auto opened = std::make_shared<const TPartMap>(PartPath(section, part), size);
         if (!opened->IsOpen())
             return nullptr;
-        entry = file = std::move(opened);
+        entry = map = std::move(opened);
     }
-    return file;
+    return map;
 }

@@ -2,7 +2,7 @@
 
 #include "AudioLengthCache.h"
 
-#include "PartFile.h"
+#include "PartMap.h"
 
 #include <array>
 #include <atomic>
@@ -125,9 +125,9 @@ public:
     // Forgets a listener that no longer waits (a wake under way may still run).
     void Unlisten(std::uint64_t ticket) const;
 
-    // A stored part open for reading, shared by everyone sending it; null
-    // when it cannot be opened.
-    std::shared_ptr<const TPartFile> PartForSending(std::int32_t section, int part) const;
+    // A stored part of an announced section mapped for reading, shared by
+    // everyone sending it; null when it cannot be mapped.
+    std::shared_ptr<const TPartMap> PartForSending(std::int32_t section, int part) const;
 
 private:
     std::filesystem::path MetaPath(std::int32_t section) const;
@@ -148,7 +148,7 @@ private:
     mutable std::map<std::uint64_t, std::function<void()>> Listeners; // guarded by Lock
     std::atomic<int> FViewers{0};
 
-    mutable std::mutex FilesLock;
-    // guarded by FilesLock: the parts being sent, open while someone sends them
-    mutable std::map<std::pair<std::int32_t, int>, std::weak_ptr<const TPartFile>> SendingFiles;
+    mutable std::mutex PartsLock;
+    // guarded by PartsLock: the parts being sent, mapped while someone sends them
+    mutable std::map<std::pair<std::int32_t, int>, std::weak_ptr<const TPartMap>> SendingParts;
 };

@@ -11,9 +11,6 @@
 
 #include <asio.hpp>
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <atomic>
 #include <map>
 #include <thread>
@@ -27,16 +24,6 @@ enum class TRole { Filmer, Viewer };
 // How long accepting pauses after a failure (out of descriptors, most
 // likely), rather than trying again at once for as long as it lasts.
 constexpr auto AcceptPause = std::chrono::milliseconds(250);
-
-// A serving thread: sendfile cannot be told MSG_NOSIGNAL, and a viewer that
-// left in the middle of a block must fail its write, not stop the process.
-void RunServingThread(asio::io_context& io) {
-    sigset_t brokenPipe;
-    sigemptyset(&brokenPipe);
-    sigaddset(&brokenPipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
-    io.run();
-}
 
 const char* RoleName(TRole role) {
     return role == TRole::Filmer ? "filmer" : "viewer";
@@ -263,7 +250,7 @@ void TCastingServer::Start() {
     asio::co_spawn(state.Accepting, state.Accept(state.Listeners.Viewers, TRole::Viewer),
                    asio::detached);
     for (std::size_t n = 0; n < state.Options.Threads; ++n)
-        state.Threads.emplace_back([&state] { RunServingThread(state.Io); });
+        state.Threads.emplace_back([&state] { state.Io.run(); });
     const std::string address = state.Listeners.Address.to_string();
     state.Log("listening for filmers on " + address + ":" + std::to_string(FilmerPort()) +
               " and for viewers on " + address + ":" + std::to_string(ViewerPort()) + " (" +

@@ -19,6 +19,10 @@ using Clock = std::chrono::steady_clock;
 // that joined late catches up.
 constexpr std::int32_t BlockSize = Wire::MaxChunk;
 constexpr auto KeepAliveInterval = std::chrono::seconds(1);
+// A filmer sends a pass's blocks one after another: a viewer woken by the
+// first waits this long for the rest, to take them in one message rather
+// than one each (sends, not bytes, are what a crowd of viewers costs).
+constexpr auto Settle = std::chrono::milliseconds(20);
 constexpr std::int32_t EndOfCast = -1;
 constexpr std::int32_t CastDeleted = -2;
 constexpr std::int32_t HeaderKeepAlive = 0; // "no streams yet" in place of a header
@@ -41,14 +45,15 @@ struct TSlot {
     std::int32_t Length = 0;
     std::int32_t Sent = 0;
     bool Ended = false;
-    std::shared_ptr<const TPartFile> File; // shared with the cast's other viewers
+    std::shared_ptr<const TPartMap> Map; // shared with the cast's other viewers
 };
 
 class TSectionSender {
 public:
     TSectionSender(TAsyncConnection& connection, const TSessionContext& context, TCast& cast,
                    const TViewRequest& request)
-        : Connection(connection), Context(context), Cast(cast), Request(request) {}
+        : Connection(connection), Context(context), Cast(cast), Request(request),
+          Pause(connection.Executor()) {}
 
     asio::awaitable<std::string> Run() {
         for (std::int32_t section = Request.CurrentSection;; ++section) {
@@ -78,16 +83,23 @@ private:
             if (view.Deleted || view.Exists || view.Completed)
                 co_return view;
             CheckStopping();
-            co_await KeepAliveAfterWaiting(view.Version, HeaderKeepAlive);
+            co_await KeepAliveOrWait(view.Version, HeaderKeepAlive);
         }
     }
 
-    asio::awaitable<void> KeepAliveAfterWaiting(std::uint64_t version, std::int32_t keepAlive) {
-        co_await WaitForNews(Cast, version, KeepAliveInterval);
-        if (Clock::now() - LastSent >= KeepAliveInterval) {
-            co_await Connection.Write(Int32Message(keepAlive));
-            Delivered();
+    // With nothing to send: a keep-alive once the viewer has heard nothing
+    // for KeepAliveInterval, else a wait for news until then.
+    asio::awaitable<void> KeepAliveOrWait(std::uint64_t version, std::int32_t keepAlive) {
+        const auto due = LastSent + KeepAliveInterval;
+        if (Clock::now() < due) {
+            if (co_await WaitForNews(Cast, version, due - Clock::now())) {
+                Pause.expires_after(Settle);
+                co_await Pause.async_wait(asio::use_awaitable);
+            }
+            co_return;
         }
+        co_await Connection.Write(Int32Message(keepAlive));
+        Delivered();
     }
 
     std::vector<TSlot> Slots(std::int32_t section, const TSectionView& view) const {
@@ -109,7 +121,7 @@ private:
         audio.Length = view.Section.Parts[1].Size;
         slots.push_back(std::move(audio));
         for (auto& slot : slots)
-            slot.File = Cast.PartForSending(section, slot.Part);
+            slot.Map = Cast.PartForSending(section, slot.Part);
         return slots;
     }
 
@@ -130,60 +142,52 @@ private:
                 throw ENelqProtocolError("Resume offset " + std::to_string(slot.Sent) +
                                          " outside the stream (0 to " +
                                          std::to_string(slot.Length) + ").");
-            if (!slot.File)
+            if (!slot.Map)
                 throw ENelqException("Cannot read the stored section " + std::to_string(section) +
                                      ".");
         }
         Connection.Touch();
         std::size_t open = slots.size();
+        std::vector<std::string> heads(slots.size()); // each slot's piece of the next message
         while (open > 0) {
             const TSectionView now = Cast.ViewSection(section);
             if (now.Deleted)
                 throw ENelqConnectionError("The game was deleted while being sent.");
             CheckStopping();
-            bool progressed = false;
-            // End markers wait to leave with the next block or on their own,
-            // as one message.
-            std::string pending;
+            // Every slot's block or end marker that is ready, in one message.
+            std::vector<asio::const_buffer> pieces;
             for (std::size_t index = 0; index < slots.size(); ++index) {
                 TSlot& slot = slots[index];
                 if (slot.Ended)
                     continue;
                 const TPartState& part = now.Section.Parts[static_cast<std::size_t>(slot.Part)];
                 const std::int32_t available = std::max(part.Received - slot.Base, 0);
+                std::string& head = heads[index];
+                head.clear();
+                Wire::AppendInt32(head, static_cast<std::int32_t>(index));
                 if (slot.Sent < available) {
-                    co_await SendBlock(static_cast<std::int32_t>(index), slot, available,
-                                       std::move(pending));
-                    pending.clear();
-                    progressed = true;
+                    // Counted as received only once the filmer's bytes were in the file.
+                    const std::int32_t count = std::min(available - slot.Sent, BlockSize);
+                    Wire::AppendInt32(head, DataKind);
+                    Wire::AppendInt32(head, count);
+                    pieces.push_back(asio::buffer(head));
+                    pieces.push_back(asio::buffer(slot.Map->Bytes() + slot.Base + slot.Sent,
+                                                  static_cast<std::size_t>(count)));
+                    slot.Sent += count;
                 } else if (part.Ended) {
-                    Wire::AppendInt32(pending, static_cast<std::int32_t>(index));
-                    Wire::AppendInt32(pending, EndKind);
+                    Wire::AppendInt32(head, EndKind);
+                    pieces.push_back(asio::buffer(head));
                     slot.Ended = true;
                     --open;
-                    progressed = true;
                 }
             }
-            if (!pending.empty())
-                co_await Connection.Write(pending);
-            if (progressed)
+            if (pieces.empty()) {
+                co_await KeepAliveOrWait(now.Version, BlockKeepAlive);
+            } else {
+                co_await Connection.Write(std::move(pieces));
                 Delivered();
-            else
-                co_await KeepAliveAfterWaiting(now.Version, BlockKeepAlive);
+            }
         }
-    }
-
-    // The block's bytes go from the stored part to the socket: the filmer
-    // counted them as received only once they were in the file.
-    asio::awaitable<void> SendBlock(std::int32_t index, TSlot& slot, std::int32_t available,
-                                    std::string head) {
-        const std::int32_t count = std::min(available - slot.Sent, BlockSize);
-        Wire::AppendInt32(head, index);
-        Wire::AppendInt32(head, DataKind);
-        Wire::AppendInt32(head, count);
-        co_await Connection.WriteFromFile(head, slot.File->Descriptor(), slot.Base + slot.Sent,
-                                          count);
-        slot.Sent += count;
     }
 
     // The connection took what was written (a viewer that stops reading
@@ -198,6 +202,7 @@ private:
     TCast& Cast;
     const TViewRequest& Request;
     Clock::time_point LastSent = Clock::now();
+    asio::steady_timer Pause;
 };
 
 // Counted for the web page while a connection is sent the cast.
