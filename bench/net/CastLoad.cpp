@@ -1,16 +1,11 @@
 #include "CastLoad.h"
 
-#include "CastClients.h"
-#include "ReferenceRelay.h"
-
-#include <sys/socket.h>
-#include <unistd.h>
+#include "ViewerCrowd.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <mutex>
 #include <random>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -27,13 +22,15 @@ std::string Random(std::mt19937& random, std::size_t size) {
     return bytes;
 }
 
-TLoadSection Section(std::mt19937& random, bool fake, bool startPoint) {
-    TLoadSection section;
-    section.Audio = Random(random, 10000);
+// A section of about six seconds at the filmer's rate, so that what a
+// viewer costs while it watches outweighs what its connection costs.
+TSectionParts Section(std::mt19937& random, bool fake, bool startPoint) {
+    TSectionParts section;
+    section.Audio = Random(random, 60000);
     if (fake)
         return section;
     const std::size_t head = startPoint ? 1500 : 0;
-    section.Demo = Random(random, 1032 + head + 16000);
+    section.Demo = Random(random, 1032 + head + 60000);
     std::fill_n(section.Demo.begin() + 4, 1024, ' ');
     section.Demo[4] = '\0';
     for (int i = 0; i < 4; ++i)
@@ -42,18 +39,14 @@ TLoadSection Section(std::mt19937& random, bool fake, bool startPoint) {
     return section;
 }
 
-TSectionParts Parts(const TLoadSection& section) {
-    return {section.Demo, section.BodyOffset, section.Audio};
-}
-
 // Uploads like the client: a pass a second, each open part's budget
 // rate - k * (rate / 2) + rate / 2 with k parts open, end markers in a pass
 // after the last data, a keep-alive when a pass sends nothing.
-void Film(TServerConnection& filmer, const std::vector<TLoadSection>& sections, std::int32_t rate,
+void Film(TServerConnection& filmer, const std::vector<TSectionParts>& sections, std::int32_t rate,
           std::vector<Clock::time_point>& sectionSent) {
     auto nextPass = Clock::now();
     for (std::size_t n = 0; n < sections.size(); ++n) {
-        AnnounceSection(filmer, static_cast<std::int32_t>(n), Parts(sections[n]));
+        AnnounceSection(filmer, static_cast<std::int32_t>(n), sections[n]);
         const std::array<const std::string*, 2> data{&sections[n].Demo, &sections[n].Audio};
         std::array<std::size_t, 2> position{0, 0};
         std::array<bool, 2> done{false, false};
@@ -88,41 +81,24 @@ void Film(TServerConnection& filmer, const std::vector<TLoadSection>& sections, 
     filmer.WriteLine("COMPLETED");
 }
 
-// Receives the whole cast one message per tick; true when byte-identical.
-bool View(TServerConnection& viewer, const std::vector<TLoadSection>& sections,
-          std::vector<Clock::time_point>& sectionDone) {
-    const auto tick = [] {
-        std::this_thread::sleep_for(ViewerTick);
-        return true;
-    };
-    SendRequest(viewer, Game, 0, 0, false);
-    for (std::size_t n = 0;; ++n) {
-        tick();
-        const TSectionHeader header = ReadSectionHeader(viewer);
-        if (header.Count < 0)
-            return header.Count == -1 && n == sections.size();
-        std::vector<std::string> streams;
-        ReceiveSection(viewer, header, streams, tick);
-        sectionDone[n] = Clock::now();
-        const TLoadSection& sent = sections[n];
-        const bool whole = n == 0 || sections[n - 1].Demo.empty();
-        const std::string demo = whole || sent.Demo.empty()
-                                     ? sent.Demo
-                                     : sent.Demo.substr(static_cast<std::size_t>(sent.BodyOffset));
-        if (streams.size() != 2 || streams[0] != demo || streams[1] != sent.Audio)
-            return false;
-    }
+// The given share of the values, from the smallest (0.95: the 95th percentile).
+double Percentile(std::vector<double> values, double share) {
+    if (values.empty())
+        return 0;
+    const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at), values.end());
+    return values[at];
 }
 
 } // namespace
 
-std::vector<TLoadSection> LoadCast() {
+std::vector<TSectionParts> LoadCast() {
     std::mt19937 random(47);
     return {Section(random, false, true), Section(random, false, false),
             Section(random, true, false), Section(random, false, true)};
 }
 
-std::int64_t CastBytes(const std::vector<TLoadSection>& sections) {
+std::int64_t CastBytes(const std::vector<TSectionParts>& sections) {
     std::int64_t bytes = 0;
     for (const auto& section : sections)
         bytes += static_cast<std::int64_t>(section.Demo.size() + section.Audio.size());
@@ -131,73 +107,31 @@ std::int64_t CastBytes(const std::vector<TLoadSection>& sections) {
 
 TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort,
                             std::uint16_t viewerPort, int viewers, std::int32_t rate,
-                            const std::vector<TLoadSection>& sections) {
+                            const std::vector<TSectionParts>& sections) {
     TServerConnection filmer;
     if (!ConnectAs(filmer, address, filmerPort, "2016").Accepted ||
         !FilmerLogin(filmer, "", "NEW", Game).Accepted)
         throw std::runtime_error("the server refused the filmer");
 
-    std::vector<std::vector<Clock::time_point>> done(
-        static_cast<std::size_t>(viewers), std::vector<Clock::time_point>(sections.size()));
-    std::atomic<int> complete{0};
-    std::vector<std::thread> threads;
-    for (int v = 0; v < viewers; ++v)
-        threads.emplace_back([&, v] {
-            try {
-                TServerConnection viewer;
-                ConnectAs(viewer, address, viewerPort, "1016");
-                viewer.ReadLine();
-                if (View(viewer, sections, done[static_cast<std::size_t>(v)]))
-                    ++complete;
-            } catch (const std::exception&) {
-                // counted as incomplete
-            }
-        });
+    TViewerCrowd crowd({address, viewerPort, Game, viewers, sections, ViewerTick, 2});
+    // Every viewer waits for the live cast before the first byte is filmed.
+    const auto deadline = Clock::now() + std::chrono::minutes(5);
+    while (crowd.Requested() < viewers && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::vector<Clock::time_point> sent(sections.size());
-    const auto began = Clock::now();
     Film(filmer, sections, rate, sent);
+    const TCrowdResult crowded = crowd.Finish();
+
     TCastLoadResult result;
-    result.FilmingSeconds = std::chrono::duration<double>(Clock::now() - began).count();
-    for (auto& thread : threads)
-        thread.join();
-    result.ViewersComplete = complete;
-    for (const auto& viewerDone : done)
+    result.ViewersComplete = crowded.Complete;
+    result.FirstFault = crowded.FirstFault;
+    std::vector<double> lags;
+    for (const auto& viewerDone : crowded.SectionDone)
         for (std::size_t n = 0; n < sections.size(); ++n)
             if (viewerDone[n] != Clock::time_point())
-                result.SlowestLagMs = std::max(
-                    result.SlowestLagMs,
+                lags.push_back(
                     std::chrono::duration<double, std::milli>(viewerDone[n] - sent[n]).count());
+    result.LagP95Ms = Percentile(lags, 0.95);
+    result.LagMaxMs = lags.empty() ? 0 : *std::max_element(lags.begin(), lags.end());
     return result;
-}
-
-int RunRelayLoad(const std::string& address, std::uint16_t port, int viewers, std::int32_t rate,
-                 std::int64_t bytes) {
-    std::atomic<int> complete{0};
-    std::vector<std::thread> threads;
-    for (int v = 0; v < viewers; ++v) {
-        const int socket = ConnectToRelay(address, port, 'V');
-        threads.emplace_back([&, socket] {
-            std::int64_t got = 0;
-            char buffer[65536];
-            for (ssize_t n; (n = ::recv(socket, buffer, sizeof(buffer), 0)) > 0;)
-                got += n;
-            ::close(socket);
-            if (got == bytes)
-                ++complete;
-        });
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // every viewer is registered
-    const int filmer = ConnectToRelay(address, port, 'F');
-    const std::string chunk(static_cast<std::size_t>(rate), 'x');
-    auto nextPass = Clock::now();
-    for (std::int64_t left = bytes; left > 0; left -= rate) {
-        nextPass += Pass;
-        std::this_thread::sleep_until(nextPass);
-        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(left, rate));
-        ::send(filmer, chunk.data(), count, MSG_NOSIGNAL);
-    }
-    ::close(filmer);
-    for (auto& thread : threads)
-        thread.join();
-    return complete;
 }
