@@ -59,11 +59,11 @@ public:
         for (std::int32_t section = Request.CurrentSection;; ++section) {
             const TSectionView view = co_await WaitForSection(section);
             if (view.Deleted) {
-                co_await Connection.Write(Int32Message(CastDeleted));
+                co_await Send(Int32Message(CastDeleted));
                 co_return "told " + Cast.Name + " was deleted";
             }
             if (!view.Exists) {
-                co_await Connection.Write(Int32Message(EndOfCast));
+                co_await Send(Int32Message(EndOfCast));
                 co_return "sent " + Cast.Name + " to its end";
             }
             co_await SendSection(section, view);
@@ -76,19 +76,25 @@ private:
             throw ENelqConnectionError("The server is stopping.");
     }
 
-    // Waits until the section exists or the cast has ended or gone.
+    // Waits until the section exists or the cast has ended or gone. End
+    // markers held back go out before any wait: the viewer learns at once
+    // that its section is whole.
     asio::awaitable<TSectionView> WaitForSection(std::int32_t section) {
         for (;;) {
             const TSectionView view = Cast.ViewSection(section);
             if (view.Deleted || view.Exists || view.Completed)
                 co_return view;
             CheckStopping();
-            co_await KeepAliveOrWait(view.Version, HeaderKeepAlive);
+            if (Held.empty())
+                co_await KeepAliveOrWait(view.Version, HeaderKeepAlive);
+            else
+                co_await Send(std::string());
         }
     }
 
     // With nothing to send: a keep-alive once the viewer has heard nothing
-    // for KeepAliveInterval, else a wait for news until then.
+    // for KeepAliveInterval (or the end markers held back, which do as
+    // well), else a wait for news until then.
     asio::awaitable<void> KeepAliveOrWait(std::uint64_t version, std::int32_t keepAlive) {
         const auto due = LastSent + KeepAliveInterval;
         if (Clock::now() < due) {
@@ -98,7 +104,16 @@ private:
             }
             co_return;
         }
-        co_await Connection.Write(Int32Message(keepAlive));
+        std::string keepAliveMessage;
+        if (Held.empty())
+            Wire::AppendInt32(keepAliveMessage, keepAlive);
+        co_await Send(std::move(keepAliveMessage));
+    }
+
+    // The end markers held back, then `message`, in one write.
+    asio::awaitable<void> Send(std::string message) {
+        co_await Connection.Write(Held + message);
+        Held.clear();
         Delivered();
     }
 
@@ -134,8 +149,7 @@ private:
             Wire::AppendInt32(header, slot.Tag);
             Wire::AppendInt32(header, slot.Length);
         }
-        co_await Connection.Write(header);
-        Delivered();
+        co_await Send(header);
         for (auto& slot : slots) {
             slot.Sent = co_await Connection.ReadInt32();
             if (slot.Sent < 0 || slot.Sent > slot.Length)
@@ -154,7 +168,9 @@ private:
             if (now.Deleted)
                 throw ENelqConnectionError("The game was deleted while being sent.");
             CheckStopping();
-            // Every slot's block or end marker that is ready, in one message.
+            // Every slot's block that is ready, in one message. End markers
+            // wait for the next one (a block, the next section's header, a
+            // keep-alive): a viewer needs them only once all its streams end.
             std::vector<asio::const_buffer> pieces;
             for (std::size_t index = 0; index < slots.size(); ++index) {
                 TSlot& slot = slots[index];
@@ -162,12 +178,12 @@ private:
                     continue;
                 const TPartState& part = now.Section.Parts[static_cast<std::size_t>(slot.Part)];
                 const std::int32_t available = std::max(part.Received - slot.Base, 0);
-                std::string& head = heads[index];
-                head.clear();
-                Wire::AppendInt32(head, static_cast<std::int32_t>(index));
                 if (slot.Sent < available) {
                     // Counted as received only once the filmer's bytes were in the file.
                     const std::int32_t count = std::min(available - slot.Sent, BlockSize);
+                    std::string& head = heads[index];
+                    head.clear();
+                    Wire::AppendInt32(head, static_cast<std::int32_t>(index));
                     Wire::AppendInt32(head, DataKind);
                     Wire::AppendInt32(head, count);
                     pieces.push_back(asio::buffer(head));
@@ -175,17 +191,20 @@ private:
                                                   static_cast<std::size_t>(count)));
                     slot.Sent += count;
                 } else if (part.Ended) {
-                    Wire::AppendInt32(head, EndKind);
-                    pieces.push_back(asio::buffer(head));
+                    Wire::AppendInt32(Held, static_cast<std::int32_t>(index));
+                    Wire::AppendInt32(Held, EndKind);
                     slot.Ended = true;
                     --open;
                 }
             }
-            if (pieces.empty()) {
-                co_await KeepAliveOrWait(now.Version, BlockKeepAlive);
-            } else {
+            if (!pieces.empty()) {
+                // The markers held back end other streams than these blocks.
+                pieces.insert(pieces.begin(), asio::buffer(Held));
                 co_await Connection.Write(std::move(pieces));
+                Held.clear();
                 Delivered();
+            } else if (open > 0) {
+                co_await KeepAliveOrWait(now.Version, BlockKeepAlive);
             }
         }
     }
@@ -203,6 +222,7 @@ private:
     const TViewRequest& Request;
     Clock::time_point LastSent = Clock::now();
     asio::steady_timer Pause;
+    std::string Held; // end markers that go with the next message
 };
 
 // Counted for the web page while a connection is sent the cast.
