@@ -1,35 +1,38 @@
 #pragma once
 
+#include "CastClients.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-struct TLoadSection {
-    std::string Demo;
-    std::int32_t BodyOffset = 0;
-    std::string Audio;
+struct TCastLoadResult {
+    // Viewer's end of a section after the filmer's end of it, over every
+    // viewer and section: the 95th percentile and the slowest.
+    double LagP95Ms = 0;
+    double LagMaxMs = 0;
+    int ViewersComplete = 0; // viewers that got every section byte-identical and the end
+    std::string FirstFault;
 };
 
-struct TCastLoadResult {
-    double SlowestLagMs = 0; // viewer's end of a section after the filmer's end of it
-    int ViewersComplete = 0; // viewers that got every section byte-identical and the end
-    double FilmingSeconds = 0;
-};
+// The given share of the values, from the smallest (0.95: the 95th percentile).
+double Percentile(std::vector<double> values, double share);
+
+// The cast the benchmark films: start points, plain sections and a fake one.
+std::vector<TSectionParts> LoadCast();
+std::int64_t CastBytes(const std::vector<TSectionParts>& sections);
+
+// One filmer uploading at `rate` bytes per second the way the client does
+// (one pass a second, the budget shared by the open parts) to `viewers`
+// viewers that joined the cast before it began, each taking one message per
+// 250 ms (an event-driven crowd on two threads).
+TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort,
+                            std::uint16_t viewerPort, int viewers, std::int32_t rate,
+                            const std::vector<TSectionParts>& sections);
 
 // Waits until a server accepts connections on the port; throws after 10 s.
 void WaitAccepting(const std::string& address, std::uint16_t port);
-
-// The cast the benchmark films: start points, plain sections and a fake one.
-std::vector<TLoadSection> LoadCast();
-std::int64_t CastBytes(const std::vector<TLoadSection>& sections);
-
-// One filmer uploading at `rate` bytes per second the way the client does
-// (one pass a second, the budget shared by the open parts) and `viewers`
-// viewers, each on its own connection taking one message per 250 ms.
-TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort,
-                            std::uint16_t viewerPort, int viewers, std::int32_t rate,
-                            const std::vector<TLoadSection>& sections);
 
 // Viewers of one server, and what they came to.
 struct TViewerGroup {
@@ -40,20 +43,15 @@ struct TViewerGroup {
 struct TGroupLoad {
     int ViewersComplete = 0;
     std::vector<double> LagsMs; // per viewer and section received
+    std::string FirstFault;
 };
 struct TSpreadLoadResult {
     std::vector<TGroupLoad> Groups;
-    double FilmingSeconds = 0;
 };
 
 // As RunCastLoad, with the viewers spread over servers (edges of the one
-// filmed); `beforeViewers` runs once the filmer has logged in.
+// filmed), a crowd for each; `beforeViewers` runs once the filmer has logged in.
 TSpreadLoadResult RunSpreadCastLoad(const std::string& filmerAddress, std::uint16_t filmerPort,
                                     const std::vector<TViewerGroup>& groups, std::int32_t rate,
-                                    const std::vector<TLoadSection>& sections,
+                                    const std::vector<TSectionParts>& sections,
                                     const std::function<void()>& beforeViewers);
-
-// The same bytes at the same rate through the reference relay; returns the
-// number of viewers that received all of them.
-int RunRelayLoad(const std::string& address, std::uint16_t port, int viewers, std::int32_t rate,
-                 std::int64_t bytes);

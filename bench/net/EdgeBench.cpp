@@ -67,13 +67,6 @@ TOriginBytes OriginBytes(const fs::path& log) {
     return bytes;
 }
 
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {

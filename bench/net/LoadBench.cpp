@@ -1,11 +1,12 @@
 // Load benchmark of the casting server: one filmer at 20000 bytes/s and N
-// viewers on loopback, against a bare relay of the same bytes (the reference).
+// viewers of the live cast on loopback, against a bare relay of the same
+// bytes to as many sockets (the reference), for a row of viewer counts.
 #include "CastLoad.h"
 #include "ChildProcess.h"
 #include "ReferenceRelay.h"
 
 #include "BuildTree.h"
-#include "CastClients.h"
+#include "DescriptorLimit.h"
 
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -30,12 +32,26 @@ struct TFigures {
     long PeakKb = 0;
 };
 
+double Megabytes(long kilobytes) {
+    return static_cast<double>(kilobytes) / 1024.0;
+}
+
 } // namespace
 
+// bench_net_load [VIEWERS...]: the rows to measure (default 100 1000 5000 10000).
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--relay")
+    if (argc == 4 && std::string(argv[1]) == "--relay") {
+        RaiseDescriptorLimit();
         return RunReferenceRelay(argv[2], static_cast<std::uint16_t>(std::stoi(argv[3])));
-
+    }
+    std::vector<int> rows{100, 1000, 5000, 10000};
+    if (argc > 1) {
+        rows.clear();
+        for (int i = 1; i < argc; ++i)
+            rows.push_back(std::stoi(argv[i]));
+    }
+    // The viewers' sockets are this process's descriptors.
+    const auto descriptors = RaiseDescriptorLimit();
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     const fs::path scratch =
         fs::temp_directory_path() / ("nelq-bench-" + std::to_string(::getpid()));
@@ -44,14 +60,15 @@ int main(int argc, char** argv) {
     const std::int64_t castBytes = CastBytes(sections);
 
     std::printf("nelq-server load: one filmer at %d bytes/s, %zu sections (%lld bytes), viewers "
-                "taking one message per 250 ms\n",
+                "of the live cast taking one message per 250 ms\n",
                 Rate, sections.size(), static_cast<long long>(castBytes));
-    std::printf("reference: a bare relay copying the same bytes at the same rate to as many "
-                "sockets\n\n");
-    std::printf("%8s %10s %10s %7s %10s %10s %12s %10s %10s\n", "viewers", "server s", "relay s",
-                "ratio", "server MB", "relay MB", "slowest lag", "identical", "relay ok");
+    std::printf("reference: a bare event-driven relay of the same bytes at the same rate to as "
+                "many sockets; descriptors here: %llu\n\n",
+                static_cast<unsigned long long>(descriptors));
+    std::printf("%8s %9s %9s %6s %10s %9s %9s %9s %12s %12s\n", "viewers", "server s", "relay s",
+                "ratio", "server MB", "relay MB", "lag p95", "lag max", "identical", "relay ok");
     int status = 0;
-    for (const int viewers : {50, 200}) {
+    for (const int viewers : rows) {
         const fs::path data = scratch / ("data-" + std::to_string(viewers));
         TFigures server;
         TCastLoadResult load;
@@ -70,12 +87,14 @@ int main(int argc, char** argv) {
             relayComplete = RunRelayLoad(Address, RelayPort, viewers, Rate, castBytes);
             relay = {process.CpuSeconds(), process.PeakMemoryKb()};
         }
-        std::printf("%8d %10.2f %10.2f %7.2f %10.1f %10.1f %9.0f ms %6d/%-3d %6d/%-3d\n", viewers,
-                    server.CpuSeconds, relay.CpuSeconds,
+        std::printf("%8d %9.2f %9.2f %6.2f %10.1f %9.1f %6.0f ms %6.0f ms %6d/%-5d %6d/%-5d\n",
+                    viewers, server.CpuSeconds, relay.CpuSeconds,
                     relay.CpuSeconds > 0 ? server.CpuSeconds / relay.CpuSeconds : 0.0,
-                    static_cast<double>(server.PeakKb) / 1024.0,
-                    static_cast<double>(relay.PeakKb) / 1024.0, load.SlowestLagMs,
-                    load.ViewersComplete, viewers, relayComplete, viewers);
+                    Megabytes(server.PeakKb), Megabytes(relay.PeakKb), load.LagP95Ms,
+                    load.LagMaxMs, load.ViewersComplete, viewers, relayComplete, viewers);
+        if (!load.FirstFault.empty())
+            std::printf("         first fault: %s\n", load.FirstFault.c_str());
+        std::fflush(stdout);
         if (load.ViewersComplete != viewers)
             status = 1;
     }

@@ -4,10 +4,14 @@
 #include <string>
 
 // The reference the server is measured against: the least a relay can do,
-// a process that copies one filmer's bytes to every viewer's socket as they
-// come, with no protocol, no files and no pacing. A connection's first byte
-// says what it is: 'F' for the filmer, 'V' for a viewer.
+// one event-driven thread that copies one filmer's bytes to every viewer's
+// socket as they come, with no protocol, no files and no pacing. What the
+// filmer sent is kept once and shared by every viewer's writes. A
+// connection's first byte says what it is: 'F' for the filmer, 'V' for a viewer.
 int RunReferenceRelay(const std::string& address, std::uint16_t port);
 
-// Client side of the reference: the filmer's bytes and a viewer that drains.
-int ConnectToRelay(const std::string& address, std::uint16_t port, char role);
+// The same bytes at the same rate through the reference relay, to viewers
+// that drain their sockets (one event-driven thread for all of them);
+// returns the number of viewers that received all of them.
+int RunRelayLoad(const std::string& address, std::uint16_t port, int viewers, std::int32_t rate,
+                 std::int64_t bytes);

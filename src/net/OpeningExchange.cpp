@@ -10,9 +10,13 @@ TVerdict ReadVerdict(TServerConnection& connection) {
     return {false, LineField(reply, 1)};
 }
 
+std::string HelloLine(const std::string& clientVersion, const char* roleCode) {
+    return JoinFields({clientVersion, roleCode});
+}
+
 TVerdict RunOpeningExchange(TServerConnection& connection, const std::string& clientVersion,
                             const char* roleCode) {
     connection.ReadLine(); // the greeting says nothing we act on
-    connection.WriteLine(JoinFields({clientVersion, roleCode}));
+    connection.WriteLine(HelloLine(clientVersion, roleCode));
     return ReadVerdict(connection);
 }

@@ -23,6 +23,9 @@ struct TVerdict {
 // Reads the first field of a reply line: "OK" accepts, anything else refuses.
 TVerdict ReadVerdict(TServerConnection& connection);
 
+// The hello line (client version TAB role code), without its line end.
+std::string HelloLine(const std::string& clientVersion, const char* roleCode);
+
 // On a fresh connection: reads the greeting (any content), sends the hello line
 // (client version TAB role code) and reads the verdict.
 TVerdict RunOpeningExchange(TServerConnection& connection, const std::string& clientVersion,

@@ -1,12 +1,13 @@
 #include "net/UnitServerConnection.h"
 
 #include "net/AbortableResolve.h"
+#include "net/DeadPaths.h"
 #include "net/NelqExceptions.h"
+#include "net/SocketFailure.h"
+#include "net/WireUnits.h"
 
 #include <asio.hpp>
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,34 +22,6 @@
 namespace {
 
 constexpr std::size_t ReceiveSize = 65536;
-
-[[noreturn]] void Fail(const asio::error_code& error) {
-    if (error == asio::error::eof)
-        throw ENelqConnectionError("Connection closed gracefully.");
-    throw ENelqConnectionError("Socket error: " + error.message());
-}
-
-// Keep-alive probes after 10 s of silence, 5 s apart, 4 unanswered: a dead
-// path is given up about DeadPathLimit after the last byte heard. Data left
-// unacknowledged for as long fails the connection too (a writer that never
-// reads would otherwise wait out the kernel's retransmissions, some 15 minutes).
-void LimitDeadPaths(int handle) {
-    const int on = 1;
-    ::setsockopt(handle, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-#ifdef TCP_KEEPIDLE
-    const int idle = 10;
-    const int interval = 5;
-    const int probes = 4;
-    ::setsockopt(handle, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-    ::setsockopt(handle, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-    ::setsockopt(handle, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-#endif
-#ifdef TCP_USER_TIMEOUT
-    const auto unacknowledged = static_cast<unsigned int>(
-        std::chrono::milliseconds(TServerConnection::DeadPathLimit).count());
-    ::setsockopt(handle, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged, sizeof unacknowledged);
-#endif
-}
 
 std::string DurationText(std::chrono::milliseconds duration) {
     if (duration.count() % 1000 == 0)
@@ -198,7 +171,7 @@ void TServerConnection::Fill() {
         Socket->Socket.read_some(asio::buffer(Input.data() + kept, ReceiveSize), error);
     Input.resize(kept + got);
     if (error)
-        Fail(error);
+        ThrowConnectionFailure(error);
 }
 
 void TServerConnection::CheckNotBroken() const {
@@ -208,27 +181,16 @@ void TServerConnection::CheckNotBroken() const {
 
 std::string TServerConnection::ReadLine() {
     CheckNotBroken(); // buffered input must not hide a failed send
-    std::size_t scanned = InputBegin;
+    std::size_t scanned = 0;
     for (;;) {
-        const auto begin = Input.begin() + static_cast<std::ptrdiff_t>(scanned);
-        const auto lf = std::find(begin, Input.end(), '\n');
-        if (lf != Input.end()) {
-            const auto lineBegin = Input.begin() + static_cast<std::ptrdiff_t>(InputBegin);
-            auto lineEnd = lf;
-            if (lineEnd != lineBegin && *(lineEnd - 1) == '\r')
-                --lineEnd;
-            if (static_cast<std::size_t>(lineEnd - lineBegin) > MaxLineLength)
-                throw ENelqConnectionError("Max line length exceeded.");
-            std::string line(lineBegin, lineEnd);
-            InputBegin = static_cast<std::size_t>(lf - Input.begin()) + 1;
-            return line;
+        const std::string_view pending(Input.data() + InputBegin, Input.size() - InputBegin);
+        Wire::TLineScan scan = Wire::ScanLine(pending, scanned);
+        if (scan.Found) {
+            InputBegin += scan.Next;
+            return std::move(scan.Line);
         }
-        // Room for the longest line plus its CR.
-        if (Input.size() - InputBegin > MaxLineLength + 1)
-            throw ENelqConnectionError("Max line length exceeded.");
-        const std::size_t pending = Input.size() - InputBegin;
-        Fill();
-        scanned = pending; // Fill moved the pending bytes to the front
+        scanned = pending.size();
+        Fill(); // moves the pending bytes to the front
     }
 }
 
@@ -248,10 +210,7 @@ void TServerConnection::ReadExact(char* target, std::size_t size) {
 std::int32_t TServerConnection::ReadInt32() {
     std::array<char, 4> bytes;
     ReadExact(bytes.data(), bytes.size());
-    std::uint32_t value = 0;
-    for (const char byte : bytes)
-        value = (value << 8) | static_cast<std::uint8_t>(byte);
-    return static_cast<std::int32_t>(value);
+    return Wire::DecodeInt32(bytes.data());
 }
 
 std::vector<std::string> TServerConnection::ReadLines(std::int32_t maxLines) {
@@ -268,11 +227,7 @@ std::vector<std::string> TServerConnection::ReadLines(std::int32_t maxLines) {
 
 std::int32_t TServerConnection::ReadCounted(std::ostream& target, std::int32_t maxCount) {
     const std::int32_t count = ReadInt32();
-    if (count < 0)
-        throw ENelqProtocolError("Invalid block size " + std::to_string(count) + ".");
-    if (count > maxCount)
-        throw ENelqProtocolError("Block of " + std::to_string(count) + " bytes, " +
-                                 std::to_string(maxCount) + " allowed.");
+    Wire::CheckBlockCount(count, maxCount);
     std::array<char, MaxChunk> chunk;
     std::int32_t left = count;
     while (left > 0) {
@@ -315,7 +270,7 @@ void TServerConnection::WriteOutput() {
     if (IdleTimeout.count() == 0) {
         asio::write(Socket->Socket, asio::buffer(Output), error);
         if (error)
-            Fail(error);
+            ThrowConnectionFailure(error);
         return;
     }
     // Non-blocking sends, so that a peer that takes nothing is noticed.
@@ -330,7 +285,7 @@ void TServerConnection::WriteOutput() {
             continue;
         }
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            Fail(asio::error_code(errno, asio::system_category()));
+            ThrowConnectionFailure(asio::error_code(errno, asio::system_category()));
     }
 }
 
@@ -354,7 +309,7 @@ void TServerConnection::AwaitReady(short events) {
             throw ENelqConnectionError(BrokenReason);
         }
         if (errno != EINTR)
-            Fail(asio::error_code(errno, asio::system_category()));
+            ThrowConnectionFailure(asio::error_code(errno, asio::system_category()));
     }
 }
 
@@ -366,9 +321,7 @@ void TServerConnection::WriteLine(std::string_view text) {
 }
 
 void TServerConnection::WriteInt32(std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    const std::array<char, 4> bytes{static_cast<char>(bits >> 24), static_cast<char>(bits >> 16),
-                                    static_cast<char>(bits >> 8), static_cast<char>(bits)};
+    const auto bytes = Wire::EncodeInt32(value);
     Send(bytes.data(), bytes.size());
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "net/DeadPaths.h"
+#include "net/WireUnits.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -24,10 +27,10 @@
 // thread may only call CloseSocket, which makes a blocked read fail at once.
 class TServerConnection {
 public:
-    static constexpr std::size_t MaxLineLength = 16384;
-    static constexpr std::int32_t MaxChunk = 32768; // counted blocks go out in pieces this size
+    static constexpr std::size_t MaxLineLength = Wire::MaxLineLength;
+    static constexpr std::int32_t MaxChunk = Wire::MaxChunk; // counted blocks go out in pieces this size
     static constexpr std::int32_t AnyCount = std::numeric_limits<std::int32_t>::max();
-    static constexpr std::chrono::seconds DeadPathLimit{30};
+    static constexpr std::chrono::seconds DeadPathLimit = ::DeadPathLimit;
 
     TServerConnection();
     ~TServerConnection();

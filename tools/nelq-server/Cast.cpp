@@ -1,15 +1,12 @@
 #include "Cast.h"
 
 #include "net/NelqExceptions.h"
-#include "net/UnitServerConnection.h"
 
 #include <fstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr auto FilmerHandOver = std::chrono::seconds(5);
 
 void CreateEmpty(const fs::path& path) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -108,9 +105,13 @@ void TCast::SaveMeta(std::int32_t section) const {
     fs::rename(temporary, target); // a crash leaves the old or the new announce, never half
 }
 
-void TCast::Changed() {
+void TCast::Changed(std::unique_lock<std::mutex>& guard) {
     ++Version;
-    News.notify_all();
+    const auto woken = std::move(Listeners);
+    Listeners.clear();
+    guard.unlock();
+    for (const auto& [ticket, wake] : woken)
+        wake();
 }
 
 void TCast::CheckNotDeleted() const {
@@ -128,7 +129,7 @@ TSectionState& TCast::Announced(std::int32_t section) {
 std::array<std::int32_t, 2> TCast::Announce(std::int32_t section,
                                             const std::array<TPartState, 2>& announced) {
     CheckAnnounce(announced);
-    std::lock_guard guard(Lock);
+    std::unique_lock guard(Lock);
     CheckNotDeleted();
     const auto count = static_cast<std::int32_t>(FSections.size());
     if (section < 0 || section > LastSection)
@@ -165,7 +166,7 @@ std::array<std::int32_t, 2> TCast::Announce(std::int32_t section,
     }
     FSections.push_back(fresh);
     SaveMeta(section);
-    Changed();
+    Changed(guard);
     return {0, 0};
 }
 
@@ -186,13 +187,13 @@ std::int32_t TCast::Remaining(std::int32_t section, int part) {
 }
 
 void TCast::Received(std::int32_t section, int part, std::int32_t bytes) {
-    std::lock_guard guard(Lock);
+    std::unique_lock guard(Lock);
     Announced(section).Parts[static_cast<std::size_t>(part)].Received += bytes;
-    Changed();
+    Changed(guard);
 }
 
 void TCast::EndPart(std::int32_t section, int part) {
-    std::lock_guard guard(Lock);
+    std::unique_lock guard(Lock);
     TPartState& state = Announced(section).Parts[static_cast<std::size_t>(part)];
     if (state.Ended)
         return; // repeated after a resume: nothing new
@@ -202,49 +203,52 @@ void TCast::EndPart(std::int32_t section, int part) {
                                  std::to_string(state.Size) + " bytes.");
     state.Ended = true;
     SaveMeta(section);
-    Changed();
+    Changed(guard);
 }
 
 void TCast::MarkCompleted() {
-    std::lock_guard guard(Lock);
+    std::unique_lock guard(Lock);
     CheckNotDeleted();
     if (!FSections.empty() && !FSections.back().Complete())
         throw ENelqProtocolError("Cast completed in the middle of a section.");
     CreateEmpty(Directory / "completed");
     Completed = true;
-    Changed();
+    Changed(guard);
 }
 
-bool TCast::AttachFilmer(TServerConnection& connection) {
-    std::unique_lock guard(Lock);
-    if (Filmer)
-        Filmer->CloseSocket(); // a filmer that reconnects before we noticed its old connection die
-    const bool free = News.wait_for(guard, FilmerHandOver, [this] { return !Filmer || Deleted; });
-    if (!free || Deleted)
-        return false;
-    Filmer = &connection;
-    return true;
-}
-
-void TCast::DetachFilmer(TServerConnection& connection) {
+TCast::TAttach TCast::AttachFilmer(const void* filmer, std::function<void()> shut) {
     std::lock_guard guard(Lock);
-    if (Filmer == &connection) {
+    if (Deleted)
+        return {false, true, Version};
+    if (Filmer) {
+        ShutFilmer(); // its session ends and detaches, which is news
+        return {false, false, Version};
+    }
+    Filmer = filmer;
+    ShutFilmer = std::move(shut);
+    return {true, false, Version};
+}
+
+void TCast::DetachFilmer(const void* filmer) {
+    std::unique_lock guard(Lock);
+    if (Filmer == filmer) {
         Filmer = nullptr;
-        Changed();
+        ShutFilmer = nullptr;
+        Changed(guard);
     }
 }
 
 void TCast::MarkDeleted() {
-    std::lock_guard guard(Lock);
+    std::unique_lock guard(Lock);
     Deleted = true;
     if (Filmer)
-        Filmer->CloseSocket();
-    Changed();
+        ShutFilmer();
+    Changed(guard);
 }
 
 void TCast::WakeAll() {
-    std::lock_guard guard(Lock);
-    Changed();
+    std::unique_lock guard(Lock);
+    Changed(guard);
 }
 
 TSectionView TCast::ViewSection(std::int32_t section) const {
@@ -283,7 +287,39 @@ bool TCast::IsDeleted() const {
     return Deleted;
 }
 
-void TCast::WaitForChange(std::uint64_t version, std::chrono::milliseconds timeout) const {
-    std::unique_lock guard(Lock);
-    News.wait_for(guard, timeout, [&] { return Version != version; });
+std::uint64_t TCast::Listen(std::uint64_t version, std::function<void()> wake) const {
+    {
+        std::lock_guard guard(Lock);
+        if (Version == version) {
+            Listeners.emplace(++LastTicket, std::move(wake));
+            return LastTicket;
+        }
+    }
+    wake();
+    return 0;
+}
+
+void TCast::Unlisten(std::uint64_t ticket) const {
+    std::lock_guard guard(Lock);
+    Listeners.erase(ticket);
+}
+
+std::shared_ptr<const TPartMap> TCast::PartForSending(std::int32_t section, int part) const {
+    std::int32_t size = 0;
+    {
+        std::lock_guard guard(Lock);
+        if (section < 0 || section >= static_cast<std::int32_t>(FSections.size()))
+            return nullptr;
+        size = FSections[static_cast<std::size_t>(section)].Parts[static_cast<std::size_t>(part)].Size;
+    }
+    std::lock_guard guard(PartsLock);
+    auto& entry = SendingParts[{section, part}];
+    auto map = entry.lock();
+    if (!map) {
+        auto opened = std::make_shared<const TPartMap>(PartPath(section, part), size);
+        if (!opened->IsOpen())
+            return nullptr;
+        entry = map = std::move(opened);
+    }
+    return map;
 }

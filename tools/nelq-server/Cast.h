@@ -2,18 +2,20 @@
 
 #include "AudioLengthCache.h"
 
+#include "PartMap.h"
+
 #include <array>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
-
-class TServerConnection;
 
 // One part of a section as the filmer announced it, and how much of it is here.
 struct TPartState {
@@ -89,9 +91,16 @@ public:
     void EndPart(std::int32_t section, int part);
     void MarkCompleted();
 
-    // Lets one filmer in: an older filmer connection is shut and waited for.
-    bool AttachFilmer(TServerConnection& connection);
-    void DetachFilmer(TServerConnection& connection);
+    // Lets one filmer in. While another is attached, that one is shut (a
+    // filmer that reconnected before we noticed its old connection die) and
+    // the caller waits for news and tries again.
+    struct TAttach {
+        bool Attached = false;
+        bool Deleted = false;
+        std::uint64_t Version = 0;
+    };
+    TAttach AttachFilmer(const void* filmer, std::function<void()> shut);
+    void DetachFilmer(const void* filmer);
 
     // Operator deletion: wakes every waiter and shuts the filmer out.
     void MarkDeleted();
@@ -109,22 +118,38 @@ public:
     void ViewerJoined() { ++FViewers; }
     void ViewerLeft() { --FViewers; }
     int Viewers() const { return FViewers; }
-    // Waits until something changed after `version`, or `timeout` passed.
-    void WaitForChange(std::uint64_t version, std::chrono::milliseconds timeout) const;
+
+    // Calls `wake` once, at the first change after `version` (at once when
+    // there has been one), from the thread that made it: it must only hand
+    // the news on. Returns the ticket that Unlisten takes.
+    std::uint64_t Listen(std::uint64_t version, std::function<void()> wake) const;
+    // Forgets a listener that no longer waits (a wake under way may still run).
+    void Unlisten(std::uint64_t ticket) const;
+
+    // A stored part of an announced section mapped for reading, shared by
+    // everyone sending it; null when it cannot be mapped.
+    std::shared_ptr<const TPartMap> PartForSending(std::int32_t section, int part) const;
 
 private:
     std::filesystem::path MetaPath(std::int32_t section) const;
     void SaveMeta(std::int32_t section) const; // caller holds Lock
-    void Changed();                            // caller holds Lock
+    // Counts a change and wakes the listeners once the guard is released.
+    void Changed(std::unique_lock<std::mutex>& guard);
     void CheckNotDeleted() const; // caller holds Lock; no file may appear after deletion
     TSectionState& Announced(std::int32_t section); // caller holds Lock
 
     mutable std::mutex Lock;
-    mutable std::condition_variable News;
-    std::vector<TSectionState> FSections; // guarded by Lock
-    bool Completed = false;               // guarded by Lock
-    bool Deleted = false;                 // guarded by Lock
-    std::uint64_t Version = 0;            // guarded by Lock
-    TServerConnection* Filmer = nullptr;  // guarded by Lock
+    std::vector<TSectionState> FSections;  // guarded by Lock
+    bool Completed = false;                // guarded by Lock
+    bool Deleted = false;                  // guarded by Lock
+    std::uint64_t Version = 0;             // guarded by Lock
+    const void* Filmer = nullptr;          // guarded by Lock
+    std::function<void()> ShutFilmer;      // guarded by Lock
+    mutable std::uint64_t LastTicket = 0;  // guarded by Lock
+    mutable std::map<std::uint64_t, std::function<void()>> Listeners; // guarded by Lock
     std::atomic<int> FViewers{0};
+
+    mutable std::mutex PartsLock;
+    // guarded by PartsLock: the parts being sent, mapped while someone sends them
+    mutable std::map<std::pair<std::int32_t, int>, std::weak_ptr<const TPartMap>> SendingParts;
 };

@@ -9,7 +9,7 @@
 TVerdict ConnectAs(TServerConnection& connection, const std::string& host, std::uint16_t port,
                    const char* roleCode) {
     connection.Connect(host, port);
-    return RunOpeningExchange(connection, "1.0.0.47", roleCode);
+    return RunOpeningExchange(connection, ScriptedClientVersion, roleCode);
 }
 
 TVerdict FilmerLogin(TServerConnection& connection, const std::string& password,
@@ -69,10 +69,15 @@ std::vector<std::string> ListLines(TServerConnection& connection, const std::str
     return connection.ReadLines(MaxListLines);
 }
 
+std::string RequestLine(const std::string& game, std::int32_t start, std::int32_t current,
+                        bool audioOnly) {
+    return JoinFields({"REQUEST", game, std::to_string(start), std::to_string(current),
+                       audioOnly ? "TRUE" : "FALSE"});
+}
+
 void SendRequest(TServerConnection& connection, const std::string& game, std::int32_t start,
                  std::int32_t current, bool audioOnly) {
-    connection.WriteLine(JoinFields({"REQUEST", game, std::to_string(start),
-                                     std::to_string(current), audioOnly ? "TRUE" : "FALSE"}));
+    connection.WriteLine(RequestLine(game, start, current, audioOnly));
 }
 
 TSectionHeader ReadSectionHeader(TServerConnection& connection) {

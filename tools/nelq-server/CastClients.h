@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+// The client version the scripted peers give in their hello.
+inline constexpr const char* ScriptedClientVersion = "1.0.0.47";
+
 // Connects and runs the opening exchange with the given role code.
 TVerdict ConnectAs(TServerConnection& connection, const std::string& host, std::uint16_t port,
                    const char* roleCode);
@@ -55,6 +58,8 @@ inline constexpr std::int32_t MaxListLines = 65536;
 
 // Sends the one-line command and reads the count and that many lines.
 std::vector<std::string> ListLines(TServerConnection& connection, const std::string& command);
+std::string RequestLine(const std::string& game, std::int32_t start, std::int32_t current,
+                        bool audioOnly);
 void SendRequest(TServerConnection& connection, const std::string& game, std::int32_t start,
                  std::int32_t current, bool audioOnly);
 // Reads a header, skipping keep-alives (a count of 0).

@@ -1,18 +1,18 @@
 #include "CastingServer.h"
 
+#include "AsyncConnection.h"
 #include "CastStore.h"
 #include "HttpListener.h"
 #include "Session.h"
 
 #include "net/LineFields.h"
 #include "net/NelqExceptions.h"
-#include "net/UnitServerConnection.h"
+#include "net/WireUnits.h"
 
 #include <asio.hpp>
 
-#include <algorithm>
 #include <atomic>
-#include <list>
+#include <map>
 #include <thread>
 
 namespace {
@@ -21,33 +21,19 @@ constexpr const char* Greeting = "NELQ casting server";
 
 enum class TRole { Filmer, Viewer };
 
-using Clock = std::chrono::steady_clock;
-constexpr auto WatchInterval = std::chrono::milliseconds(250);
+// How long accepting pauses after a failure (out of descriptors, most
+// likely), rather than trying again at once for as long as it lasts.
+constexpr auto AcceptPause = std::chrono::milliseconds(250);
 
-struct TSessionThread {
-    explicit TSessionThread(TRole role) : Role(role) {}
+const char* RoleName(TRole role) {
+    return role == TRole::Filmer ? "filmer" : "viewer";
+}
 
-    void MarkActive() { LastActive = Clock::now().time_since_epoch().count(); }
-    Clock::duration IdleFor() const {
-        return Clock::now() - Clock::time_point(Clock::duration(LastActive.load()));
-    }
-
-    const TRole Role;
-    TServerConnection Connection;
-    std::thread Thread;
-    std::atomic<bool> Done{false};
-    const Clock::time_point Accepted = Clock::now();
-    std::atomic<bool> LoggedIn{false}; // past the steps the login deadline covers
-    std::atomic<Clock::rep> LastActive{Clock::now().time_since_epoch().count()};
-    std::atomic<const char*> Expired{nullptr}; // why the watchdog closed it
-};
-
-// The reason line a connection gets when no slot is free for it.
-std::string Refusal(TRole role) {
-    return JoinFields(
-        {"REFUSED", role == TRole::Filmer
-                        ? "The server is full. Try again later."
-                        : "The server has no room for more viewers. Try again later."});
+// The refusal a connection gets when no slot is free for it.
+std::string NoRoomLine(TRole role) {
+    return RefusalLine("REFUSED", role == TRole::Filmer
+                                      ? "The server is full. Try again later."
+                                      : "The server has no room for more viewers. Try again later.");
 }
 
 // The address to listen on: a literal address, else the host name's first
@@ -105,12 +91,12 @@ struct TListeners {
 struct TCastingServer::TState {
     TState(TServerOptions options, TServerLog log);
 
-    void Accept(asio::ip::tcp::acceptor& acceptor, TRole role);
+    asio::awaitable<void> Accept(asio::ip::tcp::acceptor& acceptor, TRole role);
     void Launch(asio::ip::tcp::socket socket, TRole role);
     bool HasRoom(TRole role) const; // caller holds SessionLock
-    void Serve(TSessionThread& session);
-    void Reap();  // joins finished sessions; caller holds SessionLock
-    void Watch(); // closes connections past their deadlines, every WatchInterval
+    asio::awaitable<void> Serve(std::shared_ptr<TAsyncConnection> connection, TRole role);
+    asio::awaitable<void> Greet(TAsyncConnection& connection, TRole role, const std::string& peer);
+    void Forget(const TAsyncConnection& connection);
 
     TServerOptions Options;
     TServerLog Log;
@@ -118,8 +104,8 @@ struct TCastingServer::TState {
 
     asio::io_context Io;
     TListeners Listeners; // before the store: a bad address leaves nothing on disk
-    asio::steady_timer Watchdog{Io};
-    std::thread AcceptThread;
+    asio::strand<asio::io_context::executor_type> Accepting = asio::make_strand(Io);
+    std::vector<std::thread> Threads;
 
     TCastStore Store;
     TSessionContext Context{Store, Options, Log, Stopping};
@@ -127,7 +113,9 @@ struct TCastingServer::TState {
     std::unique_ptr<THttpListener> Web;
 
     std::mutex SessionLock;
-    std::list<TSessionThread> Sessions; // guarded by SessionLock
+    // guarded by SessionLock: every connection being served, and its role
+    std::map<const TAsyncConnection*, std::pair<std::shared_ptr<TAsyncConnection>, TRole>> Sessions;
+    std::size_t Viewers = 0; // guarded by SessionLock
 };
 
 TCastingServer::TState::TState(TServerOptions options, TServerLog log)
@@ -137,48 +125,24 @@ TCastingServer::TState::TState(TServerOptions options, TServerLog log)
         WebPort = Listeners.Web.local_endpoint().port();
 }
 
-void TCastingServer::TState::Accept(asio::ip::tcp::acceptor& acceptor, TRole role) {
-    acceptor.async_accept(
-        [this, &acceptor, role](asio::error_code error, asio::ip::tcp::socket socket) {
-            if (error == asio::error::operation_aborted || Stopping)
-                return;
-            if (!error)
-                Launch(std::move(socket), role);
-            Accept(acceptor, role);
-        });
-}
-
-void TCastingServer::TState::Watch() {
-    Watchdog.expires_after(WatchInterval);
-    Watchdog.async_wait([this](asio::error_code error) {
-        if (error || Stopping)
-            return;
-        {
-            std::lock_guard guard(SessionLock);
-            for (auto& session : Sessions) {
-                const char* expired = nullptr;
-                if (!session.LoggedIn && Clock::now() - session.Accepted > Options.LoginTimeout)
-                    expired = "no login in time";
-                else if (session.LoggedIn && session.Role == TRole::Viewer &&
-                         session.IdleFor() > Options.ViewerIdleTimeout)
-                    expired = "idle for too long";
-                if (expired && !session.Expired) {
-                    session.Expired = expired;
-                    session.Connection.CloseSocket(); // its thread logs the end
-                }
-            }
+asio::awaitable<void> TCastingServer::TState::Accept(asio::ip::tcp::acceptor& acceptor,
+                                                     TRole role) {
+    asio::steady_timer pause(Accepting);
+    for (;;) {
+        asio::error_code error;
+        // Each connection is served on a strand of its own.
+        asio::ip::tcp::socket socket = co_await acceptor.async_accept(
+            asio::make_strand(Io), asio::redirect_error(asio::use_awaitable, error));
+        if (error == asio::error::operation_aborted || Stopping)
+            co_return;
+        if (!error) {
+            Launch(std::move(socket), role);
+            continue;
         }
-        Watch();
-    });
-}
-
-void TCastingServer::TState::Reap() {
-    Sessions.remove_if([](TSessionThread& session) {
-        if (!session.Done)
-            return false;
-        session.Thread.join();
-        return true;
-    });
+        Log(std::string("cannot accept a ") + RoleName(role) + ": " + error.message());
+        pause.expires_after(AcceptPause);
+        co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, error));
+    }
 }
 
 bool TCastingServer::TState::HasRoom(TRole role) const {
@@ -188,77 +152,92 @@ bool TCastingServer::TState::HasRoom(TRole role) const {
         return true;
     const std::size_t viewerSlots =
         Options.MaxConnections - std::min(Options.FilmerSlots, Options.MaxConnections);
-    const auto viewers = std::count_if(Sessions.begin(), Sessions.end(), [](const auto& session) {
-        return session.Role == TRole::Viewer;
-    });
-    return static_cast<std::size_t>(viewers) < viewerSlots;
+    return Viewers < viewerSlots;
 }
 
 void TCastingServer::TState::Launch(asio::ip::tcp::socket socket, TRole role) {
-    std::lock_guard guard(SessionLock);
-    Reap();
-    if (!HasRoom(role)) {
-        Log(std::string(role == TRole::Filmer ? "filmer" : "viewer") +
-            " refused: " + std::to_string(Sessions.size()) + " connections open");
-        // Greeting and verdict at once: the client reads the greeting, says
-        // hello and finds the reason waiting. A fresh socket takes these few
-        // bytes without blocking.
-        const std::string reply = std::string(Greeting) + "\r\n" + Refusal(role) + "\r\n";
-        asio::error_code ignored;
-        asio::write(socket, asio::buffer(reply), ignored);
-        socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
-        return; // the socket closes as it goes out of scope
+    std::shared_ptr<TAsyncConnection> connection;
+    {
+        std::lock_guard guard(SessionLock);
+        if (Stopping)
+            return;
+        if (!HasRoom(role)) {
+            Log(std::string(RoleName(role)) +
+                " refused: " + std::to_string(Sessions.size()) + " connections open");
+            // Greeting and verdict at once: the client reads the greeting, says
+            // hello and finds the reason waiting. A fresh socket takes these few
+            // bytes without blocking.
+            const std::string reply = Wire::Line(Greeting) + NoRoomLine(role);
+            asio::error_code ignored;
+            asio::write(socket, asio::buffer(reply), ignored);
+            socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+            return; // the socket closes as it goes out of scope
+        }
+        connection = std::make_shared<TAsyncConnection>(std::move(socket));
+        Sessions.emplace(connection.get(), std::pair(connection, role));
+        if (role == TRole::Viewer)
+            ++Viewers;
     }
-    TSessionThread& session = Sessions.emplace_back(role);
-    try {
-        session.Connection.Adopt(socket.release());
-        session.Thread = std::thread([this, &session] { Serve(session); });
-    } catch (const std::exception& error) {
-        Log(std::string("connection dropped: ") + error.what()); // out of descriptors or threads
-        Sessions.pop_back();
+    asio::co_spawn(connection->Executor(), Serve(connection, role), asio::detached);
+}
+
+void TCastingServer::TState::Forget(const TAsyncConnection& connection) {
+    std::lock_guard guard(SessionLock);
+    const auto found = Sessions.find(&connection);
+    if (found == Sessions.end())
+        return;
+    if (found->second.second == TRole::Viewer)
+        --Viewers;
+    Sessions.erase(found);
+}
+
+asio::awaitable<void> TCastingServer::TState::Greet(TAsyncConnection& connection, TRole role,
+                                                    const std::string& peer) {
+    co_await connection.Write(Wire::Line(Greeting));
+    const std::string hello = co_await connection.ReadLine();
+    const bool filmer = role == TRole::Filmer;
+    std::string reason;
+    if (LineField(hello, 1) != (filmer ? "2016" : "1016"))
+        reason = filmer ? "This port serves filmers (role 2016) only."
+                        : "This port serves viewers (role 1016) only.";
+    else if (filmer && Options.RelayFrom) // an edge's casts come from its origin alone
+        reason = "This server relays the casts of another one and takes no filmers.";
+    if (!reason.empty()) {
+        co_await connection.Write(RefusalLine("REFUSED", reason));
+        Log(peer + ": hello refused: " + reason);
+        co_return;
+    }
+    co_await connection.Write(Wire::Line("OK"));
+    if (filmer) {
+        co_await RunFilmerSession(connection, Context, peer, [&connection] {
+            connection.SetDeadline(TAsyncConnection::TClock::duration::max(), nullptr);
+        });
+    } else {
+        // A viewer's login is typed by a person: from here on only the
+        // generous idle deadline applies.
+        connection.SetDeadline(Options.ViewerIdleTimeout, "idle for too long");
+        co_await RunViewerSession(connection, Context, peer);
     }
 }
 
-void TCastingServer::TState::Serve(TSessionThread& session) {
-    TServerConnection& connection = session.Connection;
-    const std::string peer = connection.PeerAddress();
-    const bool filmer = session.Role == TRole::Filmer;
-    Log(peer + (filmer ? " filmer" : " viewer") + ": connected");
+asio::awaitable<void> TCastingServer::TState::Serve(std::shared_ptr<TAsyncConnection> connection,
+                                                    TRole role) {
+    const std::string peer = connection->PeerAddress();
+    const std::string who = peer + " " + RoleName(role);
+    Log(who + ": connected");
+    connection->SetDeadline(Options.LoginTimeout, "no login in time");
+    asio::co_spawn(connection->Executor(), connection->WatchDeadline(), asio::detached);
+    std::string ending;
     try {
-        connection.WriteLine(Greeting);
-        const std::string hello = connection.ReadLine();
-        const char* expected = filmer ? "2016" : "1016";
-        std::string reason;
-        if (LineField(hello, 1) != expected)
-            reason = filmer ? "This port serves filmers (role 2016) only."
-                            : "This port serves viewers (role 1016) only.";
-        else if (filmer && Options.RelayFrom) // an edge's casts come from its origin alone
-            reason = "This server relays the casts of another one and takes no filmers.";
-        if (!reason.empty()) {
-            connection.WriteLine(JoinFields({"REFUSED", reason}));
-            Log(peer + ": hello refused: " + reason);
-        } else {
-            connection.WriteLine("OK");
-            if (filmer) {
-                RunFilmerSession(connection, Context, peer,
-                                 [&session] { session.LoggedIn = true; });
-            } else {
-                // A viewer's login is typed by a person: from here on only
-                // the generous idle deadline applies.
-                session.MarkActive();
-                session.LoggedIn = true;
-                RunViewerSession(connection, Context, peer, [&session] { session.MarkActive(); });
-            }
-        }
-        connection.Disconnect();
-        Log(peer + (filmer ? " filmer" : " viewer") + ": disconnected");
+        co_await Greet(*connection, role, peer);
+        ending = ": disconnected";
     } catch (const std::exception& error) {
-        const char* expired = session.Expired;
-        Log(peer + (filmer ? " filmer" : " viewer") +
-            ": connection ended: " + (expired ? std::string(expired) : std::string(error.what())));
+        const char* expired = connection->Expired();
+        ending = std::string(": connection ended: ") + (expired ? expired : error.what());
     }
-    connection.Disconnect();
-    session.Done = true;
+    Log(who + ending); // before the peer sees the close
+    connection->Finish();
+    Forget(*connection);
 }
 
 TCastingServer::TCastingServer(TServerOptions options, TServerLog log)
@@ -269,42 +248,47 @@ TCastingServer::~TCastingServer() {
 }
 
 void TCastingServer::Start() {
-    State->Accept(State->Listeners.Filmers, TRole::Filmer);
-    State->Accept(State->Listeners.Viewers, TRole::Viewer);
-    State->Watch();
-    State->AcceptThread = std::thread([this] { State->Io.run(); });
-    const std::string address = State->Listeners.Address.to_string();
-    State->Log("listening for filmers on " + address + ":" + std::to_string(FilmerPort()) +
-               " and for viewers on " + address + ":" + std::to_string(ViewerPort()));
-    if (State->WebPort) {
-        State->Web = std::make_unique<THttpListener>(
-            State->Listeners.Web.release(),
-            THttpSite{State->Store, address, ViewerPort(), State->Options.Viewers, State->Log});
-        State->Log("serving the web page on http://" +
-                   (State->Listeners.Address.is_v6() ? "[" + address + "]" : address) + ":" +
-                   std::to_string(*State->WebPort) + "/");
+    TState& state = *State;
+    asio::co_spawn(state.Accepting, state.Accept(state.Listeners.Filmers, TRole::Filmer),
+                   asio::detached);
+    asio::co_spawn(state.Accepting, state.Accept(state.Listeners.Viewers, TRole::Viewer),
+                   asio::detached);
+    for (std::size_t n = 0; n < state.Options.Threads; ++n)
+        state.Threads.emplace_back([&state] { state.Io.run(); });
+    const std::string address = state.Listeners.Address.to_string();
+    state.Log("listening for filmers on " + address + ":" + std::to_string(FilmerPort()) +
+              " and for viewers on " + address + ":" + std::to_string(ViewerPort()) + " (" +
+              std::to_string(state.Threads.size()) + " threads)");
+    if (state.WebPort) {
+        state.Web = std::make_unique<THttpListener>(
+            state.Listeners.Web.release(),
+            THttpSite{state.Store, address, ViewerPort(), state.Options.Viewers, state.Log});
+        state.Log("serving the web page on http://" +
+                  (state.Listeners.Address.is_v6() ? "[" + address + "]" : address) + ":" +
+                  std::to_string(*state.WebPort) + "/");
     }
 }
 
 void TCastingServer::Stop() {
-    if (State->Stopping.exchange(true))
+    TState& state = *State;
+    if (state.Stopping.exchange(true))
         return;
-    asio::post(State->Io, [this] {
+    asio::post(state.Accepting, [&state] {
         asio::error_code ignored;
-        State->Listeners.Filmers.close(ignored);
-        State->Listeners.Viewers.close(ignored);
-        State->Watchdog.cancel();
+        state.Listeners.Filmers.close(ignored);
+        state.Listeners.Viewers.close(ignored);
     });
-    if (State->AcceptThread.joinable())
-        State->AcceptThread.join();
-    State->Web.reset();
-    State->Store.WakeAll();
-    std::lock_guard guard(State->SessionLock);
-    for (auto& session : State->Sessions)
-        session.Connection.CloseSocket();
-    for (auto& session : State->Sessions)
-        session.Thread.join();
-    State->Sessions.clear();
+    state.Web.reset();
+    {
+        std::lock_guard guard(state.SessionLock);
+        for (const auto& [key, session] : state.Sessions)
+            session.first->Close();
+    }
+    state.Store.WakeAll(); // sessions waiting for news see that the server stops
+    // The threads return once every session has ended.
+    for (auto& thread : state.Threads)
+        thread.join();
+    state.Threads.clear();
 }
 
 std::uint16_t TCastingServer::FilmerPort() const {

@@ -11,9 +11,10 @@
 class TCastStore;
 
 // The casting server: a listener for filmers and one for viewers on the bound
-// address, one thread per connection (a slow viewer blocks nobody but itself),
-// casts kept on disk in the data directory; and, unless turned off, a web
-// listener on the same address with connections of its own.
+// address, every connection served by events on a small pool of threads (a
+// slow viewer holds no thread, and blocks nobody but itself), casts kept on
+// disk in the data directory; and, unless turned off, a web listener on the
+// same address with connections of its own.
 class TCastingServer {
 public:
     // Resolves the bind address and binds the ports, then opens the data
@@ -23,7 +24,7 @@ public:
     TCastingServer(TServerOptions options, TServerLog log);
     ~TCastingServer(); // stops
 
-    // Starts accepting.
+    // Starts accepting, and the pool's threads.
     void Start();
     // Shuts every connection and waits for all threads.
     void Stop();

@@ -1,14 +1,19 @@
-#include "net/CastNameCheck.h"
+#include "AsyncConnection.h"
+#include "CastNews.h"
 #include "Session.h"
 
+#include "net/CastNameCheck.h"
 #include "net/LineFields.h"
 #include "net/NelqExceptions.h"
-#include "net/UnitServerConnection.h"
+#include "net/WireUnits.h"
 
 #include <fstream>
 #include <memory>
 
 namespace {
+
+// How long a filmer that logs in waits for the connection it replaces to go.
+constexpr auto FilmerHandOver = std::chrono::seconds(5);
 
 // The cast a filmer logged in to; the filmer stays attached while it lives.
 struct TFilmerLogin {
@@ -47,20 +52,20 @@ TFilmerLogin LogIn(const std::string& line, const TSessionContext& context) {
 // between blocks of a section.
 class TFilmerSession {
 public:
-    TFilmerSession(TServerConnection& connection, TCast& cast, const TSessionContext& context,
+    TFilmerSession(TAsyncConnection& connection, TCast& cast, const TSessionContext& context,
                    const std::string& peer)
         : Connection(connection), Cast(cast), Context(context), Peer(peer) {}
 
-    void Run() {
+    asio::awaitable<void> Run() {
         while (!Context.Stopping) {
-            const std::string line = Connection.ReadLine();
+            const std::string line = co_await Connection.ReadLine();
             const std::string command = LineField(line, 0);
             if (command == "TRANSMIT")
-                Transmit(line);
+                co_await Transmit(line);
             else if (command == "BLOCK")
-                Block();
+                co_await Block();
             else if (command == "HI")
-                Connection.WriteLine("HI");
+                co_await Connection.Write(Wire::Line("HI"));
             else if (command == "COMPLETED")
                 Complete();
             else
@@ -69,15 +74,15 @@ public:
     }
 
 private:
-    void Transmit(const std::string& line) {
+    asio::awaitable<void> Transmit(const std::string& line) {
         std::int32_t section = 0;
         if (LineField(line, 1) != "2" || !ParseInt32(LineField(line, 2), section))
             throw ENelqProtocolError("Malformed TRANSMIT line.");
         std::array<TPartState, 2> parts;
         for (auto& part : parts) {
-            part.Kind = Connection.ReadInt32();
-            part.Size = Connection.ReadInt32();
-            part.BodyOffset = Connection.ReadInt32();
+            part.Kind = co_await Connection.ReadInt32();
+            part.Size = co_await Connection.ReadInt32();
+            part.BodyOffset = co_await Connection.ReadInt32();
         }
         for (auto& file : Files)
             file.close();
@@ -89,26 +94,28 @@ private:
                     " announced (" + std::to_string(parts[0].Size) + " + " +
                     std::to_string(parts[1].Size) + " bytes), resuming at " +
                     std::to_string(offsets[0]) + " and " + std::to_string(offsets[1]));
-        TServerConnection::TBatch batch(Connection);
-        Connection.WriteInt32(offsets[0]);
-        Connection.WriteInt32(offsets[1]);
+        std::string reply;
+        Wire::AppendInt32(reply, offsets[0]);
+        Wire::AppendInt32(reply, offsets[1]);
+        co_await Connection.Write(reply);
     }
 
-    void Block() {
-        const std::int32_t part = Connection.ReadInt32();
-        const std::int32_t kind = Connection.ReadInt32();
+    asio::awaitable<void> Block() {
+        const std::int32_t part = co_await Connection.ReadInt32();
+        const std::int32_t kind = co_await Connection.ReadInt32();
         if (part != 0 && part != 1)
             throw ENelqProtocolError("Block for part " + std::to_string(part) + ".");
         if (Section < 0)
             throw ENelqProtocolError("Block before any TRANSMIT.");
         if (kind == 1) {
             Cast.EndPart(Section, part);
-            return;
+            co_return;
         }
         if (kind != 0)
             throw ENelqProtocolError("Block of kind " + std::to_string(kind) + ".");
         std::ofstream& file = Files[static_cast<std::size_t>(part)];
-        const std::int32_t got = Connection.ReadCounted(file, Cast.Remaining(Section, part));
+        const std::int32_t got =
+            co_await Connection.ReadCounted(file, Cast.Remaining(Section, part));
         if (!file.flush())
             throw ENelqException("Cannot write the part file.");
         Cast.Received(Section, part, got);
@@ -119,7 +126,7 @@ private:
         Context.Log(Peer + " filmer: " + Cast.Name + " completed");
     }
 
-    TServerConnection& Connection;
+    TAsyncConnection& Connection;
     TCast& Cast;
     const TSessionContext& Context;
     const std::string& Peer;
@@ -130,40 +137,60 @@ private:
 // Keeps a filmer attached to its cast for as long as its session runs.
 class TFilmerAttachment {
 public:
-    TFilmerAttachment(TCast& cast, TServerConnection& connection)
-        : Cast(cast), Connection(connection), Attached(cast.AttachFilmer(connection)) {}
+    TFilmerAttachment(TCast& cast, TAsyncConnection& connection)
+        : Cast(cast), Connection(connection) {}
     ~TFilmerAttachment() {
         if (Attached)
-            Cast.DetachFilmer(Connection);
+            Cast.DetachFilmer(&Connection);
     }
     TFilmerAttachment(const TFilmerAttachment&) = delete;
     TFilmerAttachment& operator=(const TFilmerAttachment&) = delete;
 
+    // Shuts the filmer attached now and waits a while for it to go.
+    asio::awaitable<bool> Attach(const TSessionContext& context) {
+        const auto until = std::chrono::steady_clock::now() + FilmerHandOver;
+        const std::weak_ptr<TAsyncConnection> self = Connection.weak_from_this();
+        for (;;) {
+            const auto attempt = Cast.AttachFilmer(&Connection, [self] {
+                if (const auto connection = self.lock())
+                    connection->Close();
+            });
+            Attached = attempt.Attached;
+            const auto left = until - std::chrono::steady_clock::now();
+            if (attempt.Attached || attempt.Deleted || context.Stopping || left <= left.zero())
+                co_return Attached;
+            co_await WaitForNews(Cast, attempt.Version, left);
+        }
+    }
+
+private:
     TCast& Cast;
-    TServerConnection& Connection;
-    const bool Attached;
+    TAsyncConnection& Connection;
+    bool Attached = false;
 };
 
 } // namespace
 
-void RunFilmerSession(TServerConnection& connection, const TSessionContext& context,
-                      const std::string& peer, const std::function<void()>& loggedIn) {
-    const std::string line = connection.ReadLine();
+asio::awaitable<void> RunFilmerSession(TAsyncConnection& connection,
+                                       const TSessionContext& context, const std::string& peer,
+                                       const std::function<void()>& loggedIn) {
+    const std::string line = co_await connection.ReadLine();
     const TFilmerLogin login = LogIn(line, context);
     if (!login.Cast) {
         context.Log(peer + " filmer: login refused: " + login.Refusal);
-        connection.WriteLine(JoinFields({"FAIL", login.Refusal}));
-        return;
+        co_await connection.Write(RefusalLine("FAIL", login.Refusal));
+        co_return;
     }
     TFilmerAttachment attachment(*login.Cast, connection);
-    if (!attachment.Attached) {
+    if (!co_await attachment.Attach(context)) {
         const char* refusal = "Another filmer is still connected to this game.";
         context.Log(peer + " filmer: login refused: " + refusal);
-        connection.WriteLine(JoinFields({"FAIL", refusal}));
-        return;
+        co_await connection.Write(RefusalLine("FAIL", refusal));
+        co_return;
     }
     context.Log(peer + " filmer: logged in (" + LineField(line, 2) + ") to " + login.Cast->Name);
-    connection.WriteLine("OK");
+    co_await connection.Write(Wire::Line("OK"));
     loggedIn();
-    TFilmerSession(connection, *login.Cast, context, peer).Run();
+    TFilmerSession session(connection, *login.Cast, context, peer);
+    co_await session.Run();
 }

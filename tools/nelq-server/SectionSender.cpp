@@ -1,10 +1,13 @@
 #include "SectionSender.h"
 
+#include "AsyncConnection.h"
+#include "CastNews.h"
+
 #include "net/NelqExceptions.h"
-#include "net/UnitServerConnection.h"
+#include "net/WireUnits.h"
 
 #include <chrono>
-#include <fstream>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -14,14 +17,24 @@ using Clock = std::chrono::steady_clock;
 // A viewer takes one block per 250 ms: 32768 bytes a block are four times
 // what the fastest filmer (20000 bytes/s for both parts) sends, so a viewer
 // that joined late catches up.
-constexpr std::int32_t BlockSize = TServerConnection::MaxChunk;
+constexpr std::int32_t BlockSize = Wire::MaxChunk;
 constexpr auto KeepAliveInterval = std::chrono::seconds(1);
+// A filmer sends a pass's blocks one after another: a viewer woken by the
+// first waits this long for the rest, to take them in one message rather
+// than one each (sends, not bytes, are what a crowd of viewers costs).
+constexpr auto Settle = std::chrono::milliseconds(20);
 constexpr std::int32_t EndOfCast = -1;
 constexpr std::int32_t CastDeleted = -2;
 constexpr std::int32_t HeaderKeepAlive = 0; // "no streams yet" in place of a header
 constexpr std::int32_t BlockKeepAlive = -1; // a negative stream index
 constexpr std::int32_t DataKind = 0;
 constexpr std::int32_t EndKind = 1;
+
+std::string Int32Message(std::int32_t value) {
+    std::string message;
+    Wire::AppendInt32(message, value);
+    return message;
+}
 
 // One stream of the section being sent: which stored part, and from where.
 struct TSlot {
@@ -32,27 +45,28 @@ struct TSlot {
     std::int32_t Length = 0;
     std::int32_t Sent = 0;
     bool Ended = false;
-    std::ifstream File;
+    std::shared_ptr<const TPartMap> Map; // shared with the cast's other viewers
 };
 
 class TSectionSender {
 public:
-    TSectionSender(TServerConnection& connection, const TSessionContext& context, TCast& cast,
-                   const TViewRequest& request, const std::function<void()>& active)
-        : Connection(connection), Context(context), Cast(cast), Request(request), Active(active) {}
+    TSectionSender(TAsyncConnection& connection, const TSessionContext& context, TCast& cast,
+                   const TViewRequest& request)
+        : Connection(connection), Context(context), Cast(cast), Request(request),
+          Pause(connection.Executor()) {}
 
-    std::string Run() {
+    asio::awaitable<std::string> Run() {
         for (std::int32_t section = Request.CurrentSection;; ++section) {
-            const TSectionView view = WaitForSection(section);
+            const TSectionView view = co_await WaitForSection(section);
             if (view.Deleted) {
-                Connection.WriteInt32(CastDeleted);
-                return "told " + Cast.Name + " was deleted";
+                co_await Send(Int32Message(CastDeleted));
+                co_return "told " + Cast.Name + " was deleted";
             }
             if (!view.Exists) {
-                Connection.WriteInt32(EndOfCast);
-                return "sent " + Cast.Name + " to its end";
+                co_await Send(Int32Message(EndOfCast));
+                co_return "sent " + Cast.Name + " to its end";
             }
-            SendSection(section, view);
+            co_await SendSection(section, view);
         }
     }
 
@@ -62,23 +76,45 @@ private:
             throw ENelqConnectionError("The server is stopping.");
     }
 
-    // Waits until the section exists or the cast has ended or gone.
-    TSectionView WaitForSection(std::int32_t section) {
+    // Waits until the section exists or the cast has ended or gone. End
+    // markers held back go out before any wait: the viewer learns at once
+    // that its section is whole.
+    asio::awaitable<TSectionView> WaitForSection(std::int32_t section) {
         for (;;) {
             const TSectionView view = Cast.ViewSection(section);
             if (view.Deleted || view.Exists || view.Completed)
-                return view;
+                co_return view;
             CheckStopping();
-            KeepAliveAfterWaiting(view.Version, HeaderKeepAlive);
+            if (Held.empty())
+                co_await KeepAliveOrWait(view.Version, HeaderKeepAlive);
+            else
+                co_await Send(std::string());
         }
     }
 
-    void KeepAliveAfterWaiting(std::uint64_t version, std::int32_t keepAlive) {
-        Cast.WaitForChange(version, KeepAliveInterval);
-        if (Clock::now() - LastSent >= KeepAliveInterval) {
-            Connection.WriteInt32(keepAlive);
-            Delivered();
+    // With nothing to send: a keep-alive once the viewer has heard nothing
+    // for KeepAliveInterval (or the end markers held back, which do as
+    // well), else a wait for news until then.
+    asio::awaitable<void> KeepAliveOrWait(std::uint64_t version, std::int32_t keepAlive) {
+        const auto due = LastSent + KeepAliveInterval;
+        if (Clock::now() < due) {
+            if (co_await WaitForNews(Cast, version, due - Clock::now())) {
+                Pause.expires_after(Settle);
+                co_await Pause.async_wait(asio::use_awaitable);
+            }
+            co_return;
         }
+        std::string keepAliveMessage;
+        if (Held.empty())
+            Wire::AppendInt32(keepAliveMessage, keepAlive);
+        co_await Send(std::move(keepAliveMessage));
+    }
+
+    // The end markers held back, then `message`, in one write.
+    asio::awaitable<void> Send(std::string message) {
+        co_await Connection.Write(Held + message);
+        Held.clear();
+        Delivered();
     }
 
     std::vector<TSlot> Slots(std::int32_t section, const TSectionView& view) const {
@@ -100,106 +136,118 @@ private:
         audio.Length = view.Section.Parts[1].Size;
         slots.push_back(std::move(audio));
         for (auto& slot : slots)
-            slot.File.open(Cast.PartPath(section, slot.Part), std::ios::binary);
+            slot.Map = Cast.PartForSending(section, slot.Part);
         return slots;
     }
 
-    void SendSection(std::int32_t section, const TSectionView& view) {
+    asio::awaitable<void> SendSection(std::int32_t section, const TSectionView& view) {
         std::vector<TSlot> slots = Slots(section, view);
-        {
-            TServerConnection::TBatch batch(Connection);
-            Connection.WriteInt32(static_cast<std::int32_t>(slots.size()));
-            for (const auto& slot : slots) {
-                Connection.WriteInt32(slot.Type);
-                Connection.WriteInt32(slot.Tag);
-                Connection.WriteInt32(slot.Length);
-            }
+        std::string header;
+        Wire::AppendInt32(header, static_cast<std::int32_t>(slots.size()));
+        for (const auto& slot : slots) {
+            Wire::AppendInt32(header, slot.Type);
+            Wire::AppendInt32(header, slot.Tag);
+            Wire::AppendInt32(header, slot.Length);
         }
-        Delivered();
+        co_await Send(header);
         for (auto& slot : slots) {
-            slot.Sent = Connection.ReadInt32();
+            slot.Sent = co_await Connection.ReadInt32();
             if (slot.Sent < 0 || slot.Sent > slot.Length)
                 throw ENelqProtocolError("Resume offset " + std::to_string(slot.Sent) +
                                          " outside the stream (0 to " +
                                          std::to_string(slot.Length) + ").");
-            if (!slot.File)
+            if (!slot.Map)
                 throw ENelqException("Cannot read the stored section " + std::to_string(section) +
                                      ".");
         }
-        Active();
+        Connection.Touch();
         std::size_t open = slots.size();
+        std::vector<std::string> heads(slots.size()); // each slot's piece of the next message
         while (open > 0) {
             const TSectionView now = Cast.ViewSection(section);
             if (now.Deleted)
                 throw ENelqConnectionError("The game was deleted while being sent.");
             CheckStopping();
-            bool progressed = false;
-            {
-                TServerConnection::TBatch batch(Connection);
-                for (std::size_t index = 0; index < slots.size(); ++index) {
-                    TSlot& slot = slots[index];
-                    if (slot.Ended)
-                        continue;
-                    const TPartState& part = now.Section.Parts[static_cast<std::size_t>(slot.Part)];
-                    const std::int32_t available = std::max(part.Received - slot.Base, 0);
-                    if (slot.Sent < available) {
-                        SendBlock(static_cast<std::int32_t>(index), slot, available);
-                        progressed = true;
-                    } else if (part.Ended) {
-                        Connection.WriteInt32(static_cast<std::int32_t>(index));
-                        Connection.WriteInt32(EndKind);
-                        slot.Ended = true;
-                        --open;
-                        progressed = true;
-                    }
+            // Every slot's block that is ready, in one message. End markers
+            // wait for the next one (a block, the next section's header, a
+            // keep-alive): a viewer needs them only once all its streams end.
+            std::vector<asio::const_buffer> pieces;
+            for (std::size_t index = 0; index < slots.size(); ++index) {
+                TSlot& slot = slots[index];
+                if (slot.Ended)
+                    continue;
+                const TPartState& part = now.Section.Parts[static_cast<std::size_t>(slot.Part)];
+                const std::int32_t available = std::max(part.Received - slot.Base, 0);
+                if (slot.Sent < available) {
+                    // Counted as received only once the filmer's bytes were in the file.
+                    const std::int32_t count = std::min(available - slot.Sent, BlockSize);
+                    std::string& head = heads[index];
+                    head.clear();
+                    Wire::AppendInt32(head, static_cast<std::int32_t>(index));
+                    Wire::AppendInt32(head, DataKind);
+                    Wire::AppendInt32(head, count);
+                    pieces.push_back(asio::buffer(head));
+                    pieces.push_back(asio::buffer(slot.Map->Bytes() + slot.Base + slot.Sent,
+                                                  static_cast<std::size_t>(count)));
+                    slot.Sent += count;
+                } else if (part.Ended) {
+                    Wire::AppendInt32(Held, static_cast<std::int32_t>(index));
+                    Wire::AppendInt32(Held, EndKind);
+                    slot.Ended = true;
+                    --open;
                 }
             }
-            if (progressed)
+            if (!pieces.empty()) {
+                // The markers held back end other streams than these blocks.
+                pieces.insert(pieces.begin(), asio::buffer(Held));
+                co_await Connection.Write(std::move(pieces));
+                Held.clear();
                 Delivered();
-            else
-                KeepAliveAfterWaiting(now.Version, BlockKeepAlive);
+            } else if (open > 0) {
+                co_await KeepAliveOrWait(now.Version, BlockKeepAlive);
+            }
         }
     }
 
-    void SendBlock(std::int32_t index, TSlot& slot, std::int32_t available) {
-        const std::int32_t count = std::min(available - slot.Sent, BlockSize);
-        slot.File.clear();
-        slot.File.seekg(slot.Base + slot.Sent);
-        Connection.WriteInt32(index);
-        Connection.WriteInt32(DataKind);
-        Connection.WriteCounted(slot.File, count);
-        slot.Sent += count;
-    }
-
     // The connection took what was written (a viewer that stops reading
-    // blocks the writes, and this stops being called).
+    // leaves the write waiting, and this is not reached).
     void Delivered() {
         LastSent = Clock::now();
-        Active();
+        Connection.Touch();
     }
 
-    TServerConnection& Connection;
+    TAsyncConnection& Connection;
     const TSessionContext& Context;
     TCast& Cast;
     const TViewRequest& Request;
-    const std::function<void()>& Active;
     Clock::time_point LastSent = Clock::now();
+    asio::steady_timer Pause;
+    std::string Held; // end markers that go with the next message
+};
+
+// Counted for the web page while a connection is sent the cast.
+class TViewing {
+public:
+    explicit TViewing(TCast& cast) : Cast(cast) { Cast.ViewerJoined(); }
+    ~TViewing() { Cast.ViewerLeft(); }
+    TViewing(const TViewing&) = delete;
+    TViewing& operator=(const TViewing&) = delete;
+
+private:
+    TCast& Cast;
 };
 
 } // namespace
 
-std::string SendSections(TServerConnection& connection, const TSessionContext& context,
-                         const TViewRequest& request, const std::function<void()>& active) {
+asio::awaitable<std::string> SendSections(TAsyncConnection& connection,
+                                          const TSessionContext& context,
+                                          const TViewRequest& request) {
     const auto cast = context.Store.Find(request.GameName);
     if (!cast) {
-        connection.WriteInt32(CastDeleted);
-        return "told " + request.GameName + " does not exist (deleted)";
+        co_await connection.Write(Int32Message(CastDeleted));
+        co_return "told " + request.GameName + " does not exist (deleted)";
     }
-    // Counted for the web page while this connection is sent the cast.
-    struct TViewing {
-        explicit TViewing(TCast& cast) : Cast(cast) { Cast.ViewerJoined(); }
-        ~TViewing() { Cast.ViewerLeft(); }
-        TCast& Cast;
-    } viewing(*cast);
-    return TSectionSender(connection, context, *cast, request, active).Run();
+    TViewing viewing(*cast);
+    TSectionSender sender(connection, context, *cast, request);
+    co_return co_await sender.Run();
 }

@@ -3,7 +3,6 @@
 #include "Session.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 struct TViewRequest {
@@ -16,7 +15,8 @@ struct TViewRequest {
 // Sends the sections of a "REQUEST" from its current section on, each as a
 // header, the viewer's resume offsets and data blocks, waiting for the filmer
 // with keep-alives, until the cast is sent whole (-1) or deleted (-2).
-// `active` runs after every message the connection took and after the
+// The connection is touched after every message it took and after the
 // viewer's resume offsets. Returns what happened, for the log.
-std::string SendSections(TServerConnection& connection, const TSessionContext& context,
-                         const TViewRequest& request, const std::function<void()>& active);
+asio::awaitable<std::string> SendSections(TAsyncConnection& connection,
+                                          const TSessionContext& context,
+                                          const TViewRequest& request);

@@ -1,8 +1,10 @@
 #include "ServerOptions.h"
 #include "ServerSecretFiles.h"
 
+#include <algorithm>
 #include <charconv>
 #include <stdexcept>
+#include <thread>
 
 const char* const ServerUsage =
     "usage: nelq-server --bind ADDRESS --data DIR\n"
@@ -10,7 +12,8 @@ const char* const ServerUsage =
     "                   [--viewer USER:PASSWORD]... [--viewers-file FILE]...\n"
     "                   [--filmer-port N] [--viewer-port N] [--max-connections N]\n"
     "                   [--filmer-slots N] [--viewer-idle-timeout SECONDS]\n"
-    "                   [--http-port N | --no-http] [--relay-from URL]\n"
+    "                   [--http-port N | --no-http] [--threads N]\n"
+    "                   [--relay-from URL]\n"
     "       nelq-server --help | --version\n"
     "  --bind ADDRESS             address or host name to listen on\n"
     "  --data DIR                 where the casts are kept (created when missing)\n"
@@ -20,12 +23,14 @@ const char* const ServerUsage =
     "  --viewers-file FILE        viewer accounts, one USER:PASSWORD a line ('#': comment)\n"
     "  --filmer-port N            port for filmers (default 28200, 0: any free port)\n"
     "  --viewer-port N            port for viewers (default 28100, 0: any free port)\n"
-    "  --max-connections N        connections served at once (default 1024)\n"
-    "  --filmer-slots N           of those, kept for filmers only (default: a quarter)\n"
+    "  --max-connections N        connections served at once (default 20000)\n"
+    "  --filmer-slots N           of those, kept for filmers only\n"
+    "                             (default: a quarter, at most 256)\n"
     "  --viewer-idle-timeout S    close viewers idle this long (default 600 seconds)\n"
     "  --http-port N              port of the web page and archive downloads\n"
     "                             (default 28080, 0: any free port)\n"
     "  --no-http                  serve no web page\n"
+    "  --threads N                threads serving filmers and viewers (default: one a core)\n"
     "  --relay-from URL           edge mode: serve the casts of the server at URL\n"
     "                             (its web address, or a cache in front of it);\n"
     "                             filmers are refused\n"
@@ -33,6 +38,10 @@ const char* const ServerUsage =
     "  --version                  show the version\n"
     "Password files must not be readable by other users (chmod o-r FILE).\n"
     "Commands on standard input: \"list\", \"delete GAME\", \"quit\".\n";
+
+std::size_t DefaultServerThreads() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 namespace {
 
@@ -123,6 +132,8 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
         } else if (option == "--filmer-slots") {
             options.FilmerSlots = ParseNumber(option, value, 0, 100000);
             haveFilmerSlots = true;
+        } else if (option == "--threads") {
+            options.Threads = ParseNumber(option, value, 1, 256);
         } else if (option == "--viewer-idle-timeout") {
             options.ViewerIdleTimeout = std::chrono::seconds(ParseNumber(option, value, 1, 86400));
         } else {
@@ -138,7 +149,7 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& arguments) {
     if (!haveBind || options.DataDirectory.empty())
         throw std::invalid_argument("--bind and --data are required");
     if (!haveFilmerSlots)
-        options.FilmerSlots = (options.MaxConnections + 3) / 4;
+        options.FilmerSlots = std::min<std::size_t>((options.MaxConnections + 3) / 4, 256);
     if (options.FilmerSlots > options.MaxConnections)
         throw std::invalid_argument("--filmer-slots may not exceed --max-connections");
     return options;

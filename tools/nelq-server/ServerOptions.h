@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+// One thread a core.
+std::size_t DefaultServerThreads();
+
 struct TServerOptions {
     std::string BindAddress = "127.0.0.1";
     std::filesystem::path DataDirectory;
@@ -17,9 +20,14 @@ struct TServerOptions {
     std::uint16_t FilmerPort = 28200;           // 0: any free port
     std::uint16_t ViewerPort = 28100;
     std::optional<std::uint16_t> HttpPort = 28080; // the web page; none: --no-http
-    std::size_t MaxConnections = 1024;
+    std::size_t MaxConnections = 20000;
     // Slots that viewers never take, so that viewers cannot lock filmers out.
+    // A few hundred are plenty: a quarter of a large server would be
+    // thousands of viewers turned away for filmers that never come.
     std::size_t FilmerSlots = 256;
+    // Threads that serve every filmer and viewer connection; each connection
+    // is served by events, not by a thread of its own.
+    std::size_t Threads = DefaultServerThreads();
     // A connection must say hello (and a filmer log in) within this time, so
     // that silent connections cannot use up the connection slots.
     std::chrono::milliseconds LoginTimeout = std::chrono::seconds(30);

@@ -1,49 +1,46 @@
+#include "AsyncConnection.h"
 #include "SectionList.h"
 #include "SectionSender.h"
 #include "Session.h"
 
 #include "net/LineFields.h"
 #include "net/NelqExceptions.h"
-#include "net/UnitServerConnection.h"
+#include "net/WireUnits.h"
 
 namespace {
 
-bool LogIn(TServerConnection& connection, const TSessionContext& context, const std::string& peer) {
+asio::awaitable<bool> LogIn(TAsyncConnection& connection, const TSessionContext& context,
+                            const std::string& peer) {
     const auto& accounts = context.Options.Viewers;
     if (accounts.empty()) {
-        connection.WriteLine("WELCOME");
-        return true;
+        co_await connection.Write(Wire::Line("WELCOME"));
+        co_return true;
     }
-    connection.WriteLine("AUTH");
-    const std::string line = connection.ReadLine();
+    co_await connection.Write(Wire::Line("AUTH"));
+    const std::string line = co_await connection.ReadLine();
     const auto account = accounts.find(LineField(line, 0));
     if (account == accounts.end() || account->second != LineField(line, 1)) {
         context.Log(peer + " viewer: login refused for " + LineField(line, 0));
-        connection.WriteLine(JoinFields({"FAIL", "Wrong user name or password."}));
-        return false;
+        co_await connection.Write(RefusalLine("FAIL", "Wrong user name or password."));
+        co_return false;
     }
     context.Log(peer + " viewer: logged in as " + account->first);
-    connection.WriteLine("OK");
-    return true;
+    co_await connection.Write(Wire::Line("OK"));
+    co_return true;
 }
 
-void ListGames(TServerConnection& connection, const TSessionContext& context) {
-    const auto names = context.Store.Names();
-    TServerConnection::TBatch batch(connection);
-    connection.WriteInt32(static_cast<std::int32_t>(names.size()));
-    for (const auto& name : names)
-        connection.WriteLine(name);
-}
-
-void ListSections(TServerConnection& connection, const TSessionContext& context,
-                  const std::string& name) {
-    const auto cast = context.Store.Find(name);
-    const std::vector<std::string> lines =
-        cast ? SectionListLines(*cast) : std::vector<std::string>{};
-    TServerConnection::TBatch batch(connection);
-    connection.WriteInt32(static_cast<std::int32_t>(lines.size()));
+// A count and that many lines, in one message.
+std::string ListReply(const std::vector<std::string>& lines) {
+    std::string reply;
+    Wire::AppendInt32(reply, static_cast<std::int32_t>(lines.size()));
     for (const auto& line : lines)
-        connection.WriteLine(line);
+        Wire::AppendLine(reply, line);
+    return reply;
+}
+
+std::vector<std::string> SectionLines(const TSessionContext& context, const std::string& name) {
+    const auto cast = context.Store.Find(name);
+    return cast ? SectionListLines(*cast) : std::vector<std::string>{};
 }
 
 TViewRequest ParseRequest(const std::string& line) {
@@ -63,24 +60,24 @@ TViewRequest ParseRequest(const std::string& line) {
 
 } // namespace
 
-void RunViewerSession(TServerConnection& connection, const TSessionContext& context,
-                      const std::string& peer, const std::function<void()>& active) {
-    if (!LogIn(connection, context, peer))
-        return;
+asio::awaitable<void> RunViewerSession(TAsyncConnection& connection,
+                                       const TSessionContext& context, const std::string& peer) {
+    if (!co_await LogIn(connection, context, peer))
+        co_return;
     while (!context.Stopping) {
-        const std::string line = connection.ReadLine();
-        active();
+        const std::string line = co_await connection.ReadLine();
+        connection.Touch();
         const std::string command = LineField(line, 0);
         if (command == "LISTGAMES") {
-            ListGames(connection, context);
+            co_await connection.Write(ListReply(context.Store.Names()));
         } else if (command == "LISTSECTIONS") {
-            ListSections(connection, context, LineField(line, 1));
+            co_await connection.Write(ListReply(SectionLines(context, LineField(line, 1))));
         } else if (command == "REQUEST") {
             const TViewRequest request = ParseRequest(line);
             context.Log(peer + " viewer: requests " + request.GameName + " from section " +
                         std::to_string(request.CurrentSection) +
                         (request.AudioOnly ? " (audio only)" : ""));
-            const std::string outcome = SendSections(connection, context, request, active);
+            const std::string outcome = co_await SendSections(connection, context, request);
             context.Log(peer + " viewer: " + outcome);
         } else {
             throw ENelqProtocolError("Unknown command.");

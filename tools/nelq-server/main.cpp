@@ -1,5 +1,6 @@
 // nelq-server: the casting server that NELQ clients film to and view from.
 #include "CastingServer.h"
+#include "DescriptorLimit.h"
 #include "EdgeRelay.h"
 #include "OperatorConsole.h"
 #include "ServerLog.h"
@@ -12,7 +13,6 @@
 #include <optional>
 #include <pthread.h>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -69,14 +69,14 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-    // Every connection holds a descriptor: allow as many as the system lets us.
-    rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
-    }
-
     TServerLogWriter log(std::cerr);
+    const std::uint64_t descriptors = RaiseDescriptorLimit();
+    if (descriptors < DescriptorsNeeded(options))
+        log("the descriptor limit is " + std::to_string(descriptors) + ", below the " +
+            std::to_string(DescriptorsNeeded(options)) + " that --max-connections " +
+            std::to_string(options.MaxConnections) +
+            " needs: connections past the limit wait until one closes (raise the hard limit, "
+            "e.g. LimitNOFILE= or ulimit -Hn)");
     try {
         TCastingServer server(options, [&log](const std::string& line) { log(line); });
         server.Start();
