@@ -2,6 +2,9 @@
 
 #include "FuzzSupport.h"
 
+#include "platform/PumpedSyncContext.h"
+#include "platform/Thread.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -9,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <future>
 
 namespace {
 
@@ -108,4 +112,14 @@ bool ServeOneConnection(TLoopbackListener& listener, std::string_view bytes,
     FeedAndDrain(socket, bytes, limit);
     CloseAtOnce(socket);
     return true;
+}
+
+void ServeConnectionThread(TThread& thread, PumpedSyncContext& sync, TLoopbackListener& listener,
+                           std::string_view bytes) {
+    using namespace std::chrono_literals;
+    auto server = std::async(std::launch::async,
+                             [&listener, bytes] { return ServeOneConnection(listener, bytes, 5s); });
+    sync.PumpUntil([&] { return server.wait_for(0s) == std::future_status::ready; }, 60s);
+    thread.Stop();
+    FuzzCheck(server.wait_for(0s) == std::future_status::ready, "the exchange never ended");
 }

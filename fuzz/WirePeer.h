@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
+class PumpedSyncContext;
+class TThread;
+
 // The far end of a connection under test: a loopback TCP peer that sends the
 // fuzzer's bytes and swallows whatever comes back, so that neither side can
 // block the other.
@@ -48,3 +51,9 @@ bool FeedAndDrain(int socket, std::string_view bytes, std::chrono::milliseconds 
 // when no connection came.
 bool ServeOneConnection(TLoopbackListener& listener, std::string_view bytes,
                         std::chrono::milliseconds limit);
+
+// Serves the first connection of a started connection thread with `bytes`,
+// running the thread's calls on this (main) thread meanwhile, then stops the
+// thread as its owner does. Fails the input when the exchange never ends.
+void ServeConnectionThread(TThread& thread, PumpedSyncContext& sync, TLoopbackListener& listener,
+                           std::string_view bytes);

@@ -6,7 +6,6 @@
 #include "platform/PumpedSyncContext.h"
 
 #include <filesystem>
-#include <future>
 
 using namespace std::chrono_literals;
 
@@ -30,12 +29,6 @@ void FuzzFilmerThread(const std::uint8_t* data, std::size_t size) {
     filmer.QueueFake();
     filmer.SetAccepting(false);
     filmer.ReleaseFake();
-
-    auto server = std::async(std::launch::async, [&listener, data, size] {
-        return ServeOneConnection(listener, AsText(data, size), 5s);
-    });
-    sync.PumpUntil([&] { return server.wait_for(0s) == std::future_status::ready; }, 60s);
-    filmer.Stop();
-    FuzzCheck(server.wait_for(0s) == std::future_status::ready, "the exchange never ended");
+    ServeConnectionThread(filmer, sync, listener, AsText(data, size));
     CheckWrittenOnlyInside(scratch.Path(), {"work", "recordings"});
 }

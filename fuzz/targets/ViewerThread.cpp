@@ -6,7 +6,6 @@
 #include "platform/PumpedSyncContext.h"
 
 #include <filesystem>
-#include <future>
 
 using namespace std::chrono_literals;
 
@@ -39,12 +38,6 @@ void FuzzViewerThread(const std::uint8_t* data, std::size_t size) {
     };
     viewer.SetViewerState(vsListGames);
     viewer.Start();
-
-    auto server = std::async(std::launch::async, [&listener, data, size] {
-        return ServeOneConnection(listener, AsText(data, size), 5s);
-    });
-    sync.PumpUntil([&] { return server.wait_for(0s) == std::future_status::ready; }, 60s);
-    viewer.Stop();
-    FuzzCheck(server.wait_for(0s) == std::future_status::ready, "the exchange never ended");
+    ServeConnectionThread(viewer, sync, listener, AsText(data, size));
     CheckWrittenOnlyInside(scratch.Path(), {"jail/jail/streams"});
 }
