@@ -105,11 +105,11 @@ bool FeedAndDrain(int socket, std::string_view bytes, std::chrono::milliseconds 
 }
 
 bool ServeOneConnection(TLoopbackListener& listener, std::string_view bytes,
-                        std::chrono::milliseconds limit) {
+                        std::chrono::milliseconds limit, std::chrono::milliseconds quiet) {
     const int socket = listener.Accept(limit);
     if (socket < 0)
         return false;
-    FeedAndDrain(socket, bytes, limit);
+    FeedAndDrain(socket, bytes, quiet);
     CloseAtOnce(socket);
     return true;
 }
@@ -117,8 +117,11 @@ bool ServeOneConnection(TLoopbackListener& listener, std::string_view bytes,
 void ServeConnectionThread(TThread& thread, PumpedSyncContext& sync, TLoopbackListener& listener,
                            std::string_view bytes) {
     using namespace std::chrono_literals;
-    auto server = std::async(std::launch::async,
-                             [&listener, bytes] { return ServeOneConnection(listener, bytes, 5s); });
+    // A thread that waits for its user (a viewer offered no game) reads no
+    // more: a short silence ends the exchange.
+    auto server = std::async(std::launch::async, [&listener, bytes] {
+        return ServeOneConnection(listener, bytes, 5s, 300ms);
+    });
     sync.PumpUntil([&] { return server.wait_for(0s) == std::future_status::ready; }, 60s);
     thread.Stop();
     FuzzCheck(server.wait_for(0s) == std::future_status::ready, "the exchange never ended");

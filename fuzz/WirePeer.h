@@ -50,7 +50,7 @@ bool FeedAndDrain(int socket, std::string_view bytes, std::chrono::milliseconds 
 // and feeds it as FeedAndDrain does; closes it at once afterwards. False
 // when no connection came.
 bool ServeOneConnection(TLoopbackListener& listener, std::string_view bytes,
-                        std::chrono::milliseconds limit);
+                        std::chrono::milliseconds limit, std::chrono::milliseconds quiet);
 
 // Serves the first connection of a started connection thread with `bytes`,
 // running the thread's calls on this (main) thread meanwhile, then stops the
