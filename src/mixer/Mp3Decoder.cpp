@@ -90,17 +90,19 @@ int TMp3Decoder::GetData(uint8_t* buffer, int size) {
         if (result != MPG123_OK || done == 0)
             FEnded = true;
     }
+    // The scan counts in the rate of the frames it found; where parts of
+    // another rate are converted, more may come out than it promised.
+    FPosition += static_cast<int64_t>(filled);
+    FLength = std::max(FLength, FPosition);
     return static_cast<int>(filled);
-}
-
-int64_t TMp3Decoder::Position() const {
-    const off_t frame = mpg123_tell(FHandle);
-    return frame < 0 ? 0 : static_cast<int64_t>(frame) * BlockAlign();
 }
 
 void TMp3Decoder::SetPosition(int64_t bytes) {
     const int64_t frame = std::clamp<int64_t>(bytes, 0, FLength) / BlockAlign();
-    mpg123_seek(FHandle, static_cast<off_t>(frame), SEEK_SET);
+    const off_t reached = mpg123_seek(FHandle, static_cast<off_t>(frame), SEEK_SET);
+    FPosition = std::clamp<int64_t>(reached < 0 ? frame * BlockAlign()
+                                                : static_cast<int64_t>(reached) * BlockAlign(),
+                                    0, FLength);
     FEnded = frame >= FLength / BlockAlign();
     FFailure.clear();
 }

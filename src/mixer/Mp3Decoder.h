@@ -24,6 +24,7 @@ public:
     TMp3Decoder(const TMp3Decoder&) = delete;
     TMp3Decoder& operator=(const TMp3Decoder&) = delete;
 
+    // Grows when decoding delivers more than the file's scan counted.
     int64_t Length() const { return FLength; }
     double BytesToSeconds(int64_t bytes) const;
     int64_t SecondsToBytes(double seconds) const;
@@ -40,7 +41,7 @@ public:
     // Decodes up to `size` bytes (whole frames only); returns the bytes written.
     int GetData(uint8_t* buffer, int size);
 
-    int64_t Position() const;
+    int64_t Position() const { return FPosition; }
     // The next decoded byte comes from there (rounded down to a whole frame,
     // kept within the track).
     void SetPosition(int64_t bytes);
@@ -50,6 +51,9 @@ private:
     int32_t FRate = 0;
     int32_t FChannels = 0;
     int64_t FLength = 0;
+    // Decoded bytes before the next one: the library's own count is in the
+    // rate of the frames, which converted parts do not share.
+    int64_t FPosition = 0;
     bool FEnded = false;
     std::string FFailure;
 };

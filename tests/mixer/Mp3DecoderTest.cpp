@@ -125,6 +125,9 @@ TEST(Mp3Decoder, AFileThatChangesFormatMidwayComesOutInTheFormatItStartsIn) {
         EXPECT_EQ(decoder.Mono(), first.Channels == 1);
         const std::vector<uint8_t> pcm = DecodeAll(decoder);
         EXPECT_TRUE(decoder.Failure().empty()) << decoder.Failure();
+        // Position and length count what came out, not the frames' own samples.
+        EXPECT_EQ(decoder.Position(), static_cast<int64_t>(pcm.size()));
+        EXPECT_GE(decoder.Length(), decoder.Position());
         const int rate = first.Rate;
         const std::vector<int16_t> left = Channel(pcm.data(), pcm.size(), first.Channels);
         EXPECT_NEAR(double(left.size()) / rate, 2 * Seconds, 0.15);
