@@ -2,11 +2,15 @@
 #include "FuzzTargets.h"
 #include "WirePeer.h"
 
+#include "AsyncConnection.h"
 #include "CastStore.h"
 #include "Session.h"
-#include "net/UnitServerConnection.h"
+
+#include <asio.hpp>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -14,33 +18,42 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using TRunSession = void (*)(TServerConnection&, const TSessionContext&, const std::string&,
-                             const std::function<void()>&);
+enum class TRole { Filmer, Viewer };
 
-// One session on its own thread, as the server runs it, fed `bytes` after
-// the hello. A session still waiting once the bytes are gone (a viewer of a
-// live cast) is stopped as the server's shutdown stops it.
-void RunSession(TRunSession session, TCastStore& store, const TServerOptions& options,
+asio::awaitable<void> Serve(TRole role, std::shared_ptr<TAsyncConnection> connection,
+                            const TSessionContext& context) {
+    const std::function<void()> loggedIn = [] {};
+    try {
+        if (role == TRole::Filmer)
+            co_await RunFilmerSession(*connection, context, "127.0.0.1", loggedIn);
+        else
+            co_await RunViewerSession(*connection, context, "127.0.0.1");
+    } catch (const std::runtime_error&) {
+        // The session's own error: the server logs it and drops the connection.
+    }
+    connection->Finish();
+}
+
+// One session on the connection's own strand, as the server runs it, fed
+// `bytes` after the hello. A session still waiting once the bytes are gone
+// (a viewer of a live cast) is stopped as the server's shutdown stops it.
+void RunSession(TRole role, TCastStore& store, const TServerOptions& options,
                 std::string_view bytes) {
     TSocketPair pair;
-    TServerConnection connection;
-    connection.Adopt(pair.Far);
+    asio::io_context io;
+    asio::ip::tcp::socket socket(asio::make_strand(io));
+    socket.assign(asio::ip::tcp::v4(), pair.Far);
     pair.Far = -1;
+    auto connection = std::make_shared<TAsyncConnection>(std::move(socket));
     std::atomic<bool> stopping{false};
     const TServerLog log = [](const std::string&) {};
     const TSessionContext context{store, options, log, stopping};
-    std::thread server([&] {
-        try {
-            session(connection, context, "127.0.0.1", [] {});
-        } catch (const std::runtime_error&) {
-            // The session's own error: the server logs it and drops the connection.
-        }
-        connection.Disconnect();
-    });
+    asio::co_spawn(connection->Executor(), Serve(role, connection, context), asio::detached);
+    std::thread server([&io] { io.run(); });
     if (!FeedAndDrain(pair.Near, bytes, 300ms)) {
         stopping = true;
         store.WakeAll();
-        connection.CloseSocket();
+        connection->Close();
     }
     server.join();
 }
@@ -58,8 +71,8 @@ void FuzzServerSession(const std::uint8_t* data, std::size_t size) {
     std::filesystem::create_directories(options.DataDirectory);
     TCastStore store(options.DataDirectory);
 
-    RunSession(RunFilmerSession, store, options, parts[0]);
+    RunSession(TRole::Filmer, store, options, parts[0]);
     if (parts.size() > 1)
-        RunSession(RunViewerSession, store, options, parts[1]);
+        RunSession(TRole::Viewer, store, options, parts[1]);
     CheckWrittenOnlyInside(scratch.Path(), {"jail/jail/jail/data"});
 }
