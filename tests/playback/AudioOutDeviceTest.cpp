@@ -116,7 +116,10 @@ TEST_F(AudioOutDeviceTest, SectionsPlayBackToBackUpToTheLastCompletedOne) {
     const double longestQuietMs = span.LongestQuiet * 1000.0 / TMonitorCapture::Rate;
     std::printf("heard %.3f s of sound, longest quiet stretch %.2f ms\n", seconds, longestQuietMs);
     EXPECT_NEAR(seconds, 2.9, 0.03);
-    EXPECT_LT(longestQuietMs, 5.0);
+    // A gap between sections would be a buffer's worth, tens of ms. PipeWire
+    // now and then leaves out one of its cycles (256 frames at 48 kHz,
+    // 5.33 ms), its own pacat too: that much is the server's, not ours.
+    EXPECT_LT(longestQuietMs, 6.0);
 }
 
 TEST_F(AudioOutDeviceTest, AMonoStreamSetsTheDeviceToMono22050AndFixesItWhilePlaying) {
