@@ -151,8 +151,11 @@ TEST(ViewerHostile, ADropInsideADataBlockOrAShortStreamResumesTheSameSectionByte
 }
 
 TEST(ViewerHostile, EndOfCastOrDeletionBeforeAnySectionEndsTheThread) {
-    for (const auto& [header, text] : std::vector<std::pair<std::int32_t, std::string>>{
+    for (const auto& [sent, said] : std::vector<std::pair<std::int32_t, std::string>>{
              {-1, "Streams completed"}, {-2, "Stream has been deleted by the admin"}}) {
+        // Named copies: lambdas cannot capture structured bindings before clang 16.
+        const std::int32_t header = sent;
+        const std::string text = said;
         TScriptedPeer peer("127.0.0.77", [&](TServerConnection& server, int) {
             Welcome(peer, server);
             ListGames(peer, server, {"G"});
