@@ -15,6 +15,10 @@ using Clock = std::chrono::steady_clock;
 constexpr auto Pass = std::chrono::seconds(1);
 constexpr auto ViewerTick = std::chrono::milliseconds(250);
 const char* const Game = "Load";
+// What a viewer is sent for a block besides its bytes (stream, kind, count),
+// and for the end of a stream (stream, kind).
+constexpr std::int64_t ViewerBlockHead = 12;
+constexpr std::int64_t ViewerEndMarker = 8;
 
 std::string Random(std::mt19937& random, std::size_t size) {
     std::string bytes(size, '\0');
@@ -44,7 +48,7 @@ TSectionParts Section(std::mt19937& random, bool fake, bool startPoint) {
 // rate - k * (rate / 2) + rate / 2 with k parts open, end markers in a pass
 // after the last data, a keep-alive when a pass sends nothing.
 void Film(TServerConnection& filmer, const std::vector<TSectionParts>& sections, std::int32_t rate,
-          std::vector<Clock::time_point>& sectionSent) {
+          std::vector<Clock::time_point>& sectionSent, std::vector<std::int64_t>& passBytes) {
     auto nextPass = Clock::now();
     for (std::size_t n = 0; n < sections.size(); ++n) {
         AnnounceSection(filmer, static_cast<std::int32_t>(n), sections[n]);
@@ -58,6 +62,7 @@ void Film(TServerConnection& filmer, const std::vector<TSectionParts>& sections,
                 static_cast<std::int32_t>(!done[0]) + static_cast<std::int32_t>(!done[1]);
             const auto budget = static_cast<std::size_t>(rate - open * (rate / 2) + rate / 2);
             bool sent = false;
+            std::int64_t& pass = passBytes.emplace_back(0);
             for (int p = 0; p < 2; ++p) {
                 if (done[p])
                     continue;
@@ -66,9 +71,11 @@ void Film(TServerConnection& filmer, const std::vector<TSectionParts>& sections,
                     const std::size_t count = std::min(bytes.size() - position[p], budget);
                     SendBlock(filmer, p, bytes.substr(position[p], count));
                     position[p] += count;
+                    pass += ViewerBlockHead + static_cast<std::int64_t>(count);
                 } else {
                     EndPart(filmer, p);
                     done[p] = true;
+                    pass += ViewerEndMarker;
                 }
                 sent = true;
             }
@@ -139,9 +146,9 @@ TSpreadLoadResult RunSpreadCastLoad(const std::string& filmerAddress, std::uint1
         while (crowds[g]->Requested() < groups[g].Viewers && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::vector<Clock::time_point> sent(sections.size());
-    Film(filmer, sections, rate, sent);
-
     TSpreadLoadResult result;
+    Film(filmer, sections, rate, sent, result.PassBytes);
+
     for (auto& crowd : crowds) {
         const TCrowdResult crowded = crowd->Finish();
         TGroupLoad& group = result.Groups.emplace_back();
@@ -163,6 +170,7 @@ TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort
         RunSpreadCastLoad(address, filmerPort, {{address, viewerPort, viewers}}, rate, sections, {});
     const TGroupLoad& group = spread.Groups[0];
     TCastLoadResult result;
+    result.PassBytes = spread.PassBytes;
     result.ViewersComplete = group.ViewersComplete;
     result.FirstFault = group.FirstFault;
     result.LagP95Ms = Percentile(group.LagsMs, 0.95);

@@ -14,6 +14,10 @@ struct TCastLoadResult {
     double LagMaxMs = 0;
     int ViewersComplete = 0; // viewers that got every section byte-identical and the end
     std::string FirstFault;
+    // What each viewer was sent in each of the filmer's passes, a pass a
+    // second: blocks with their heads and end markers (0 for a pass that
+    // only kept the filmer's connection alive).
+    std::vector<std::int64_t> PassBytes;
 };
 
 // The given share of the values, from the smallest (0.95: the 95th percentile).
@@ -47,6 +51,7 @@ struct TGroupLoad {
 };
 struct TSpreadLoadResult {
     std::vector<TGroupLoad> Groups;
+    std::vector<std::int64_t> PassBytes; // as in TCastLoadResult
 };
 
 // As RunCastLoad, with the viewers spread over servers (edges of the one

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     std::printf("nelq-server load: one filmer at %d bytes/s, %zu sections (%lld bytes), viewers "
                 "of the live cast taking one message per 250 ms\n",
                 Rate, sections.size(), static_cast<long long>(castBytes));
-    std::printf("reference: a bare event-driven relay of the same bytes at the same rate to as "
+    std::printf("reference: a bare event-driven relay of as many bytes in the same passes to as "
                 "many sockets; descriptors here: %llu\n\n",
                 static_cast<unsigned long long>(descriptors));
     std::printf("%8s %9s %9s %6s %10s %9s %9s %9s %12s %12s\n", "viewers", "server s", "relay s",
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         {
             TChildProcess process(self, {"--relay", Address, std::to_string(RelayPort)},
                                   (scratch / "relay.log").string());
-            relayComplete = RunRelayLoad(Address, RelayPort, viewers, Rate, castBytes);
+            relayComplete = RunRelayLoad(Address, RelayPort, viewers, load.PassBytes);
             relay = {process.CpuSeconds(), process.PeakMemoryKb()};
         }
         std::printf("%8d %9.2f %9.2f %6.2f %10.1f %9.1f %6.0f ms %6.0f ms %6d/%-5d %6d/%-5d\n",

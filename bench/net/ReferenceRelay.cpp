@@ -120,20 +120,22 @@ asio::awaitable<void> ConnectViewers(asio::io_context& io, tcp::endpoint relay, 
     }
 }
 
-// The filmer's side: `rate` bytes once a second, as the server's filmer sends.
-void FeedRelay(const std::string& address, std::uint16_t port, std::int32_t rate,
-               std::int64_t bytes) {
+// The filmer's side: each pass's bytes, a pass a second, as the server's filmer sends.
+void FeedRelay(const std::string& address, std::uint16_t port,
+               const std::vector<std::int64_t>& passBytes) {
     const sockaddr_in endpoint = Endpoint(address, port);
     const int filmer = ::socket(AF_INET, SOCK_STREAM, 0);
     if (::connect(filmer, reinterpret_cast<const sockaddr*>(&endpoint), sizeof(endpoint)) != 0)
         throw std::runtime_error("the reference relay does not take the filmer");
-    const std::string chunk(static_cast<std::size_t>(rate), 'x');
     SendAll(filmer, "F", 1);
     auto nextPass = Clock::now();
-    for (std::int64_t left = bytes; left > 0; left -= rate) {
+    for (const std::int64_t bytes : passBytes) {
         nextPass += std::chrono::seconds(1);
         std::this_thread::sleep_until(nextPass);
-        SendAll(filmer, chunk.data(), static_cast<std::size_t>(std::min<std::int64_t>(left, rate)));
+        if (bytes > 0) {
+            const std::string chunk(static_cast<std::size_t>(bytes), 'x');
+            SendAll(filmer, chunk.data(), chunk.size());
+        }
     }
     ::close(filmer);
 }
@@ -153,8 +155,11 @@ int RunReferenceRelay(const std::string& address, std::uint16_t port) {
     return 1;
 }
 
-int RunRelayLoad(const std::string& address, std::uint16_t port, int viewers, std::int32_t rate,
-                 std::int64_t bytes) {
+int RunRelayLoad(const std::string& address, std::uint16_t port, int viewers,
+                 const std::vector<std::int64_t>& passBytes) {
+    std::int64_t bytes = 0;
+    for (const std::int64_t pass : passBytes)
+        bytes += pass;
     asio::io_context io;
     const tcp::endpoint relay(asio::ip::make_address(address), port);
     int complete = 0;
@@ -171,7 +176,7 @@ int RunRelayLoad(const std::string& address, std::uint16_t port, int viewers, st
     }
     asio::co_spawn(io, ConnectViewers(io, relay, viewers, bytes, complete), asio::detached);
     // Every viewer gets the relay's bytes from the first on, whenever it joined.
-    std::thread filmer([&] { FeedRelay(address, port, rate, bytes); });
+    std::thread filmer([&] { FeedRelay(address, port, passBytes); });
     io.run();
     filmer.join();
     return complete;
