@@ -181,6 +181,9 @@ private:
                 if (slot.Sent < available) {
                     // Counted as received only once the filmer's bytes were in the file.
                     const std::int32_t count = std::min(available - slot.Sent, BlockSize);
+                    if (!slot.Map->Reaches(slot.Base + slot.Sent + count))
+                        throw ENelqException("The stored section " + std::to_string(section) +
+                                             " was cut short.");
                     std::string& head = heads[index];
                     head.clear();
                     Wire::AppendInt32(head, static_cast<std::int32_t>(index));
