@@ -87,8 +87,12 @@ public:
     std::ofstream OpenPart(std::int32_t section, int part) const;
     // Bytes a part of an announced section still lacks (0 once it has ended).
     std::int32_t Remaining(std::int32_t section, int part);
+    // Received and EndPart hold their news back until PublishNews: a pass of
+    // the filmer brings several blocks, and each waiting viewer is better
+    // woken once for all of them (a crowd costs by the wake, not the byte).
     void Received(std::int32_t section, int part, std::int32_t bytes);
     void EndPart(std::int32_t section, int part);
+    void PublishNews();
     void MarkCompleted();
 
     // Lets one filmer in. While another is attached, that one is shut (a
@@ -135,6 +139,8 @@ private:
     void SaveMeta(std::int32_t section) const; // caller holds Lock
     // Counts a change and wakes the listeners once the guard is released.
     void Changed(std::unique_lock<std::mutex>& guard);
+    void Wake(std::unique_lock<std::mutex>& guard);
+    void HoldNews(); // caller holds Lock: counts a change that wakes no one yet
     void CheckNotDeleted() const; // caller holds Lock; no file may appear after deletion
     TSectionState& Announced(std::int32_t section); // caller holds Lock
 
@@ -143,6 +149,7 @@ private:
     bool Completed = false;                // guarded by Lock
     bool Deleted = false;                  // guarded by Lock
     std::uint64_t Version = 0;             // guarded by Lock
+    bool NewsHeld = false;                 // guarded by Lock
     const void* Filmer = nullptr;          // guarded by Lock
     std::function<void()> ShutFilmer;      // guarded by Lock
     mutable std::uint64_t LastTicket = 0;  // guarded by Lock
