@@ -123,9 +123,9 @@ public:
     void ViewerLeft() { --FViewers; }
     int Viewers() const { return FViewers; }
 
-    // Calls `wake` once, at the first change after `version` (at once when
-    // there has been one), from the thread that made it: it must only hand
-    // the news on. Returns the ticket that Unlisten takes.
+    // Calls `wake` once, when the first change after `version` is told (at
+    // once when there has been one), from the thread that tells it: it must
+    // only hand the news on. Returns the ticket that Unlisten takes.
     std::uint64_t Listen(std::uint64_t version, std::function<void()> wake) const;
     // Forgets a listener that no longer waits (a wake under way may still run).
     void Unlisten(std::uint64_t ticket) const;
