@@ -19,6 +19,10 @@ using Clock = std::chrono::steady_clock;
 // that joined late catches up.
 constexpr std::int32_t BlockSize = Wire::MaxChunk;
 constexpr auto KeepAliveInterval = std::chrono::seconds(1);
+// A filmer's passes come once a second too: a keep-alive falling due with
+// the next pass would go out just before its blocks, two messages where one
+// does (each costs the viewer a turn of its read loop). The pass wins by this.
+constexpr auto KeepAliveGrace = std::chrono::milliseconds(50);
 constexpr std::int32_t EndOfCast = -1;
 constexpr std::int32_t CastDeleted = -2;
 constexpr std::int32_t HeaderKeepAlive = 0; // "no streams yet" in place of a header
@@ -91,7 +95,7 @@ private:
     // for KeepAliveInterval (or the end markers held back, which do as
     // well), else a wait for news until then.
     asio::awaitable<void> KeepAliveOrWait(std::uint64_t version, std::int32_t keepAlive) {
-        const auto due = LastSent + KeepAliveInterval;
+        const auto due = LastSent + KeepAliveInterval + KeepAliveGrace;
         if (Clock::now() < due) {
             co_await WaitForNews(Cast, version, due - Clock::now());
             co_return;
