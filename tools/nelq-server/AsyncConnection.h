@@ -24,6 +24,8 @@ public:
     asio::any_io_executor Executor() { return Socket.get_executor(); }
     std::string PeerAddress() const;
 
+    // Whether received bytes wait to be read (a read would not wait).
+    bool HasInput() const { return Input.size() > InputBegin; }
     asio::awaitable<std::string> ReadLine();
     asio::awaitable<std::int32_t> ReadInt32();
     // Reads a count and appends that many bytes to `target`; returns the count.

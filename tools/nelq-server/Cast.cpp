@@ -107,6 +107,22 @@ void TCast::SaveMeta(std::int32_t section) const {
 
 void TCast::Changed(std::unique_lock<std::mutex>& guard) {
     ++Version;
+    Wake(guard);
+}
+
+void TCast::HoldNews() {
+    ++Version;
+    NewsHeld = true;
+}
+
+void TCast::PublishNews() {
+    std::unique_lock guard(Lock);
+    if (NewsHeld)
+        Wake(guard);
+}
+
+void TCast::Wake(std::unique_lock<std::mutex>& guard) {
+    NewsHeld = false;
     const auto woken = std::move(Listeners);
     Listeners.clear();
     guard.unlock();
@@ -187,13 +203,13 @@ std::int32_t TCast::Remaining(std::int32_t section, int part) {
 }
 
 void TCast::Received(std::int32_t section, int part, std::int32_t bytes) {
-    std::unique_lock guard(Lock);
+    std::lock_guard guard(Lock);
     Announced(section).Parts[static_cast<std::size_t>(part)].Received += bytes;
-    Changed(guard);
+    HoldNews();
 }
 
 void TCast::EndPart(std::int32_t section, int part) {
-    std::unique_lock guard(Lock);
+    std::lock_guard guard(Lock);
     TPartState& state = Announced(section).Parts[static_cast<std::size_t>(part)];
     if (state.Ended)
         return; // repeated after a resume: nothing new
@@ -203,7 +219,7 @@ void TCast::EndPart(std::int32_t section, int part) {
                                  std::to_string(state.Size) + " bytes.");
     state.Ended = true;
     SaveMeta(section);
-    Changed(guard);
+    HoldNews();
 }
 
 void TCast::MarkCompleted() {

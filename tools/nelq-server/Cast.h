@@ -87,8 +87,12 @@ public:
     std::ofstream OpenPart(std::int32_t section, int part) const;
     // Bytes a part of an announced section still lacks (0 once it has ended).
     std::int32_t Remaining(std::int32_t section, int part);
+    // Received and EndPart hold their news back until PublishNews: a pass of
+    // the filmer brings several blocks, and each waiting viewer is better
+    // woken once for all of them (a crowd costs by the wake, not the byte).
     void Received(std::int32_t section, int part, std::int32_t bytes);
     void EndPart(std::int32_t section, int part);
+    void PublishNews();
     void MarkCompleted();
 
     // Lets one filmer in. While another is attached, that one is shut (a
@@ -119,9 +123,9 @@ public:
     void ViewerLeft() { --FViewers; }
     int Viewers() const { return FViewers; }
 
-    // Calls `wake` once, at the first change after `version` (at once when
-    // there has been one), from the thread that made it: it must only hand
-    // the news on. Returns the ticket that Unlisten takes.
+    // Calls `wake` once, when the first change after `version` is told (at
+    // once when there has been one), from the thread that tells it: it must
+    // only hand the news on. Returns the ticket that Unlisten takes.
     std::uint64_t Listen(std::uint64_t version, std::function<void()> wake) const;
     // Forgets a listener that no longer waits (a wake under way may still run).
     void Unlisten(std::uint64_t ticket) const;
@@ -135,6 +139,8 @@ private:
     void SaveMeta(std::int32_t section) const; // caller holds Lock
     // Counts a change and wakes the listeners once the guard is released.
     void Changed(std::unique_lock<std::mutex>& guard);
+    void Wake(std::unique_lock<std::mutex>& guard);
+    void HoldNews(); // caller holds Lock: counts a change that wakes no one yet
     void CheckNotDeleted() const; // caller holds Lock; no file may appear after deletion
     TSectionState& Announced(std::int32_t section); // caller holds Lock
 
@@ -143,6 +149,7 @@ private:
     bool Completed = false;                // guarded by Lock
     bool Deleted = false;                  // guarded by Lock
     std::uint64_t Version = 0;             // guarded by Lock
+    bool NewsHeld = false;                 // guarded by Lock
     const void* Filmer = nullptr;          // guarded by Lock
     std::function<void()> ShutFilmer;      // guarded by Lock
     mutable std::uint64_t LastTicket = 0;  // guarded by Lock

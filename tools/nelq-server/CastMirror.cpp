@@ -80,6 +80,12 @@ void TCastMirror::CheckNotBehind(const TOriginIndex& index) const {
 }
 
 bool TCastMirror::Follow(const TOriginIndex& index) {
+    // The viewers hear once of all an index brought, even when a fault
+    // stops it halfway.
+    struct TPublish {
+        TCast& Cast;
+        ~TPublish() { Cast.PublishNews(); }
+    } publish{*Cast};
     CheckNotBehind(index);
     Last = index;
     TCastState ours = Cast->State();

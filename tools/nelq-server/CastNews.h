@@ -8,7 +8,7 @@
 #include <cstdint>
 
 // Waits, without holding a thread, until `cast` changed after `version` or
-// `timeout` passed; true for news. Whoever changes the cast wakes the waiter
-// on its own executor, from any thread.
-asio::awaitable<bool> WaitForNews(const TCast& cast, std::uint64_t version,
+// `timeout` passed. Whoever changes the cast wakes the waiter on its own
+// executor, from any thread.
+asio::awaitable<void> WaitForNews(const TCast& cast, std::uint64_t version,
                                   std::chrono::steady_clock::duration timeout);

@@ -58,6 +58,10 @@ public:
 
     asio::awaitable<void> Run() {
         while (!Context.Stopping) {
+            // The blocks of a pass come back to back: viewers hear of them
+            // once the filmer has sent nothing more for now.
+            if (!Connection.HasInput())
+                Cast.PublishNews();
             const std::string line = co_await Connection.ReadLine();
             const std::string command = LineField(line, 0);
             if (command == "TRANSMIT")

@@ -19,8 +19,14 @@ public:
     bool IsOpen() const { return Opened; }
     const char* Bytes() const { return static_cast<const char*>(Address); }
 
+    // Whether the file still reaches `end`. A file cut short from outside
+    // reads as zeros to the end of its last page and fails past it (the
+    // kernel's copy fails; no signal), so a sender asks before each block.
+    bool Reaches(std::int32_t end) const;
+
 private:
     void* Address = nullptr;
     std::size_t Size = 0;
+    int File = -1;
     bool Opened = false;
 };

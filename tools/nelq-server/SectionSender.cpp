@@ -19,10 +19,10 @@ using Clock = std::chrono::steady_clock;
 // that joined late catches up.
 constexpr std::int32_t BlockSize = Wire::MaxChunk;
 constexpr auto KeepAliveInterval = std::chrono::seconds(1);
-// A filmer sends a pass's blocks one after another: a viewer woken by the
-// first waits this long for the rest, to take them in one message rather
-// than one each (sends, not bytes, are what a crowd of viewers costs).
-constexpr auto Settle = std::chrono::milliseconds(20);
+// A filmer's passes come once a second too: a keep-alive falling due with
+// the next pass would go out just before its blocks, two messages where one
+// does (each costs the viewer a turn of its read loop). The pass wins by this.
+constexpr auto KeepAliveGrace = std::chrono::milliseconds(50);
 constexpr std::int32_t EndOfCast = -1;
 constexpr std::int32_t CastDeleted = -2;
 constexpr std::int32_t HeaderKeepAlive = 0; // "no streams yet" in place of a header
@@ -52,8 +52,7 @@ class TSectionSender {
 public:
     TSectionSender(TAsyncConnection& connection, const TSessionContext& context, TCast& cast,
                    const TViewRequest& request)
-        : Connection(connection), Context(context), Cast(cast), Request(request),
-          Pause(connection.Executor()) {}
+        : Connection(connection), Context(context), Cast(cast), Request(request) {}
 
     asio::awaitable<std::string> Run() {
         for (std::int32_t section = Request.CurrentSection;; ++section) {
@@ -96,12 +95,9 @@ private:
     // for KeepAliveInterval (or the end markers held back, which do as
     // well), else a wait for news until then.
     asio::awaitable<void> KeepAliveOrWait(std::uint64_t version, std::int32_t keepAlive) {
-        const auto due = LastSent + KeepAliveInterval;
+        const auto due = LastSent + KeepAliveInterval + KeepAliveGrace;
         if (Clock::now() < due) {
-            if (co_await WaitForNews(Cast, version, due - Clock::now())) {
-                Pause.expires_after(Settle);
-                co_await Pause.async_wait(asio::use_awaitable);
-            }
+            co_await WaitForNews(Cast, version, due - Clock::now());
             co_return;
         }
         std::string keepAliveMessage;
@@ -172,6 +168,7 @@ private:
             // wait for the next one (a block, the next section's header, a
             // keep-alive): a viewer needs them only once all its streams end.
             std::vector<asio::const_buffer> pieces;
+            bool ready = false; // more to send from this view: no need to wait
             for (std::size_t index = 0; index < slots.size(); ++index) {
                 TSlot& slot = slots[index];
                 if (slot.Ended)
@@ -181,6 +178,9 @@ private:
                 if (slot.Sent < available) {
                     // Counted as received only once the filmer's bytes were in the file.
                     const std::int32_t count = std::min(available - slot.Sent, BlockSize);
+                    if (!slot.Map->Reaches(slot.Base + slot.Sent + count))
+                        throw ENelqException("The stored section " + std::to_string(section) +
+                                             " was cut short.");
                     std::string& head = heads[index];
                     head.clear();
                     Wire::AppendInt32(head, static_cast<std::int32_t>(index));
@@ -190,6 +190,7 @@ private:
                     pieces.push_back(asio::buffer(slot.Map->Bytes() + slot.Base + slot.Sent,
                                                   static_cast<std::size_t>(count)));
                     slot.Sent += count;
+                    ready |= slot.Sent < available || part.Ended;
                 } else if (part.Ended) {
                     Wire::AppendInt32(Held, static_cast<std::int32_t>(index));
                     Wire::AppendInt32(Held, EndKind);
@@ -203,9 +204,10 @@ private:
                 co_await Connection.Write(std::move(pieces));
                 Held.clear();
                 Delivered();
-            } else if (open > 0) {
-                co_await KeepAliveOrWait(now.Version, BlockKeepAlive);
             }
+            // A change since this view wakes the wait at once.
+            if (!ready && open > 0)
+                co_await KeepAliveOrWait(now.Version, BlockKeepAlive);
         }
     }
 
@@ -221,7 +223,6 @@ private:
     TCast& Cast;
     const TViewRequest& Request;
     Clock::time_point LastSent = Clock::now();
-    asio::steady_timer Pause;
     std::string Held; // end markers that go with the next message
 };
 
