@@ -17,6 +17,12 @@ set(nelq_qt_test_headers ${nelq_test_headers}
 
 function(nelq_test_flags target)
   target_compile_options(${target} PRIVATE -O0)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # Clang stamps its precompiled header with the time it was made, and the
+    # compiler cache cannot serve a file that reads a header made anew in
+    # each clone (ccache's manual, "Precompiled headers").
+    target_compile_options(${target} PRIVATE -Xclang -fno-pch-timestamp)
+  endif()
   set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   # The helpers every test may use (waiting for conditions, for events).
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
