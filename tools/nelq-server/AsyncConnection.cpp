@@ -48,6 +48,8 @@ std::string TAsyncConnection::PeerAddress() const {
 // bytes pass through one buffer per thread: an idle viewer holds no buffer
 // of its own, only what it sent and was not read yet.
 asio::awaitable<void> TAsyncConnection::Fill() {
+    if (!Later.empty()) // the peer may wait for it before it says more
+        co_await Write(std::vector<asio::const_buffer>{});
     if (InputBegin > 0) {
         Input.erase(0, InputBegin);
         InputBegin = 0;
@@ -118,6 +120,9 @@ asio::awaitable<void> TAsyncConnection::AwaitWritable() {
 
 asio::awaitable<void> TAsyncConnection::Write(std::vector<asio::const_buffer> pieces) {
     std::vector<iovec> left;
+    left.reserve(pieces.size() + 1);
+    if (!Later.empty())
+        left.push_back({Later.data(), Later.size()});
     for (const auto& piece : pieces)
         if (piece.size() > 0)
             left.push_back({const_cast<void*>(piece.data()), piece.size()});
@@ -144,6 +149,7 @@ asio::awaitable<void> TAsyncConnection::Write(std::vector<asio::const_buffer> pi
                 ++first;
         }
     }
+    Later.clear();
 }
 
 asio::awaitable<void> TAsyncConnection::Write(const std::string& message) {

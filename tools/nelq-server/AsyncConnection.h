@@ -36,6 +36,10 @@ public:
     // straight from the cast's shared pages.
     asio::awaitable<void> Write(std::vector<asio::const_buffer> pieces);
     asio::awaitable<void> Write(const std::string& message);
+    // Sends `message` ahead of the next write, or before the next read waits
+    // for the peer: where the protocol says two things in a row, one write.
+    void WriteLater(const std::string& message) { Later += message; }
+    bool HoldsWrites() const { return !Later.empty(); }
 
     // Closes the connection `span` from now (none: TClock::duration::max())
     // and, when it does, names `reason` as the connection's end.
@@ -60,6 +64,7 @@ private:
 
     asio::ip::tcp::socket Socket;
     std::string Input;
+    std::string Later; // what WriteLater holds for the next write
     std::size_t InputBegin = 0;
     asio::steady_timer Timer;
     TClock::time_point Deadline = TClock::time_point::max();

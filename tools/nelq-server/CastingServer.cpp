@@ -207,7 +207,9 @@ asio::awaitable<void> TCastingServer::TState::Greet(TAsyncConnection& connection
         Log(peer + ": hello refused: " + reason);
         co_return;
     }
-    co_await connection.Write(Wire::Line("OK"));
+    // Goes with the session's first message (a viewer's welcome), or ahead
+    // of its first wait for the peer.
+    connection.WriteLater(Wire::Line("OK"));
     if (filmer) {
         co_await RunFilmerSession(connection, Context, peer, [&connection] {
             connection.SetDeadline(TAsyncConnection::TClock::duration::max(), nullptr);

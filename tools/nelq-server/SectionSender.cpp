@@ -84,7 +84,7 @@ private:
             if (view.Deleted || view.Exists || view.Completed)
                 co_return view;
             CheckStopping();
-            if (Held.empty())
+            if (!Connection.HoldsWrites())
                 co_await KeepAliveOrWait(view.Version, HeaderKeepAlive);
             else
                 co_await Send(std::string());
@@ -101,15 +101,14 @@ private:
             co_return;
         }
         std::string keepAliveMessage;
-        if (Held.empty())
+        if (!Connection.HoldsWrites())
             Wire::AppendInt32(keepAliveMessage, keepAlive);
         co_await Send(std::move(keepAliveMessage));
     }
 
     // The end markers held back, then `message`, in one write.
-    asio::awaitable<void> Send(std::string message) {
-        co_await Connection.Write(Held + message);
-        Held.clear();
+    asio::awaitable<void> Send(const std::string& message) {
+        co_await Connection.Write(message);
         Delivered();
     }
 
@@ -168,6 +167,7 @@ private:
             // wait for the next one (a block, the next section's header, a
             // keep-alive): a viewer needs them only once all its streams end.
             std::vector<asio::const_buffer> pieces;
+            pieces.reserve(2 * slots.size());
             bool ready = false; // more to send from this view: no need to wait
             for (std::size_t index = 0; index < slots.size(); ++index) {
                 TSlot& slot = slots[index];
@@ -192,17 +192,18 @@ private:
                     slot.Sent += count;
                     ready |= slot.Sent < available || part.Ended;
                 } else if (part.Ended) {
-                    Wire::AppendInt32(Held, static_cast<std::int32_t>(index));
-                    Wire::AppendInt32(Held, EndKind);
+                    std::string marker;
+                    Wire::AppendInt32(marker, static_cast<std::int32_t>(index));
+                    Wire::AppendInt32(marker, EndKind);
+                    Connection.WriteLater(marker);
                     slot.Ended = true;
                     --open;
                 }
             }
             if (!pieces.empty()) {
-                // The markers held back end other streams than these blocks.
-                pieces.insert(pieces.begin(), asio::buffer(Held));
+                // The markers held back, which end other streams than these
+                // blocks, go ahead of them.
                 co_await Connection.Write(std::move(pieces));
-                Held.clear();
                 Delivered();
             }
             // A change since this view wakes the wait at once.
@@ -223,7 +224,6 @@ private:
     TCast& Cast;
     const TViewRequest& Request;
     Clock::time_point LastSent = Clock::now();
-    std::string Held; // end markers that go with the next message
 };
 
 // Counted for the web page while a connection is sent the cast.
