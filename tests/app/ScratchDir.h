@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,9 +14,11 @@ class ScratchDir {
 public:
     ScratchDir() {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        Path =
-            std::filesystem::temp_directory_path() / ("nelq-" + std::to_string(::getpid()) + "-" +
-                                                      test->test_suite_name() + "-" + test->name());
+        // A parameterised test's names hold '/': one level, or its parent stays behind.
+        std::string name = std::string(test->test_suite_name()) + "-" + test->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        Path = std::filesystem::temp_directory_path() /
+               ("nelq-" + std::to_string(::getpid()) + "-" + name);
         std::filesystem::remove_all(Path);
         std::filesystem::create_directories(Path);
     }
