@@ -13,13 +13,13 @@ std::string CodeMessage(int code) {
     return "error " + std::to_string(code);
 }
 
-int CCheck(int code) {
+int BzCheck(int code) {
     if (code < 0)
         throw EBZCompressionError(CodeMessage(code));
     return code;
 }
 
-unsigned ChunkSize(std::size_t count) {
+unsigned BzChunkSize(std::size_t count) {
     if (count > UINT_MAX)
         throw EStreamError("Stream request too large");
     return static_cast<unsigned>(count);
@@ -38,7 +38,7 @@ TBZCompressionStream::TBZCompressionStream(int blockSizeIndex, TStream& dest)
         throw EBZCompressionError("Invalid block size");
     FBZRec.next_out = FBuffer.get();
     FBZRec.avail_out = BZip2BufferSize;
-    CCheck(BZ2_bzCompressInit(&FBZRec, blockSizeIndex + 1, 0, 0));
+    BzCheck(BZ2_bzCompressInit(&FBZRec, blockSizeIndex + 1, 0, 0));
 }
 
 TBZCompressionStream::~TBZCompressionStream() {
@@ -65,11 +65,11 @@ std::size_t TBZCompressionStream::Write(const void* buffer, std::size_t count) {
     if (FFinished)
         throw EBZCompressionError("Invalid stream operation");
     FBZRec.next_in = static_cast<char*>(const_cast<void*>(buffer));
-    FBZRec.avail_in = ChunkSize(count);
+    FBZRec.avail_in = BzChunkSize(count);
     if (FStrm.Position() != FStrmPos)
         FStrm.SetPosition(FStrmPos);
     while (FBZRec.avail_in > 0) {
-        CCheck(BZ2_bzCompress(&FBZRec, BZ_RUN));
+        BzCheck(BZ2_bzCompress(&FBZRec, BZ_RUN));
         if (FBZRec.avail_out == 0)
             FlushBuffer();
     }
@@ -86,7 +86,7 @@ void TBZCompressionStream::Finish() {
         FStrm.SetPosition(FStrmPos);
     int code = BZ_FINISH_OK;
     while (code != BZ_STREAM_END) {
-        code = CCheck(BZ2_bzCompress(&FBZRec, BZ_FINISH));
+        code = BzCheck(BZ2_bzCompress(&FBZRec, BZ_FINISH));
         if (FBZRec.avail_out == 0)
             FlushBuffer();
         else if (code != BZ_STREAM_END)
@@ -119,7 +119,7 @@ TBZDecompressionStream::~TBZDecompressionStream() {
 
 std::size_t TBZDecompressionStream::Read(void* buffer, std::size_t count) {
     FBZRec.next_out = static_cast<char*>(buffer);
-    FBZRec.avail_out = ChunkSize(count);
+    FBZRec.avail_out = BzChunkSize(count);
     const auto delivered = [&] {
         const std::size_t n = count - FBZRec.avail_out;
         FDelivered += static_cast<std::int64_t>(n);
@@ -136,7 +136,7 @@ std::size_t TBZDecompressionStream::Read(void* buffer, std::size_t count) {
                 break;
         }
         // The library refuses calls after the end of its stream, so we stop there.
-        FEnded = CCheck(BZ2_bzDecompress(&FBZRec)) == BZ_STREAM_END;
+        FEnded = BzCheck(BZ2_bzDecompress(&FBZRec)) == BZ_STREAM_END;
     }
     return delivered();
 }

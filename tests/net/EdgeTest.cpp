@@ -26,8 +26,8 @@ namespace {
 
 const std::string OriginAddress = "127.0.0.60";
 const std::string CacheAddress = "127.0.0.63";
-const std::string FinishedGame = "Done <edge>";
-const std::string LiveGame = "Live";
+const std::string FinishedCast = "Done <edge>";
+const std::string LiveCast = "Live";
 constexpr std::uint16_t HttpPort = 28080; // every server here has an address of its own
 
 std::string Substituted(std::string text, const std::map<std::string, std::string>& values) {
@@ -196,7 +196,7 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
     }
     TServerConnection filmer;
     ASSERT_TRUE(ConnectAs(filmer, OriginAddress, 28200, "2016").Accepted);
-    ASSERT_TRUE(FilmerLogin(filmer, "", "NEW", FinishedGame).Accepted);
+    ASSERT_TRUE(FilmerLogin(filmer, "", "NEW", FinishedCast).Accepted);
     for (std::size_t n = 0; n < finished.size(); ++n)
         UploadSection(filmer, static_cast<std::int32_t>(n), finished[n]);
     filmer.WriteLine("COMPLETED");
@@ -214,18 +214,18 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
     };
 
     ASSERT_TRUE(ConnectAs(filmer, OriginAddress, 28200, "2016").Accepted);
-    ASSERT_TRUE(FilmerLogin(filmer, "", "NEW", LiveGame).Accepted);
+    ASSERT_TRUE(FilmerLogin(filmer, "", "NEW", LiveCast).Accepted);
     UploadSection(filmer, 0, live[0]);
     AnnounceSection(filmer, 1, live[1]);
     // Viewers on every server once the cast is there.
     ASSERT_TRUE(pumpAll([&] {
         return std::all_of(edges.begin(), edges.end(), [](const TServerProcess* edge) {
-            return fs::exists(edge->Data / LiveGame / "section_1.meta");
+            return fs::exists(edge->Data / LiveCast / "section_1.meta");
         });
     }));
-    viewers.push_back(WatchCast("edge-origin", OriginAddress, LiveGame));
+    viewers.push_back(WatchCast("edge-origin", OriginAddress, LiveCast));
     for (const auto* edge : edges)
-        viewers.push_back(WatchCast("edge-" + edge->Address, edge->Address, LiveGame));
+        viewers.push_back(WatchCast("edge-" + edge->Address, edge->Address, LiveCast));
     // The growing demo part reaches every edge a piece at a time.
     const std::string& growing = live[1].Demo;
     for (std::size_t sent = 0; sent < 20000;) {
@@ -234,7 +234,7 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
         sent += piece;
         ASSERT_TRUE(pumpAll([&] {
             return std::all_of(edges.begin(), edges.end(), [&](const TServerProcess* edge) {
-                return PartSize(*edge, LiveGame, 1, 0) == sent;
+                return PartSize(*edge, LiveCast, 1, 0) == sent;
             });
         })) << "the edges follow the growing part to "
             << sent;
@@ -243,7 +243,7 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
         return std::all_of(viewers.begin(), viewers.end(),
                            [](const auto& viewer) { return viewer->Completed.size() == 1; }) &&
                std::all_of(edges.begin(), edges.end(), [](const TServerProcess* edge) {
-                   return fs::exists(edge->Data / FinishedGame / "completed");
+                   return fs::exists(edge->Data / FinishedCast / "completed");
                });
     }));
 
@@ -256,9 +256,9 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
     EXPECT_EQ(edge2.Process->Wait(30s), 0);
     edge2.Start();
     for (const auto* edge : edges) {
-        auto late = WatchCast("late-" + edge->Address, edge->Address, FinishedGame);
+        auto late = WatchCast("late-" + edge->Address, edge->Address, FinishedCast);
         ASSERT_TRUE(late->WaitFor([&] { return late->Viewer.Finished(); })) << edge->Address;
-        ExpectViewed(*late, FinishedGame, finished, "a late viewer on " + edge->Address);
+        ExpectViewed(*late, FinishedCast, finished, "a late viewer on " + edge->Address);
     }
     // The outage lasts this long, whatever happens meanwhile.
     ASSERT_TRUE(pumpAll([&] { return std::chrono::steady_clock::now() > stopped + 20s; }));
@@ -278,7 +278,7 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
                            [](const auto& viewer) { return viewer->Viewer.Finished(); });
     }));
     for (std::size_t v = 0; v < viewers.size(); ++v) {
-        ExpectViewed(*viewers[v], LiveGame, live, "viewer " + std::to_string(v));
+        ExpectViewed(*viewers[v], LiveCast, live, "viewer " + std::to_string(v));
         EXPECT_EQ(viewers[v]->Ended, 1);
     }
 

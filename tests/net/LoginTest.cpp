@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const char* const Address = "127.0.0.3";
+const char* const LoginAddress = "127.0.0.3";
 const char* const Version = "1.0.0.47";
 
 // A filmer whose command loop only keeps the connection alive; its pauses
@@ -21,7 +21,7 @@ const char* const Version = "1.0.0.47";
 class TTestFilmer : public TFilmerConnectionThread {
 public:
     TTestFilmer(SyncContext& sync, std::uint16_t port)
-        : TFilmerConnectionThread(sync, Version, Address, "pw", "Game One", port) {}
+        : TFilmerConnectionThread(sync, Version, LoginAddress, "pw", "Game One", port) {}
 
     std::vector<std::string> Hooks; // written by the thread; read after Stop
 
@@ -44,7 +44,7 @@ protected:
 class TTestViewer : public TViewerConnectionThread {
 public:
     TTestViewer(SyncContext& sync, std::uint16_t port)
-        : TViewerConnectionThread(sync, Version, Address, port) {}
+        : TViewerConnectionThread(sync, Version, LoginAddress, port) {}
 
     std::atomic<int> Resumes{0};
 
@@ -103,7 +103,7 @@ void ReadUntilClosed(TServerConnection& server) {
 } // namespace
 
 TEST(Login, FilmerLogsInNewThenResumesAfterADropButNotAfterAFailureBeforeLogin) {
-    TScriptedPeer peer(Address, [&](TServerConnection& server, int index) {
+    TScriptedPeer peer(LoginAddress, [&](TServerConnection& server, int index) {
         if (index == 0) {
             server.WriteLine("greeting"); // then the connection drops before the login
             return;
@@ -166,7 +166,7 @@ TEST(Login, RefusalsShowTheirReasonAndEndTheThreadWithoutReconnecting) {
     };
     for (const auto& refusal : cases) {
         SCOPED_TRACE(refusal.Name);
-        TScriptedPeer peer(Address, [&](TServerConnection& server, int) {
+        TScriptedPeer peer(LoginAddress, [&](TServerConnection& server, int) {
             server.WriteLine("greeting");
             for (const auto& reply : refusal.Replies) {
                 peer.Expect(server);
@@ -198,7 +198,7 @@ TEST(Login, RefusalsShowTheirReasonAndEndTheThreadWithoutReconnecting) {
 }
 
 TEST(Login, ViewerAsksTheUserOnceAndSendsTheStoredLoginOnAReconnection) {
-    TScriptedPeer peer(Address, [&](TServerConnection& server, int index) {
+    TScriptedPeer peer(LoginAddress, [&](TServerConnection& server, int index) {
         Greet(peer, server, "welcome", "OK");
         server.WriteLine("AUTH");
         peer.Expect(server); // the credentials
@@ -246,7 +246,7 @@ TEST(Login, ViewerAsksTheUserOnceAndSendsTheStoredLoginOnAReconnection) {
 
 TEST(Login, AViewerWhoseFirstConnectionFailsStillListsTheGamesAndAsksTheUser) {
     for (const bool serverAsksForLogin : {false, true}) {
-        TScriptedPeer peer(Address, [&](TServerConnection& server, int index) {
+        TScriptedPeer peer(LoginAddress, [&](TServerConnection& server, int index) {
             if (index == 0)
                 return; // dropped before even the greeting
             Greet(peer, server, "welcome", "OK");
@@ -283,7 +283,7 @@ TEST(Login, AViewerWhoseFirstConnectionFailsStillListsTheGamesAndAsksTheUser) {
 }
 
 TEST(Login, StoppingEndsAThreadBlockedInARead) {
-    TScriptedPeer peer(Address, [](TServerConnection& server, int) { ReadUntilClosed(server); });
+    TScriptedPeer peer(LoginAddress, [](TServerConnection& server, int) { ReadUntilClosed(server); });
     PumpedSyncContext sync;
     auto filmer = MakeOwnedThread<TTestFilmer>(sync, peer.Port());
     filmer->Start();

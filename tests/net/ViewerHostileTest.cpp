@@ -28,12 +28,12 @@ void ListGames(TScriptedPeer& peer, TServerConnection& server,
         server.WriteLine(game);
 }
 
-struct TStream {
+struct TStreamHead {
     std::int32_t Type, Tag, Length;
 };
 
 // A section header; returns the viewer's resume offsets.
-std::vector<std::int32_t> Header(TServerConnection& server, const std::vector<TStream>& streams) {
+std::vector<std::int32_t> Header(TServerConnection& server, const std::vector<TStreamHead>& streams) {
     {
         TServerConnection::TBatch batch(server);
         server.WriteInt32(static_cast<std::int32_t>(streams.size()));

@@ -19,7 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int MonoIndex = 5; // 22050 Hz mono
 constexpr int Loud = 3000;   // the test tones peak at 10000
 
 // Where the captured sound runs: from the first loud sample to the last, and

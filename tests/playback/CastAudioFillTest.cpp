@@ -14,7 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int MonoIndex = 5; // 22050 Hz mono
 
 // The data source alone, as the wave output would call it; no device is opened.
 class CastAudioFillTest : public ::testing::Test {

@@ -18,8 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int MonoIndex = 5; // 22050 Hz mono
-
 // The cast as assembly would leave it, with time tables the test chooses.
 class TableCast : public TPlaybackCast {
 public:

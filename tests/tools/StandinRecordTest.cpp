@@ -14,8 +14,6 @@
 
 namespace {
 
-const std::string Standin = StandinProgram();
-
 struct TSeenRecording {
     bool SeenBeingWritten = false; // present and not final
     bool InfoBeforeFinal = false;  // the info file showed up while it was still written
@@ -25,7 +23,7 @@ TEST(StandinRecord, RecordingsAreWrittenOverTimeAndFinalOnlyWhenClosed) {
     TTempDir dir;
     std::filesystem::create_directory(dir / "recordings");
     const std::string recordings = dir / "recordings";
-    TChildProcess standin({Standin, "record", recordings, "--recordings", "3", "--seconds", "2.5",
+    TChildProcess standin({StandinProgram(), "record", recordings, "--recordings", "3", "--seconds", "2.5",
                            "--gap", "0.3", "--info", "Time Remaining,Map\\n12:00,Frostbite"},
                           dir / ".", dir / "standin");
 
@@ -79,7 +77,7 @@ TEST(StandinRecord, RecordingsAreWrittenOverTimeAndFinalOnlyWhenClosed) {
 TEST(StandinRecord, DefaultInfoCountsDownAndExistingRecordingsAreKept) {
     TTempDir dir;
     WriteBytes(dir / "demo1.rec", "the player's own recording");
-    TChildProcess standin({Standin, "record", dir / ".", "--recordings", "2", "--seconds", "0.3"},
+    TChildProcess standin({StandinProgram(), "record", dir / ".", "--recordings", "2", "--seconds", "0.3"},
                           dir / ".", dir / "standin");
     ASSERT_EQ(standin.Wait(std::chrono::seconds(60)), 0) << standin.Errors();
     EXPECT_EQ(ReadBytes(dir / "demo1.rec"), "the player's own recording");
@@ -97,7 +95,7 @@ TEST(StandinRecord, BadArgumentsEndWithAMessage) {
              {"record", dir / ".", "--recordings", "1", "--seconds", "1", "--gap", "-1"},
              {"record", dir / ".", "--recordings", "x", "--seconds", "1"},
              {"record", "--recordings", "1", "--seconds", "1"}}) {
-        std::vector<std::string> argv{Standin};
+        std::vector<std::string> argv{StandinProgram()};
         argv.insert(argv.end(), args.begin(), args.end());
         TChildProcess standin(argv, dir / ".", dir / "standin");
         EXPECT_EQ(standin.Wait(std::chrono::seconds(30)), 1);
