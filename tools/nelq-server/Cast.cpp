@@ -125,9 +125,11 @@ void TCast::Wake(std::unique_lock<std::mutex>& guard) {
     NewsHeld = false;
     const auto woken = std::move(Listeners);
     Listeners.clear();
+    for (const auto& listener : woken)
+        listener->Slot = TCastListener::NotListed;
     guard.unlock();
-    for (const auto& [ticket, wake] : woken)
-        wake();
+    for (const auto& listener : woken)
+        listener->Wake();
 }
 
 void TCast::CheckNotDeleted() const {
@@ -303,21 +305,30 @@ bool TCast::IsDeleted() const {
     return Deleted;
 }
 
-std::uint64_t TCast::Listen(std::uint64_t version, std::function<void()> wake) const {
+void TCast::Listen(std::uint64_t version, const std::shared_ptr<TCastListener>& listener) const {
     {
         std::lock_guard guard(Lock);
         if (Version == version) {
-            Listeners.emplace(++LastTicket, std::move(wake));
-            return LastTicket;
+            listener->Slot = Listeners.size();
+            Listeners.push_back(listener);
+            return;
         }
     }
-    wake();
-    return 0;
+    listener->Wake();
 }
 
-void TCast::Unlisten(std::uint64_t ticket) const {
+void TCast::Unlisten(TCastListener& listener) const {
     std::lock_guard guard(Lock);
-    Listeners.erase(ticket);
+    const std::size_t slot = listener.Slot;
+    if (slot == TCastListener::NotListed)
+        return;
+    // The last one takes its place.
+    if (slot + 1 != Listeners.size()) {
+        Listeners.back()->Slot = slot;
+        Listeners[slot] = std::move(Listeners.back());
+    }
+    Listeners.pop_back();
+    listener.Slot = TCastListener::NotListed;
 }
 
 std::shared_ptr<const TPartMap> TCast::PartForSending(std::int32_t section, int part) const {

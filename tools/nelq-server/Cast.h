@@ -17,6 +17,20 @@
 #include <utility>
 #include <vector>
 
+// Someone waiting for a cast's next change: a session's wait for news.
+class TCastListener {
+public:
+    virtual ~TCastListener() = default;
+    // Called once for each Listen that found no change yet, when the change
+    // is told, from the thread that tells it: it must only hand the news on.
+    virtual void Wake() = 0;
+
+private:
+    friend class TCast;
+    static constexpr std::size_t NotListed = static_cast<std::size_t>(-1);
+    std::size_t Slot = NotListed; // where the cast lists it; guarded by the cast's lock
+};
+
 // One part of a section as the filmer announced it, and how much of it is here.
 struct TPartState {
     std::int32_t Kind = 0;
@@ -123,12 +137,13 @@ public:
     void ViewerLeft() { --FViewers; }
     int Viewers() const { return FViewers; }
 
-    // Calls `wake` once, when the first change after `version` is told (at
-    // once when there has been one), from the thread that tells it: it must
-    // only hand the news on. Returns the ticket that Unlisten takes.
-    std::uint64_t Listen(std::uint64_t version, std::function<void()> wake) const;
+    // Wakes `listener` once, when the first change after `version` is told
+    // (at once when there has been one). A listener waits for one change at
+    // a time. Listing and unlisting take no allocation: thousands of viewers
+    // do it every second.
+    void Listen(std::uint64_t version, const std::shared_ptr<TCastListener>& listener) const;
     // Forgets a listener that no longer waits (a wake under way may still run).
-    void Unlisten(std::uint64_t ticket) const;
+    void Unlisten(TCastListener& listener) const;
 
     // A stored part of an announced section mapped for reading, shared by
     // everyone sending it; null when it cannot be mapped.
@@ -152,8 +167,8 @@ private:
     bool NewsHeld = false;                 // guarded by Lock
     const void* Filmer = nullptr;          // guarded by Lock
     std::function<void()> ShutFilmer;      // guarded by Lock
-    mutable std::uint64_t LastTicket = 0;  // guarded by Lock
-    mutable std::map<std::uint64_t, std::function<void()>> Listeners; // guarded by Lock
+    // guarded by Lock; each knows its place, so that it leaves in one step
+    mutable std::vector<std::shared_ptr<TCastListener>> Listeners;
     std::atomic<int> FViewers{0};
 
     mutable std::mutex PartsLock;

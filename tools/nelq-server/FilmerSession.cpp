@@ -154,6 +154,7 @@ public:
     asio::awaitable<bool> Attach(const TSessionContext& context) {
         const auto until = std::chrono::steady_clock::now() + FilmerHandOver;
         const std::weak_ptr<TAsyncConnection> self = Connection.weak_from_this();
+        TNewsWait waitForNews(Cast, co_await asio::this_coro::executor);
         for (;;) {
             const auto attempt = Cast.AttachFilmer(&Connection, [self] {
                 if (const auto connection = self.lock())
@@ -163,7 +164,7 @@ public:
             const auto left = until - std::chrono::steady_clock::now();
             if (attempt.Attached || attempt.Deleted || context.Stopping || left <= left.zero())
                 co_return Attached;
-            co_await WaitForNews(Cast, attempt.Version, left);
+            co_await waitForNews(attempt.Version, left);
         }
     }
 

@@ -51,8 +51,9 @@ struct TSlot {
 class TSectionSender {
 public:
     TSectionSender(TAsyncConnection& connection, const TSessionContext& context, TCast& cast,
-                   const TViewRequest& request)
-        : Connection(connection), Context(context), Cast(cast), Request(request) {}
+                   const TViewRequest& request, const asio::any_io_executor& strand)
+        : Connection(connection), Context(context), Cast(cast), Request(request),
+          WaitForNews(cast, strand) {}
 
     asio::awaitable<std::string> Run() {
         for (std::int32_t section = Request.CurrentSection;; ++section) {
@@ -97,7 +98,7 @@ private:
     asio::awaitable<void> KeepAliveOrWait(std::uint64_t version, std::int32_t keepAlive) {
         const auto due = LastSent + KeepAliveInterval + KeepAliveGrace;
         if (Clock::now() < due) {
-            co_await WaitForNews(Cast, version, due - Clock::now());
+            co_await WaitForNews(version, due - Clock::now());
             co_return;
         }
         std::string keepAliveMessage;
@@ -223,6 +224,7 @@ private:
     const TSessionContext& Context;
     TCast& Cast;
     const TViewRequest& Request;
+    TNewsWait WaitForNews;
     Clock::time_point LastSent = Clock::now();
 };
 
@@ -249,6 +251,7 @@ asio::awaitable<std::string> SendSections(TAsyncConnection& connection,
         co_return "told " + request.GameName + " does not exist (deleted)";
     }
     TViewing viewing(*cast);
-    TSectionSender sender(connection, context, *cast, request);
+    TSectionSender sender(connection, context, *cast, request,
+                          co_await asio::this_coro::executor);
     co_return co_await sender.Run();
 }
