@@ -57,7 +57,11 @@ int TLoopbackListener::Accept(std::chrono::milliseconds limit) {
 }
 
 TSocketPair::TSocketPair() {
-    TLoopbackListener listener;
+    // One listener for all inputs: a port bound for each would soon find
+    // none free, since the code under test closes first and leaves its end
+    // of each connection in TIME_WAIT (a loopback connect may reuse such a
+    // port, a bind may not).
+    static TLoopbackListener listener;
     Far = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in address = Loopback(listener.Port());
     if (Far < 0 || ::connect(Far, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
