@@ -237,9 +237,9 @@ asio::awaitable<void> TCastingServer::TState::Serve(std::shared_ptr<TAsyncConnec
         const char* expired = connection->Expired();
         ending = std::string(": connection ended: ") + (expired ? expired : error.what());
     }
-    Log(who + ending); // before the peer sees the close
+    Forget(*connection); // its slot is free by the time the log says it ended
+    Log(who + ending);   // before the peer sees the close
     connection->Finish();
-    Forget(*connection);
 }
 
 TCastingServer::TCastingServer(TServerOptions options, TServerLog log)
