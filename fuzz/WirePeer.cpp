@@ -57,15 +57,17 @@ int TLoopbackListener::Accept(std::chrono::milliseconds limit) {
 }
 
 TSocketPair::TSocketPair() {
-    // One listener for all inputs: a port bound for each would soon find
-    // none free, since the code under test closes first and leaves its end
-    // of each connection in TIME_WAIT (a loopback connect may reuse such a
-    // port, a bind may not).
+    // One listener for all inputs: thousands of inputs a minute need no
+    // port each.
     static TLoopbackListener listener;
     Far = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in address = Loopback(listener.Port());
     if (Far < 0 || ::connect(Far, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
         FuzzFailure("cannot connect on loopback");
+    // The code under test closes its end first: a reset instead of a FIN
+    // leaves no TIME_WAIT holding a port for a minute.
+    const linger reset{1, 0};
+    ::setsockopt(Far, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
     Near = listener.Accept(std::chrono::seconds(10));
     if (Near < 0)
         FuzzFailure("cannot accept on loopback");
