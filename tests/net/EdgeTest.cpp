@@ -174,19 +174,6 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
     const std::string cacheUrl = "http://" + CacheAddress + ":" + std::to_string(HttpPort) + "/";
     TServerProcess origin(scratch, OriginAddress, {});
     TNginx nginx(scratch / "nginx");
-    TServerProcess edge1(scratch, "127.0.0.61", {"--relay-from", cacheUrl});
-    TServerProcess edge2(scratch, "127.0.0.62", {"--relay-from", cacheUrl});
-    TServerProcess edge3(scratch, "127.0.0.64", {"--relay-from", "http://127.0.0.61:28080"});
-    const std::vector<TServerProcess*> edges = {&edge1, &edge2, &edge3};
-
-    // Casts come from the origin alone.
-    for (const auto* edge : edges) {
-        TServerConnection refused;
-        const TVerdict verdict = ConnectAs(refused, edge->Address, 28200, "2016");
-        EXPECT_FALSE(verdict.Accepted) << edge->Address;
-        EXPECT_EQ(verdict.Reason,
-                  "This server relays the casts of another one and takes no filmers.");
-    }
 
     // A finished cast, and a live one whose second section grows in steps.
     std::vector<TSectionParts> finished, live;
@@ -201,6 +188,22 @@ TEST(Edge, EdgesBehindACacheServeTheOriginsBytesFetchEachEndedPartOnceAndOutlive
         UploadSection(filmer, static_cast<std::int32_t>(n), finished[n]);
     filmer.WriteLine("COMPLETED");
     filmer.Disconnect();
+    // Finished before any edge looks: its parts are fetched whole, never followed.
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(origin.Data / FinishedCast / "completed"); }, 60s));
+
+    TServerProcess edge1(scratch, "127.0.0.61", {"--relay-from", cacheUrl});
+    TServerProcess edge2(scratch, "127.0.0.62", {"--relay-from", cacheUrl});
+    TServerProcess edge3(scratch, "127.0.0.64", {"--relay-from", "http://127.0.0.61:28080"});
+    const std::vector<TServerProcess*> edges = {&edge1, &edge2, &edge3};
+
+    // Casts come from the origin alone.
+    for (const auto* edge : edges) {
+        TServerConnection refused;
+        const TVerdict verdict = ConnectAs(refused, edge->Address, 28200, "2016");
+        EXPECT_FALSE(verdict.Accepted) << edge->Address;
+        EXPECT_EQ(verdict.Reason,
+                  "This server relays the casts of another one and takes no filmers.");
+    }
 
     std::vector<std::unique_ptr<TViewerProbe>> viewers;
     const auto pumpAll = [&](const std::function<bool()>& done) {
