@@ -12,6 +12,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <string>
+#include <thread>
 #include <future>
 
 namespace {
@@ -60,10 +63,27 @@ TSocketPair::TSocketPair() {
     // One listener for all inputs: thousands of inputs a minute need no
     // port each.
     static TLoopbackListener listener;
-    Far = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // libFuzzer's timer signal (its -timeout) interrupts a connect now and
+    // then; and an end that both sides shut before the code under test
+    // closed it still waits in TIME_WAIT, so that at thousands of inputs a
+    // second the free ports may run out for a moment. Both pass: try again.
     const sockaddr_in address = Loopback(listener.Port());
-    if (Far < 0 || ::connect(Far, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
-        FuzzFailure("cannot connect on loopback");
+    int error = 0;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        Far = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (Far >= 0 &&
+            ::connect(Far, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+            break;
+        error = errno;
+        if (Far >= 0)
+            ::close(Far);
+        Far = -1;
+        if (error != EINTR && error != EADDRNOTAVAIL && error != EAGAIN)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (Far < 0)
+        FuzzFailure(std::string("cannot connect on loopback: ") + std::strerror(error));
     // The code under test closes its end first: a reset instead of a FIN
     // leaves no TIME_WAIT holding a port for a minute.
     const linger reset{1, 0};
