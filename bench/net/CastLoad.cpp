@@ -3,6 +3,7 @@
 #include "ViewerCrowd.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <memory>
 #include <random>
@@ -110,6 +111,16 @@ std::int64_t CastBytes(const std::vector<TSectionParts>& sections) {
     for (const auto& section : sections)
         bytes += static_cast<std::int64_t>(section.Demo.size() + section.Audio.size());
     return bytes;
+}
+
+int ViewerCountArgument(const std::string& text) {
+    constexpr int Most = 50000;
+    int count = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error != std::errc() || end != text.data() + text.size() || count < 1 || count > Most)
+        throw std::invalid_argument("not a number of viewers from 1 to " + std::to_string(Most) +
+                                    ": \"" + text + "\"");
+    return count;
 }
 
 void WaitAccepting(const std::string& address, std::uint16_t port) {

@@ -35,6 +35,10 @@ TCastLoadResult RunCastLoad(const std::string& address, std::uint16_t filmerPort
                             std::uint16_t viewerPort, int viewers, std::int32_t rate,
                             const std::vector<TSectionParts>& sections);
 
+// A count of viewers from the command line: a whole number from 1 to 50,000,
+// or std::invalid_argument naming the text.
+int ViewerCountArgument(const std::string& text);
+
 // Waits until a server accepts connections on the port; throws after 10 s.
 void WaitAccepting(const std::string& address, std::uint16_t port);
 

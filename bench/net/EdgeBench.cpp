@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -70,7 +71,17 @@ TOriginBytes OriginBytes(const fs::path& log) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int viewers = argc > 1 ? std::stoi(argv[1]) : 100;
+    int viewers = 100;
+    try {
+        if (argc > 2)
+            throw std::invalid_argument("one number of viewers at most");
+        if (argc == 2)
+            viewers = ViewerCountArgument(argv[1]);
+    } catch (const std::invalid_argument& error) {
+        std::fprintf(stderr, "bench_net_edge: %s\nusage: bench_net_edge [VIEWERS]\n",
+                     error.what());
+        return 2;
+    }
     const fs::path scratch =
         fs::temp_directory_path() / ("nelq-bench-edge-" + std::to_string(::getpid()));
     fs::create_directories(scratch / "nginx");

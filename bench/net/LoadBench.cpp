@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,8 +48,14 @@ int main(int argc, char** argv) {
     std::vector<int> rows{100, 1000, 5000, 10000};
     if (argc > 1) {
         rows.clear();
-        for (int i = 1; i < argc; ++i)
-            rows.push_back(std::stoi(argv[i]));
+        try {
+            for (int i = 1; i < argc; ++i)
+                rows.push_back(ViewerCountArgument(argv[i]));
+        } catch (const std::invalid_argument& error) {
+            std::fprintf(stderr, "bench_net_load: %s\nusage: bench_net_load [VIEWERS...]\n",
+                         error.what());
+            return 2;
+        }
     }
     // The viewers' sockets are this process's descriptors.
     const auto descriptors = RaiseDescriptorLimit();
