@@ -13,9 +13,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <string>
 #include <thread>
-#include <future>
 
 namespace {
 
